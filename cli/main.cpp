@@ -1,0 +1,64 @@
+// The `sel` command: takes the tool's session, runs the one option named by its first
+// argument, releases the session. The exit status is 0 whatever happened.
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+#include "lib/session_lock.h"
+
+namespace {
+
+// How an option's row runs: some take the record count of the second argument.
+enum class Takes { Nothing, Count };
+
+struct Option {
+  const char* name;
+  Takes takes;
+  void (*run)(int count);
+};
+
+constexpr std::array<Option, 0> kOptions{};
+
+void print_usage(const char* invocation) {
+  printf("Usage: %s <option>\n", invocation);
+  puts("Available options:");
+  puts("        info");
+  puts("        rd_all");
+  puts("        rd_first <num_recs>");
+  puts("        rd_last <num_recs>");
+}
+
+// The count is read as the module's C library reads "%d": an overlong number is held
+// at the nearest int, whatever the width of long on this host.
+int parse_count(const char* text) {
+  long value = 0;
+  sscanf(text, "%ld", &value);
+  if (value > __INT_MAX__) return __INT_MAX__;
+  if (value < -__INT_MAX__ - 1) return -__INT_MAX__ - 1;
+  return static_cast<int>(value);
+}
+
+// Runs the option of argv[1]; false when the arguments name none.
+bool run_option(int argc, char** argv) {
+  if (argc < 2) return false;
+  for (const Option& option : kOptions) {
+    if (strcmp(argv[1], option.name) != 0) continue;
+    if (option.takes == Takes::Nothing) {
+      option.run(0);
+      return true;
+    }
+    if (argc < 3) return false;
+    option.run(parse_count(argv[2]));
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (session_start("sel", 10) != 0) return 0;
+  if (!run_option(argc, argv)) print_usage(argc > 0 ? argv[0] : "sel");
+  session_lock_release();
+  return 0;
+}

@@ -1,0 +1,22 @@
+// The decoders of the system and appliance event types, one per type (the agent's
+// are in agent/agent_decode.h). Each writes the text after the record's labels.
+#pragma once
+
+#include <cstdio>
+
+#include "decode/sel_record.h"
+
+// System events.
+void sel_print_generic(FILE* out, const SelRecord& rec);        // 0 "DXA"
+void sel_print_cli(FILE* out, const SelRecord& rec);            // 3 "DXA CLI"
+void sel_print_fud(FILE* out, const SelRecord& rec);            // 4 "Fud"
+void sel_print_temperature(FILE* out, const SelRecord& rec);    // 5 "DXA Temperature"
+void sel_print_heartbeat(FILE* out, const SelRecord& rec);      // 11 "Heartbeat"
+void sel_print_trap(FILE* out, const SelRecord& rec);           // 12 "Trap Event"
+void sel_print_generic_text(FILE* out, const SelRecord& rec);   // 14 sub-labelled text
+
+// Appliance, boot firmware, BIOS and boot loader events.
+void sel_print_kaldo_event(FILE* out, const SelRecord& rec);    // 6 "KALDO"
+void sel_print_cfe_event(FILE* out, const SelRecord& rec);      // 7 "CFE"
+void sel_print_post_event(FILE* out, const SelRecord& rec);     // 8, 9, 13 "BIOS"
+void sel_print_boot_loader(FILE* out, const SelRecord& rec);    // 10 "Boot Loader"

@@ -1,0 +1,21 @@
+// The record line: "Record %d: ", the ctime date, "[type.severity]: ", the decoded
+// text of the event type, and a newline. Printers never fail; values outside the
+// tables print fallback texts. The plain names write to stdout.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "decode/sel_record.h"
+
+void sel_fprint_rec(FILE* out, const SelRecord& rec);
+void sel_print_rec(const SelRecord& rec);
+
+// "Set DXA time. Old time: <date>. New time: <date>." with no newline. The times are
+// the module's 32-bit seconds, so a value past 2038 is a date before 1970 everywhere.
+void sel_fprint_time_set(FILE* out, std::int32_t old_time, std::int32_t new_time);
+void sel_print_time_set(std::int32_t old_time, std::int32_t new_time);
+
+// The 24-character ctime text of a module time, without its newline, into `buf`.
+// Returns `buf`.
+char* sel_ctime(std::int32_t when, char (&buf)[32]);

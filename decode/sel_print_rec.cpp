@@ -1,0 +1,101 @@
+#include "decode/sel_print.h"
+
+#include <array>
+#include <ctime>
+#include <string_view>
+
+#include "agent/agent_decode.h"
+#include "decode/sel_decoders.h"
+
+namespace {
+
+struct EventType {
+  std::string_view label;
+  SelDecoder decode;
+};
+
+// Indexed by event_type. Type 14 takes its label from the record (sub-label).
+constexpr auto kEventTypes = std::to_array<EventType>({
+    {"DXA", sel_print_generic},
+    {"Agent Event", sel_print_agent_event},
+    {"Agent Error", sel_print_agent_error},
+    {"DXA CLI", sel_print_cli},
+    {"Fud", sel_print_fud},
+    {"DXA Temperature", sel_print_temperature},
+    {"KALDO", sel_print_kaldo_event},
+    {"CFE", sel_print_cfe_event},
+    {"BIOS", sel_print_post_event},
+    {"BIOS", sel_print_post_event},
+    {"Boot Loader", sel_print_boot_loader},
+    {"Heartbeat", sel_print_heartbeat},
+    {"Trap Event", sel_print_trap},
+    {"BIOS", sel_print_post_event},
+    {"DXA Generic", sel_print_generic_text},
+});
+static_assert(kEventTypes.size() == 15);
+constexpr std::size_t kGenericTextType = 14;
+
+constexpr auto kSubLabels = std::to_array<std::string_view>({"unknown", "auth"});
+static_assert(kSubLabels.size() == 2);
+
+constexpr auto kSeverities =
+    std::to_array<std::string_view>({"normal", "notice", "warning", "critical", "emergency"});
+static_assert(kSeverities.size() == 5);
+
+constexpr std::string_view kUnknownType = "unknown-type";
+constexpr std::string_view kUnknownSeverity = "unknown-severity";
+
+std::string_view type_label(const SelRecord& rec) {
+  const std::size_t type = sel_event_type(rec);
+  if (type == kGenericTextType) {
+    const std::size_t sub = sel_u8(rec, 16);
+    return sub < kSubLabels.size() ? kSubLabels[sub] : kUnknownType;
+  }
+  return type < kEventTypes.size() ? kEventTypes[type].label : kUnknownType;
+}
+
+std::string_view severity_label(const SelRecord& rec) {
+  const std::uint32_t severity = sel_severity(rec);
+  return severity < kSeverities.size() ? kSeverities[severity] : kUnknownSeverity;
+}
+
+}  // namespace
+
+char* sel_ctime(std::int32_t when, char (&buf)[32]) {
+  const std::time_t t = when;
+  const char* text = std::ctime(&t);
+  // ctime only fails for years past 9999, which 32-bit times never reach.
+  snprintf(buf, sizeof buf, "%.24s", text != nullptr ? text : "");
+  return buf;
+}
+
+void sel_fprint_time_set(FILE* out, std::int32_t old_time, std::int32_t new_time) {
+  char date[32];
+  fprintf(out, "Set DXA time. Old time: ");
+  fprintf(out, "%s. ", sel_ctime(old_time, date));
+  fprintf(out, "New time: ");
+  fprintf(out, "%s.", sel_ctime(new_time, date));
+}
+
+void sel_print_time_set(std::int32_t old_time, std::int32_t new_time) {
+  sel_fprint_time_set(stdout, old_time, new_time);
+}
+
+void sel_fprint_rec(FILE* out, const SelRecord& rec) {
+  char date[32];
+  fprintf(out, "Record %d: ", sel_record_id(rec));
+  fprintf(out, "%s ", sel_ctime(sel_timestamp(rec), date));
+  const std::string_view type = type_label(rec);
+  const std::string_view severity = severity_label(rec);
+  fprintf(out, "[%.*s.", static_cast<int>(type.size()), type.data());
+  fprintf(out, "%.*s]: ", static_cast<int>(severity.size()), severity.data());
+  const std::size_t event_type = sel_event_type(rec);
+  if (event_type < kEventTypes.size()) {
+    kEventTypes[event_type].decode(out, rec);
+  } else {
+    fputs("Don't know how to decode this record.", out);
+  }
+  fputc('\n', out);
+}
+
+void sel_print_rec(const SelRecord& rec) { sel_fprint_rec(stdout, rec); }

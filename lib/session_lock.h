@@ -1,0 +1,41 @@
+// The session lock: one holder at a time per tool, an fcntl write lock on
+// "/velmar/run/<tool>", with the holder's "user,pid" written into the file.
+//
+// While the lock is held SIGUSR1 ends the process with status 0 (or runs the
+// callback given at acquisition instead). Result codes of the acquire operation:
+// 1 held, 0 declined (asking mode only), -1 to -15 as session_lock_strerror() names them.
+#pragma once
+
+using SessionCallback = void (*)(int signo);
+
+inline constexpr int SESSION_LOCK_PATH_MAX = 50;   // characters of the lock file path
+inline constexpr int SESSION_OWNER_MAX = 50;       // characters of the owner text
+inline constexpr const char* SESSION_LOCK_DIR = "/velmar/run/";
+
+// Opens the system log under `name` and tries the lock `attempts` times, a second
+// apart, logging each failure. Prints "Resource locked by another user. Please try
+// again later." and returns -1 when it never got the lock; 0 when it holds it.
+// `name` must live for the whole run (the system log keeps the pointer).
+int session_start(const char* name, int attempts);
+
+// session_lock_acquire without asking.
+int session_lock_try(const char* name, SessionCallback callback);
+
+// Takes the session lock of `name`. With `ask` set and another process holding the
+// lock, runs the takeover (the user is asked; `question` replaces the standard one).
+int session_lock_acquire(const char* name, SessionCallback callback, int ask,
+                         const char* question);
+
+// Drops the lock: SIGUSR1 back to its default, the callback cleared, the descriptor
+// closed. Returns the close's result (-1 when nothing was held).
+int session_lock_release();
+
+// A constant text for a result code; "unknown" outside -15 to -1.
+const char* session_lock_strerror(int code);
+
+// Replaces the lock file's content with "user,pid" (cut to 50 characters, no newline).
+// Returns 1, or -11 (seek), -12 (truncate), -13 (short write); the lock stays held.
+int session_lock_write_owner(const char* user, int pid);
+
+// The SIGUSR1 handler while the lock is held.
+void session_lock_on_sigusr1(int signo);

@@ -1,0 +1,27 @@
+#include <cstdio>
+#include <syslog.h>
+#include <unistd.h>
+
+#include "lib/log.h"
+#include "lib/session_lock.h"
+
+int session_start(const char* name, int attempts) {
+  const char* user = cuserid(nullptr);
+  if (user == nullptr) user = "";
+  log_open(name, LOG_PID | LOG_CONS | LOG_NDELAY, LOG_USER);
+
+  int result = 0;
+  for (int tries = 0; result != 1 && tries < attempts; ++tries) {
+    result = session_lock_try(name, nullptr);
+    if (result != 1) {
+      log_msg_errno(LOG_ERR, "user %s: get %s lock error %d: %s", user, name, result,
+                    session_lock_strerror(result));
+      sleep(1);
+    }
+  }
+  if (result != 1) {
+    puts("Resource locked by another user. Please try again later.");
+    return -1;
+  }
+  return 0;
+}

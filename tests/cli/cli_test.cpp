@@ -1,0 +1,74 @@
+// The real `sel` in a module root: the front end, the session and its messages.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <string>
+
+#include "tests/support/root_test.h"
+
+namespace {
+
+class CliTest : public RootTest {};
+
+std::string usage() {
+  return std::string("Usage: ") + SEL_BINARY +
+         " <option>\n"
+         "Available options:\n"
+         "        info\n"
+         "        rd_all\n"
+         "        rd_first <num_recs>\n"
+         "        rd_last <num_recs>\n";
+}
+
+TEST_F(CliTest, UsageText) {
+  const std::vector<std::vector<std::string>> cases = {
+      {}, {"INFO"}, {"Info"}, {"rd_first"}, {"rd_last"}, {"rd_al"}, {"clearall"}, {""},
+  };
+  for (const auto& args : cases) {
+    SCOPED_TRACE(args.empty() ? "(none)" : args[0]);
+    SyslogSink sink;
+    const RunResult r = run(program(SEL_BINARY, args));
+    EXPECT_EQ(r.exit_code(), 0);
+    EXPECT_EQ(r.out, usage());
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(sink.take().empty()) << "nothing to report";
+    // The session was taken and its owner written.
+    const std::string owner = read_file("/velmar/run/sel");
+    EXPECT_EQ(owner.rfind("root,", 0), 0u) << owner;
+  }
+}
+
+TEST_F(CliTest, SessionHeldByAnotherUser) {
+  LockHolder other("/velmar/run/sel");
+  SyslogSink sink;
+  const auto start = std::chrono::steady_clock::now();
+  Running sel(program(SEL_BINARY, {"no-such-option"}));
+  const pid_t pid = sel.pid();
+  const RunResult r = sel.finish();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+  EXPECT_EQ(r.exit_code(), 0);
+  EXPECT_EQ(r.out, "Resource locked by another user. Please try again later.\n");
+  EXPECT_GE(seconds, 9.5);
+  EXPECT_LT(seconds, 20.0);
+  const auto lines = sink.take();
+  ASSERT_EQ(lines.size(), 10u);
+  for (const LogLine& line : lines) {
+    EXPECT_EQ(line.priority, LOG_ERR);
+    EXPECT_EQ(line.facility, LOG_USER);
+    EXPECT_EQ(line.ident, "sel");
+    EXPECT_EQ(line.pid, pid);
+    const std::string head = "user root: get sel lock error -3: can't acquire lock with error: ";
+    EXPECT_TRUE(line.text == head + strerror(EAGAIN) + "\n" ||
+                line.text == head + strerror(EACCES) + "\n")
+        << line.text;
+  }
+}
+
+}  // namespace

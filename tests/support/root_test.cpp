@@ -1,0 +1,255 @@
+#include "tests/support/root_test.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/msg.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#ifndef SEL_EMULATOR
+#define SEL_EMULATOR ""
+#endif
+
+const char* module_root_missing() {
+  const char* in_root = getenv("SEL_MODROOT");
+  if (in_root != nullptr && strcmp(in_root, "1") == 0 && access("/velmar/run", W_OK) == 0)
+    return nullptr;
+  const char* why = getenv("MODROOT_SKIP");
+  return why != nullptr ? why : "not started in a module root (run it through tools/modroot)";
+}
+
+namespace {
+
+void empty_dir(const std::string& dir) {
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return;
+  while (dirent* e = readdir(d)) {
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    const std::string path = dir + "/" + name;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      chmod(path.c_str(), 0755);
+      empty_dir(path);
+      rmdir(path.c_str());
+    } else {
+      unlink(path.c_str());
+    }
+  }
+  closedir(d);
+}
+
+}  // namespace
+
+void RootTest::SetUp() {
+  if (const char* why = module_root_missing()) GTEST_SKIP() << why;
+  chmod("/velmar/run", 0755);
+  empty_dir("/mnt/logs/sel");
+  empty_dir("/velmar/run");
+  for (key_t key : {7, 20}) {
+    const int id = msgget(key, 0);
+    if (id >= 0) msgctl(id, IPC_RMID, nullptr);
+  }
+}
+
+SyslogSink::SyslogSink() {
+  unlink("/dev/log");
+  fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  strcpy(addr.sun_path, "/dev/log");
+  if (bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    ADD_FAILURE() << "cannot bind /dev/log: " << strerror(errno);
+  }
+  chmod("/dev/log", 0666);
+}
+
+SyslogSink::~SyslogSink() {
+  close(fd_);
+  unlink("/dev/log");
+}
+
+std::vector<LogLine> SyslogSink::take() {
+  std::vector<LogLine> lines;
+  char buf[8192];
+  for (;;) {
+    const ssize_t n = recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
+    if (n <= 0) break;
+    // "<PRI>Mmm dd hh:mm:ss ident[pid]: text"
+    const std::string msg(buf, static_cast<size_t>(n));
+    LogLine line;
+    const size_t gt = msg.find('>');
+    const int pri = atoi(msg.c_str() + 1);
+    line.priority = pri & 7;
+    line.facility = pri & ~7;
+    const size_t ident_at = gt + 1 + 16;  // the timestamp is 15 characters and a blank
+    const size_t bracket = msg.find('[', ident_at);
+    const size_t colon = msg.find("]: ", bracket);
+    if (gt == std::string::npos || bracket == std::string::npos || colon == std::string::npos) {
+      line.text = msg;
+    } else {
+      line.ident = msg.substr(ident_at, bracket - ident_at);
+      line.pid = atoi(msg.c_str() + bracket + 1);
+      line.text = msg.substr(colon + 3);
+    }
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+int RunResult::exit_code() const { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+
+std::vector<std::string> program(const std::string& binary, std::vector<std::string> args) {
+  std::vector<std::string> argv;
+  std::stringstream emulator(SEL_EMULATOR);
+  for (std::string word; std::getline(emulator, word, '|');) {
+    if (!word.empty()) argv.push_back(word);
+  }
+  argv.push_back(binary);
+  argv.insert(argv.end(), args.begin(), args.end());
+  return argv;
+}
+
+Running::Running(const std::vector<std::string>& argv, bool with_stdin) {
+  int in[2], out[2], err[2];
+  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+    ADD_FAILURE() << "pipe: " << strerror(errno);
+    return;
+  }
+  pid_ = fork();
+  if (pid_ == 0) {
+    dup2(with_stdin ? in[0] : open("/dev/null", O_RDONLY), 0);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  in_ = in[1];
+  out_ = out[0];
+  err_ = err[0];
+  if (!with_stdin) close_stdin();
+}
+
+Running::~Running() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    finish();
+  }
+}
+
+void Running::write_stdin(const std::string& text) {
+  ASSERT_EQ(write(in_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+}
+
+void Running::close_stdin() {
+  if (in_ >= 0) close(in_);
+  in_ = -1;
+}
+
+RunResult Running::finish() {
+  RunResult result;
+  close_stdin();
+  // Both pipes are read side by side, so a chatty stderr cannot stall the program.
+  std::string* sinks[2] = {&result.out, &result.err};
+  int fds[2] = {out_, err_};
+  int open_fds = 2;
+  while (open_fds > 0) {
+    pollfd p[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
+    if (poll(p, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i] < 0 || p[i].revents == 0) continue;
+      char buf[65536];
+      const ssize_t n = read(fds[i], buf, sizeof buf);
+      if (n > 0) {
+        sinks[i]->append(buf, static_cast<size_t>(n));
+      } else {
+        close(fds[i]);
+        fds[i] = -1;
+        --open_fds;
+      }
+    }
+  }
+  out_ = err_ = -1;
+  while (waitpid(pid_, &result.status, 0) < 0 && errno == EINTR) {
+  }
+  pid_ = -1;
+  return result;
+}
+
+RunResult run(const std::vector<std::string>& argv, const std::string& input) {
+  Running child(argv, !input.empty());
+  if (!input.empty()) child.write_stdin(input);
+  return child.finish();
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void write_file(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+}
+
+bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+LockHolder::LockHolder(const std::string& path) {
+  int ready[2], go[2];
+  if (pipe(ready) != 0 || pipe(go) != 0) {
+    ADD_FAILURE() << "pipe: " << strerror(errno);
+    return;
+  }
+  pid_ = fork();
+  if (pid_ == 0) {
+    close(ready[0]);
+    close(go[1]);
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT, 0666);
+    struct flock fl {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    const char ok = (fd >= 0 && fcntl(fd, F_SETLKW, &fl) == 0) ? 'y' : 'n';
+    (void)!write(ready[1], &ok, 1);
+    char c;
+    (void)!read(go[0], &c, 1);  // until release() or the test's end
+    _exit(0);
+  }
+  close(ready[1]);
+  close(go[0]);
+  go_ = go[1];
+  char ok = 'n';
+  const ssize_t got = read(ready[0], &ok, 1);
+  close(ready[0]);
+  EXPECT_TRUE(got == 1 && ok == 'y') << "cannot lock " << path;
+}
+
+LockHolder::~LockHolder() { release(); }
+
+void LockHolder::release() {
+  if (pid_ <= 0) return;
+  close(go_);
+  waitpid(pid_, nullptr, 0);
+  pid_ = -1;
+}
