@@ -1,0 +1,137 @@
+// The queue layer and the requests to seld, against real queues in a module root.
+#include <gtest/gtest.h>
+#include <sys/msg.h>
+#include <syslog.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "lib/log.h"
+#include "lib/msgq.h"
+#include "lib/sel_request.h"
+#include "tests/support/root_test.h"
+
+namespace {
+
+class MsgqTest : public RootTest {
+ protected:
+  void SetUp() override {
+    RootTest::SetUp();
+    if (IsSkipped()) return;
+    sink_ = std::make_unique<SyslogSink>();
+    log_open("seltest", LOG_PID, LOG_USER);
+  }
+  void TearDown() override { closelog(); }
+
+  std::vector<std::string> logged() {
+    std::vector<std::string> texts;
+    for (const LogLine& line : sink_->take())
+      texts.push_back(std::to_string(line.priority) + " " + line.text);
+    return texts;
+  }
+
+  std::unique_ptr<SyslogSink> sink_;
+};
+
+// One message taken off a queue: the bytes from `pri` on, as msgrcv() gives them.
+std::vector<unsigned char> receive(int qid) {
+  std::vector<unsigned char> buf(sizeof(long) + 4096);
+  const ssize_t n = msgrcv(qid, buf.data(), 4096, 0, IPC_NOWAIT);
+  if (n < 0) return {};
+  buf.resize(sizeof(long) + static_cast<size_t>(n));
+  return buf;
+}
+
+std::vector<unsigned char> request_bytes(long pri, int32_t count, int32_t size,
+                                         const std::vector<unsigned char>& bodies) {
+  std::vector<unsigned char> bytes(sizeof(long) + static_cast<size_t>(size));
+  const int32_t fields[] = {6, 0, 0, size, count};
+  memcpy(bytes.data(), &pri, sizeof pri);
+  memcpy(bytes.data() + sizeof pri, fields, sizeof fields);
+  std::copy(bodies.begin(), bodies.end(), bytes.begin() + sizeof(MsgHeader) + 4);
+  return bytes;
+}
+
+unsigned queue_mode(int qid) {
+  msqid_ds ds{};
+  return msgctl(qid, IPC_STAT, &ds) == 0 ? ds.msg_perm.mode & 0777u : 0u;
+}
+
+TEST_F(MsgqTest, OutOfRangeKeysStillFillTheCache) {
+  EXPECT_EQ(dxa_getqid(32, 0), -1);
+  EXPECT_EQ(dxa_getqid(static_cast<uint32_t>(-1), 0), -1);
+  EXPECT_LT(msgget(32, 0), 0) << "no queue may be made for key 32";
+  EXPECT_LT(msgget(static_cast<key_t>(-1), 0), 0);
+  EXPECT_EQ(logged(), (std::vector<std::string>{
+                          "3 dxa_getqid: destination key(32) out of range.\n",
+                          "3 dxa_getqid: destination key(-1) out of range.\n"}));
+  // Left unfilled, key 7's entry would read 0 and pass for a queue id.
+  const int qid = dxa_getqid(QKEY_SELD, 0);
+  EXPECT_GE(qid, 0);
+  EXPECT_EQ(qid, msgget(7, 0));
+  EXPECT_EQ(queue_mode(qid), 0666u);
+}
+
+TEST_F(MsgqTest, FailedMsggetIsTriedAgain) {
+  EXPECT_EQ(dxa_getqid(QKEY_CONFD, 0600), -1) << "no IPC_CREAT: the queue is missing";
+  EXPECT_EQ(logged(), (std::vector<std::string>{
+                          "3 Unable to get new msg queue for queue key 20, flags = 0x180: " +
+                          std::string(strerror(ENOENT)) + "\n"}));
+  const int qid = msgget(20, IPC_CREAT | 0600);
+  ASSERT_GE(qid, 0);
+  EXPECT_EQ(dxa_getqid(QKEY_CONFD, 0600), qid);
+}
+
+TEST_F(MsgqTest, RequestsAsTheyLieOnTheQueue) {
+  std::vector<unsigned char> two_bodies(120);
+  for (size_t i = 0; i < two_bodies.size(); ++i) two_bodies[i] = static_cast<unsigned char>(i + 1);
+  const std::vector<unsigned char> one_body(two_bodies.begin(), two_bodies.begin() + 60);
+  struct Row {
+    long pri;
+    int32_t count;
+    const std::vector<unsigned char>* bodies;
+    int32_t size;
+  };
+  const std::vector<unsigned char> none;
+  const Row rows[] = {{1, -1, &none, 80}, {3, 0, &none, 80}, {2, 1, &one_body, 80},
+                      {5, 2, &two_bodies, 140}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.count);
+    const unsigned char* bodies = row.bodies->empty() ? nullptr : row.bodies->data();
+    ASSERT_EQ(sel_send_request(row.pri, row.count, bodies), 0);
+    EXPECT_EQ(receive(msgget(7, 0)), request_bytes(row.pri, row.count, row.size, *row.bodies));
+  }
+  EXPECT_TRUE(logged().empty());
+}
+
+TEST_F(MsgqTest, ClearGoesToTheCachedQueue) {
+  ASSERT_EQ(sel_clear(), 0);
+  const int first = msgget(7, 0);
+  ASSERT_GE(first, 0);
+  EXPECT_EQ(queue_mode(first), 0666u);
+  EXPECT_EQ(receive(first), request_bytes(1, -1, 80, {}));
+  EXPECT_EQ(logged(), (std::vector<std::string>{"4 Clear SEL\n"}));
+
+  // The id is kept for the run: a queue made afresh under the key is not looked up.
+  ASSERT_EQ(msgctl(first, IPC_RMID, nullptr), 0);
+  const int fresh = msgget(7, IPC_CREAT | 0666);
+  ASSERT_GE(fresh, 0);
+  EXPECT_EQ(sel_clear(), -1);
+  EXPECT_TRUE(receive(fresh).empty());
+  const auto lines = logged();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "4 Clear SEL\n");
+  const std::string failed = "3 dxa_sendmsgq: 184: msgsnd() failed.Queue ID: " +
+                             std::to_string(first) +
+                             "; Type(DXA message priority): 1; Size: 80; Flags: 0; "
+                             "DXA message type: 6; DXA message pid: 0; "
+                             "DXA message sender queue key: 0; : ";
+  EXPECT_EQ(lines[1].substr(0, failed.size()), failed);
+  EXPECT_EQ(lines[2], "3 Fail to send msg to seld\n");
+}
+
+}  // namespace
