@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "decode/sel_print.h"
+#include "tests/decode/line_test_util.h"
 #include "tests/support/capture.h"
 #include "tools/storewriter/record_builder.h"
 
@@ -37,6 +38,34 @@ TEST_F(RecordLine, LabelsAndFallbacks) {
                                                 "Don't know how to decode this record.\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(line(c.rec), c.expected);
+}
+
+constexpr const char* k47 = "0123456789abcdefghij0123456789ABCDEFGHIJ-to-end";
+
+TEST_F(RecordLine, SubLabelsSeveritiesAndDates) {
+  const LineCase cases[] = {
+      {event(14).u8(16, 1).text(17, "login root"), epoch_line("auth.normal", "login root")},
+      {event(14).text(17, "text"), epoch_line("unknown.normal", "text")},
+      {event(14).u8(16, 2).text(17, "still shown"), epoch_line("unknown-type.normal", "still shown")},
+      {event(14).u8(16, 1).text(17, k47), epoch_line("auth.normal", k47)},
+      {event(14).u8(16, 1), epoch_line("auth.normal", "")},
+      {RecordBuilder(1, 0, 4, 0), epoch_line("DXA.emergency", "Unknown")},
+      {RecordBuilder(1, 0, 5, 0), epoch_line("DXA.unknown-severity", "Unknown")},
+      {RecordBuilder(1, 0, 1, 3).text(16, "a"), epoch_line("DXA CLI.notice", "a \"\"")},
+      {RecordBuilder(2147483647, -86400, 2, 12),
+       "Record 2147483647: Wed Dec 31 00:00:00 1969 [Trap Event.warning]: \n"},
+      {RecordBuilder(-2147483647 - 1, -2147483647 - 1, 3, 12),
+       "Record -2147483648: Fri Dec 13 20:45:52 1901 [Trap Event.critical]: \n"},
+  };
+  expect_lines(cases);
+}
+
+// Dates are local time, summer time included.
+TEST_F(RecordLine, DatesInZoneWithSummerTime) {
+  set_zone("CET-1CEST,M3.5.0,M10.5.0/3");
+  EXPECT_EQ(line(RecordBuilder(4, 1719835200, 0, 11).u32(20, 0).u32(24, 1735689600)),
+            "Record 4: Mon Jul  1 14:00:00 2024 [Heartbeat.normal]: Set DXA time. "
+            "Old time: Thu Jan  1 01:00:00 1970. New time: Wed Jan  1 01:00:00 2025.\n");
 }
 
 }  // namespace

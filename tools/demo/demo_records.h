@@ -8,3 +8,4 @@
 #include "decode/sel_record.h"
 
 void add_agent_demo_records(std::vector<SelRecord>& out, int32_t timestamp);
+void add_system_demo_records(std::vector<SelRecord>& out, int32_t timestamp);
