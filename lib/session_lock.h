@@ -21,6 +21,12 @@ int session_start(const char* name, int attempts);
 // session_lock_acquire without asking.
 int session_lock_try(const char* name, SessionCallback callback);
 
+// session_lock_acquire asking, with the standard question naming the holder's user.
+int session_lock_ask(const char* name, SessionCallback callback);
+
+// session_lock_acquire asking, with `question` printed as it is instead.
+int session_lock_ask_prompt(const char* name, SessionCallback callback, const char* question);
+
 // Takes the session lock of `name`. With `ask` set and another process holding the
 // lock, runs the takeover (the user is asked; `question` replaces the standard one).
 int session_lock_acquire(const char* name, SessionCallback callback, int ask,

@@ -1,8 +1,103 @@
+// The asking mode of the session lock: the holder named in the lock file is asked,
+// through confd, to give up its session, and the lock is taken a second later.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "lib/packet.h"
+#include "lib/session_lock.h"
 #include "lib/session_state.h"
 
-// The asking mode is not built yet: a held lock is refused as in the plain mode.
-int session_lock_take_over(off_t /*file_size*/, const char* /*name*/,
-                           const char* /*question*/) {
+namespace {
+
+int fail(int code) {
   session_lock_drop_fd();
-  return -3;
+  return code;
+}
+
+int request_write_lock(int fd) {
+  struct flock fl {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = 0;
+  fl.l_len = 0;
+  return fcntl(fd, F_SETLK, &fl);
+}
+
+// True for an answer of y or Y; the rest of that line is dropped. Anything else,
+// end of input included, is a refusal and leaves the rest of the line unread.
+bool user_agrees() {
+  const int answer = getchar();
+  if (answer != 'y' && answer != 'Y') return false;
+  for (int c = getchar(); c != EOF && c != '\n'; c = getchar()) {
+  }
+  return true;
+}
+
+int send_takeover_packet(int holder_pid) {
+  void* body = dxa_pkt_alloc(TAKEOVER_BODY_SIZE);
+  if (body == nullptr) return -15;
+  TakeoverBody request{};
+  request.command[1] = TAKEOVER_COMMAND;
+  request.arg_count[1] = 1;
+  request.arg_len = 4;
+  request.pid = htons(static_cast<std::uint16_t>(holder_pid));
+  memcpy(body, &request, sizeof request);
+  // Flags 0: the send waits while confd's queue is full.
+  const int sent = dxa_pkt_send(body, TAKEOVER_BODY_SIZE, QKEY_CONFD, 0);
+  dxa_pkt_free(body);
+  return sent < 0 ? -7 : 0;
+}
+
+}  // namespace
+
+int session_lock_take_over(off_t file_size, const char* name, const char* question) {
+  const int fd = session_lock_fd();
+  std::array<char, SESSION_OWNER_MAX + 1> owner{};
+  // The holder never writes more than the buffer holds; a longer file is not one of
+  // ours and counts as unreadable.
+  if (file_size > SESSION_OWNER_MAX) return fail(-4);
+  const auto wanted = static_cast<std::size_t>(file_size);
+  if (read(fd, owner.data(), wanted) != static_cast<ssize_t>(wanted)) return fail(-4);
+
+  auto* comma = static_cast<char*>(memchr(owner.data(), ',', wanted));
+  if (comma == nullptr) return fail(-5);
+  const int holder_pid = atoi(comma + 1);
+  if (holder_pid == 0 || holder_pid == getpid()) return fail(-6);
+  *comma = '\0';
+
+  if (question != nullptr) {
+    fputs(question, stdout);
+  } else {
+    printf("User %s has an active %s session.\n"
+           "Would you like to disconnect that session, and start yours [y/n]? ",
+           owner.data(), name);
+  }
+  fflush(stdout);  // the question has no newline and must be seen before the answer
+  if (!user_agrees()) return fail(0);
+
+  const int sent = send_takeover_packet(holder_pid);
+  if (sent != 0) return fail(sent);
+
+  // The holder ends on SIGUSR1 from confd, which drops its lock.
+  sleep(1);
+  if (request_write_lock(fd) < 0) return fail(-8);
+
+  const int flags = fcntl(fd, F_GETFD);
+  if (flags < 0) return fail(-9);
+  if (fcntl(fd, F_SETFD, flags | FD_CLOEXEC) < 0) return fail(-10);
+  return 1;
+}
+
+int session_lock_ask(const char* name, SessionCallback callback) {
+  return session_lock_acquire(name, callback, 1, nullptr);
+}
+
+int session_lock_ask_prompt(const char* name, SessionCallback callback, const char* question) {
+  return session_lock_acquire(name, callback, 1, question);
 }

@@ -1,0 +1,210 @@
+// Taking over another process's session: the asking mode in-process for its edge
+// cases, and end to end with our confd, the asking program and a holder.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/msg.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <bit>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "lib/packet.h"
+#include "lib/session_lock.h"
+#include "tests/support/root_test.h"
+
+namespace {
+
+using TakeoverTest = RootTest;
+
+const std::string kQuestion =
+    "User root has an active sel session.\n"
+    "Would you like to disconnect that session, and start yours [y/n]? ";
+
+// A session holder in a child process: holds "sel" through the session lock, so that
+// SIGUSR1 ends it with status 0, as it ends a running `sel`.
+class SessionHolder {
+ public:
+  SessionHolder() {
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      const char ok = session_lock_try("sel", nullptr) == 1 ? 'y' : 'n';
+      (void)!write(ready[1], &ok, 1);
+      for (;;) pause();
+    }
+    close(ready[1]);
+    char ok = 'n';
+    EXPECT_EQ(read(ready[0], &ok, 1), 1);
+    EXPECT_EQ(ok, 'y');
+    close(ready[0]);
+  }
+  ~SessionHolder() {
+    if (pid_ > 0) kill(pid_, SIGKILL);
+    if (pid_ > 0) wait();
+  }
+  pid_t pid() const { return pid_; }
+  bool running() const { return waitpid(pid_, nullptr, WNOHANG) == 0; }
+  int wait() {
+    int status = -1;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return status;
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// Waits up to ten seconds for `text` from confd, passing over what else arrives.
+bool confd_logged(SyslogSink& sink, const std::string& text) {
+  for (int i = 0; i < 200; ++i) {
+    for (const LogLine& line : sink.take())
+      if (line.ident == "confd" && line.text == text + "\n") return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+TEST_F(TakeoverTest, ConfdEndsTheHolderOnYes) {
+  SyslogSink sink;
+  SessionHolder holder;
+
+  const RunResult refused = run(program(SEL_ASK_BINARY, {}), "n\n");
+  EXPECT_EQ(refused.out, kQuestion + "\nresult 0, close-on-exec -1\n");
+  EXPECT_LT(msgget(20, 0), 0) << "nothing may be sent on a refusal";
+  EXPECT_TRUE(holder.running());
+
+  Running confd(program(CONFD_BINARY, {}));
+  ASSERT_TRUE(confd_logged(sink, "reading queue key 20"));
+  const MsgHeader stray{1, 6, 0, 0, 16};
+  ASSERT_EQ(msgsnd(msgget(20, 0), &stray, 16, 0), 0);
+  EXPECT_TRUE(confd_logged(sink, "ignoring a message of type 6, 16 bytes"));
+
+  Running asker(program(SEL_ASK_BINARY, {}), true);
+  const pid_t asker_pid = asker.pid();
+  asker.write_stdin("y\n");
+  const RunResult taken = asker.finish();
+  EXPECT_EQ(taken.out, kQuestion + "\nresult 1, close-on-exec 1\n");
+  const pid_t holder_pid = holder.pid();
+  const int status = holder.wait();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(confd_logged(sink, "takeover: sent SIGUSR1 to pid " + std::to_string(holder_pid)));
+  EXPECT_EQ(read_file("/velmar/run/sel"), "root," + std::to_string(asker_pid));
+
+  kill(confd.pid(), SIGTERM);
+  EXPECT_EQ(confd.finish().exit_code(), 0);
+  EXPECT_TRUE(confd_logged(sink, "stopping on SIGTERM"));
+}
+
+// Asks for "sel" in this process; standard output goes to /tmp/printed. `answer` is
+// fed through a FIFO only once `printed` has reached the file (or after two seconds),
+// so a question still sitting in a buffer shows up as `printed_first` false.
+int ask(const std::string& answer, const char* question, const std::string& printed,
+        bool& printed_first) {
+  unlink("/tmp/answer");
+  EXPECT_EQ(mkfifo("/tmp/answer", 0600), 0);
+  fflush(stdout);
+  const int saved = dup(1);
+  const int out = open("/tmp/printed", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  dup2(out, 1);
+  close(out);
+  std::thread feeder([&] {
+    const int fd = open("/tmp/answer", O_WRONLY);
+    for (int i = 0; i < 100 && read_file("/tmp/printed") != printed; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    printed_first = read_file("/tmp/printed") == printed;
+    (void)!write(fd, answer.data(), answer.size());
+    close(fd);
+  });
+  EXPECT_NE(freopen("/tmp/answer", "r", stdin), nullptr);
+  const int result = question != nullptr ? session_lock_ask_prompt("sel", nullptr, question)
+                                         : session_lock_ask("sel", nullptr);
+  feeder.join();
+  fflush(stdout);
+  dup2(saved, 1);
+  close(saved);
+  return result;
+}
+
+TEST_F(TakeoverTest, RefusalsAndFailures) {
+  struct Row {
+    const char* what;
+    std::string owner;
+    std::string answer;
+    const char* question;
+    int result;
+    std::string printed;
+    int next;  // what standard input gives after the takeover
+  };
+  const std::string own_pid = std::to_string(getpid());
+  const Row rows[] = {
+      {"no comma", "root 1234", "y\n", nullptr, -5, "", 'y'},
+      {"pid 0", "root,0", "y\n", nullptr, -6, "", 'y'},
+      {"not a number", "root,abc", "y\n", nullptr, -6, "", 'y'},
+      {"our own pid", "root," + own_pid, "y\n", nullptr, -6, "", 'y'},
+      {"longer than the buffer", std::string(49, 'u') + ",12", "y\n", nullptr, -4, "", 'y'},
+      {"end of input", "root,1234", "", nullptr, 0, kQuestion, EOF},
+      {"refused", "root,1234", "nope\nmore", "Take it? ", 0, "Take it? ", 'o'},
+      {"holder stays", "root,70000", "Yes please\nmore", nullptr, -8, kQuestion, 'm'},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    write_file("/velmar/run/sel", row.owner);
+    LockHolder holder("/velmar/run/sel");  // ignores the packet: no confd runs
+    bool printed_first = false;
+    EXPECT_EQ(ask(row.answer, row.question, row.printed, printed_first), row.result);
+    EXPECT_TRUE(printed_first) << read_file("/tmp/printed");
+    EXPECT_EQ(getchar(), row.next);
+    EXPECT_EQ(session_lock_release(), -1) << "the descriptor must be released";
+  }
+
+  // The one packet sent, by the holder that stayed: its pid cut to 16 bits.
+  std::vector<unsigned char> got(sizeof(TakeoverPacket) + 64);
+  ASSERT_EQ(msgrcv(msgget(20, 0), got.data(), 64, 0, IPC_NOWAIT), 32);
+  got.resize(sizeof(TakeoverPacket));
+  TakeoverPacket want{};
+  want.header = {1, 2, 0, 0, 32};
+  want.packet.key = 20;
+  want.body.command[1] = 14;
+  want.body.arg_count[1] = 1;
+  want.body.arg_len = 4;
+  want.body.pid = htons(4464);
+  std::vector<unsigned char> want_bytes(sizeof want);
+  memcpy(want_bytes.data(), &want, sizeof want);
+  EXPECT_EQ(got, want_bytes);
+  // On the module the word reads 00 00 11 70: the 16 bits high byte first.
+  const unsigned char big[] = {0, 0, 0x11, 0x70}, little[] = {0x11, 0x70, 0, 0};
+  EXPECT_EQ(memcmp(got.data() + DXA_PKT_HEAD + 8,
+                   std::endian::native == std::endian::big ? big : little, 4), 0);
+  EXPECT_LT(msgrcv(msgget(20, 0), got.data(), 64, 0, IPC_NOWAIT), 0) << "only one packet";
+}
+
+TEST_F(TakeoverTest, PacketBodies) {
+  EXPECT_EQ(dxa_pkt_alloc(1025), nullptr);
+  EXPECT_EQ(dxa_pkt_alloc(-1), nullptr);
+  EXPECT_EQ(dxa_pkt_free(nullptr), -1);
+  for (int length : {1024, 0}) {
+    auto* body = static_cast<unsigned char*>(dxa_pkt_alloc(length));
+    ASSERT_NE(body, nullptr);
+    for (int i = 0; i < length; ++i) ASSERT_EQ(body[i], 0);
+    EXPECT_EQ(dxa_pkt_send(body, length, 0x105, 0), -1) << "key out of range";
+    EXPECT_EQ(dxa_pkt_send(body, length, 5, 0), length);
+    EXPECT_EQ(dxa_pkt_free(body), 0);
+  }
+  std::vector<unsigned char> got(sizeof(long) + 2048);
+  EXPECT_EQ(msgrcv(msgget(5, 0), got.data(), 2048, 0, IPC_NOWAIT), 1044);
+  EXPECT_EQ(msgrcv(msgget(5, 0), got.data(), 2048, 0, IPC_NOWAIT), 20);
+  EXPECT_EQ(got[sizeof(MsgHeader)], 5);
+}
+
+}  // namespace
