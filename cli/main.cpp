@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "lib/sel_request.h"
 #include "lib/session_lock.h"
+#include "store/sel_store.h"
 
 namespace {
 
@@ -17,7 +19,21 @@ struct Option {
   void (*run)(int count);
 };
 
-constexpr std::array<Option, 0> kOptions{};
+void run_info(int) { sel_run_option(SEL_MODE_INFO, 0); }
+void run_rd_all(int) { sel_run_option(SEL_MODE_RD_ALL, 0); }
+void run_rd_first(int count) { sel_run_option(SEL_MODE_RD_FIRST, count); }
+void run_rd_last(int count) { sel_run_option(SEL_MODE_RD_LAST, count); }
+void run_clear(int) { sel_clear(); }
+
+// Matched in this order, exactly and case-sensitively. "clear" is not in the usage text.
+constexpr auto kOptions = std::to_array<Option>({
+    {"info", Takes::Nothing, run_info},
+    {"rd_all", Takes::Nothing, run_rd_all},
+    {"rd_first", Takes::Count, run_rd_first},
+    {"rd_last", Takes::Count, run_rd_last},
+    {"clear", Takes::Nothing, run_clear},
+});
+static_assert(kOptions.size() == 5);
 
 void print_usage(const char* invocation) {
   printf("Usage: %s <option>\n", invocation);

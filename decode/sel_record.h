@@ -15,11 +15,11 @@
 #include "lib/coding.h"
 
 inline constexpr std::size_t SEL_RECORD_SIZE = 64;
-inline constexpr std::size_t SEL_RECORD_BODY_SIZE = 60;  // the record without record_id
 
 struct SelRecord {
   std::array<unsigned char, SEL_RECORD_SIZE> bytes;
 };
+static_assert(sizeof(SelRecord) == SEL_RECORD_SIZE);
 
 // A decoder writes the text of one event type after the record's labels; no newline.
 using SelDecoder = void (*)(FILE* out, const SelRecord& rec);

@@ -4,10 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "decode/sel_record.h"
 #include "lib/msgq.h"
 
 inline constexpr std::int32_t SEL_REQUEST_TYPE = 6;
+// A record body: the 64-byte record without its leading record id, which seld sets.
+inline constexpr std::size_t SEL_RECORD_BODY_SIZE = 60;
 inline constexpr std::int32_t SEL_REQUEST_CLEAR = -1;  // the count that empties the store
 
 // A request as it lies on the queue. `count` bodies of SEL_RECORD_BODY_SIZE bytes (a

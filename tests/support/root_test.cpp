@@ -218,7 +218,7 @@ bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
 LockHolder::LockHolder(const std::string& path) {
   int ready[2], go[2];
-  if (pipe(ready) != 0 || pipe(go) != 0) {
+  if (pipe2(ready, O_CLOEXEC) != 0 || pipe2(go, O_CLOEXEC) != 0) {
     ADD_FAILURE() << "pipe: " << strerror(errno);
     return;
   }

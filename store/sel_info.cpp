@@ -1,0 +1,57 @@
+#include <cstdio>
+#include <syslog.h>
+
+#include "decode/sel_record.h"
+#include "lib/log.h"
+#include "store/sel_store.h"
+
+int sel_get_info(SelInfo* info) {
+  const int lock = sel_get_lock(SEL_LOCK_INFO);
+  if (lock < 0) {
+    log_msg(LOG_ERR, "sel_get_info: Fail to get SEL_LOCK_INFO");
+    return 6;
+  }
+  FILE* in = fopen(SEL_INFO_FILE, "r");
+  if (in == nullptr) {
+    log_msg(LOG_ERR, "Error open %s for read", SEL_INFO_FILE);
+    sel_release_lock(lock);
+    return 4;
+  }
+  const int read = fscanf(in, "%d %d %d %d %d", &info->version, &info->rec_count,
+                          &info->oldest_file, &info->latest_file, &info->latest_id);
+  info->fields_read = read < 0 ? 0 : read;
+  fclose(in);
+  sel_release_lock(lock);
+  return 0;
+}
+
+bool sel_info_usable(const SelInfo& info, char* why, std::size_t why_size) {
+  if (info.fields_read < 5) {
+    snprintf(why, why_size, "it holds %d of its 5 numbers", info.fields_read);
+  } else if (info.rec_count < 0 || info.rec_count > SEL_MAX_RECS) {
+    snprintf(why, why_size, "record count %d is outside 0 to %d", info.rec_count, SEL_MAX_RECS);
+  } else if (info.oldest_file < 0 || info.oldest_file >= SEL_FILES) {
+    snprintf(why, why_size, "oldest file %d is outside 0 to %d", info.oldest_file,
+             SEL_FILES - 1);
+  } else if (info.latest_file < 0 || info.latest_file >= SEL_FILES) {
+    snprintf(why, why_size, "latest file %d is outside 0 to %d", info.latest_file,
+             SEL_FILES - 1);
+  } else {
+    return true;
+  }
+  return false;
+}
+
+int sel_fprint_info(FILE* out, const SelInfo& info) {
+  fprintf(out, "SEL version: %d\n", info.version);
+  fprintf(out, "Maximum number of records: %d\n\n", SEL_MAX_RECS);
+  fprintf(out, "Number of records: %d\n", info.rec_count);
+  fprintf(out, "Record size: %d Bytes\n", static_cast<int>(SEL_RECORD_SIZE));
+  if (info.rec_count > 0) {
+    fprintf(out, "Oldest record's id: %d\n", info.oldest_file * SEL_RECS_PER_FILE + 1);
+    fprintf(out, "Latest record's id: %d\n", info.latest_id);
+  }
+  return 0;
+}
+
+int sel_print_info(const SelInfo& info) { return sel_fprint_info(stdout, info); }
