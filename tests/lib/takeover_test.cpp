@@ -29,40 +29,23 @@ const std::string kQuestion =
     "User root has an active sel session.\n"
     "Would you like to disconnect that session, and start yours [y/n]? ";
 
-// A session holder in a child process: holds "sel" through the session lock, so that
-// SIGUSR1 ends it with status 0, as it ends a running `sel`.
+// A real `sel info` holding its session while it waits for the store lock that the
+// test keeps, so that only SIGUSR1 can end it.
 class SessionHolder {
  public:
-  SessionHolder() {
-    int ready[2];
-    if (pipe(ready) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      const char ok = session_lock_try("sel", nullptr) == 1 ? 'y' : 'n';
-      (void)!write(ready[1], &ok, 1);
-      for (;;) pause();
-    }
-    close(ready[1]);
-    char ok = 'n';
-    EXPECT_EQ(read(ready[0], &ok, 1), 1);
-    EXPECT_EQ(ok, 'y');
-    close(ready[0]);
+  SessionHolder() : store_("/velmar/run/seldb.lck"), sel_(program(SEL_BINARY, {"info"})) {
+    const std::string owner = "root," + std::to_string(sel_.pid());
+    for (int i = 0; i < 500 && read_file("/velmar/run/sel") != owner; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(read_file("/velmar/run/sel"), owner);
   }
-  ~SessionHolder() {
-    if (pid_ > 0) kill(pid_, SIGKILL);
-    if (pid_ > 0) wait();
-  }
-  pid_t pid() const { return pid_; }
-  bool running() const { return waitpid(pid_, nullptr, WNOHANG) == 0; }
-  int wait() {
-    int status = -1;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return status;
-  }
+  pid_t pid() const { return sel_.pid(); }
+  bool running() const { return waitpid(sel_.pid(), nullptr, WNOHANG) == 0; }
+  RunResult wait() { return sel_.finish(); }
 
  private:
-  pid_t pid_ = -1;
+  LockHolder store_;
+  Running sel_;
 };
 
 // Waits up to ten seconds for `text` from confd, passing over what else arrives.
@@ -96,8 +79,9 @@ TEST_F(TakeoverTest, ConfdEndsTheHolderOnYes) {
   const RunResult taken = asker.finish();
   EXPECT_EQ(taken.out, kQuestion + "\nresult 1, close-on-exec 1\n");
   const pid_t holder_pid = holder.pid();
-  const int status = holder.wait();
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  const RunResult ended = holder.wait();
+  EXPECT_EQ(ended.exit_code(), 0) << ended.status;
+  EXPECT_EQ(ended.out, "");
   EXPECT_TRUE(confd_logged(sink, "takeover: sent SIGUSR1 to pid " + std::to_string(holder_pid)));
   EXPECT_EQ(read_file("/velmar/run/sel"), "root," + std::to_string(asker_pid));
 
