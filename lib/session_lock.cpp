@@ -43,7 +43,9 @@ const char* user_name() {
   return user != nullptr ? user : "";
 }
 
-int whole_file_write_lock(int fd) {
+}  // namespace
+
+int session_lock_request(int fd) {
   struct flock fl {};
   fl.l_type = F_WRLCK;
   fl.l_whence = SEEK_SET;
@@ -51,8 +53,6 @@ int whole_file_write_lock(int fd) {
   fl.l_len = 0;
   return fcntl(fd, F_SETLK, &fl);
 }
-
-}  // namespace
 
 int session_lock_fd() { return lock_fd; }
 
@@ -105,7 +105,7 @@ int session_lock_acquire(const char* name, SessionCallback callback, int ask,
     return -2;
   }
 
-  if (whole_file_write_lock(lock_fd) < 0) {
+  if (session_lock_request(lock_fd) < 0) {
     const bool held_elsewhere = errno == EACCES || errno == EAGAIN;
     if (!held_elsewhere || ask == 0) {
       session_lock_drop_fd();

@@ -10,6 +10,9 @@ int session_lock_fd();
 // a caller can still report the error of the step that failed.
 void session_lock_drop_fd();
 
+// Asks once, without waiting, for the write lock over the whole lock file. fcntl's result.
+int session_lock_request(int fd);
+
 // Asking mode, run when another process holds the lock: asks the user and, on yes,
 // has the holder ended and takes the lock. Returns 1 with the lock taken, or a
 // result code with the descriptor released.

@@ -20,15 +20,6 @@ int fail(int code) {
   return code;
 }
 
-int request_write_lock(int fd) {
-  struct flock fl {};
-  fl.l_type = F_WRLCK;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = 0;
-  fl.l_len = 0;
-  return fcntl(fd, F_SETLK, &fl);
-}
-
 // True for an answer of y or Y; the rest of that line is dropped. Anything else,
 // end of input included, is a refusal and leaves the rest of the line unread.
 bool user_agrees() {
@@ -86,7 +77,7 @@ int session_lock_take_over(off_t file_size, const char* name, const char* questi
 
   // The holder ends on SIGUSR1 from confd, which drops its lock.
   sleep(1);
-  if (request_write_lock(fd) < 0) return fail(-8);
+  if (session_lock_request(fd) < 0) return fail(-8);
 
   const int flags = fcntl(fd, F_GETFD);
   if (flags < 0) return fail(-9);
