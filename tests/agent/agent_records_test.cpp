@@ -10,21 +10,12 @@
 #include "agent/agent_tables.h"
 #include "decode/sel_print.h"
 #include "tests/support/capture.h"
+#include "tests/support/record_line.h"
 #include "tools/storewriter/record_builder.h"
 
 namespace {
 
-class AgentRecords : public ::testing::Test {
- protected:
-  void SetUp() override {
-    setenv("TZ", "UTC", 1);
-    tzset();
-  }
-};
-
-std::string line(const SelRecord& rec) {
-  return capture([&](FILE* out) { sel_fprint_rec(out, rec); });
-}
+using AgentRecords = UtcLineTest;
 
 std::string expected_line(const char* label, const std::string& payload) {
   return std::string("Record 42: Thu Jan  1 00:00:00 1970 [") + label + ".warning]: " + payload +
@@ -85,7 +76,7 @@ TEST_F(AgentRecords, EventPayloads) {
   };
   for (const Case& c : cases) {
     const SelRecord rec = RecordBuilder(42, 0, 2, 1).u8(16, c.agent).u8(17, 0xff).u16(18, c.word);
-    EXPECT_EQ(line(rec), expected_line("Agent Event", c.payload))
+    EXPECT_EQ(print_line(rec), expected_line("Agent Event", c.payload))
         << "agent " << int{c.agent} << " word " << c.word;
   }
 }
@@ -131,7 +122,7 @@ TEST_F(AgentRecords, ErrorPayloads) {
                               .u32(20, c.param)
                               .u8(24, c.status)
                               .fill(25, 39, 0xff);
-    EXPECT_EQ(line(rec), expected_line("Agent Error", c.payload)) << "error " << int{c.error};
+    EXPECT_EQ(print_line(rec), expected_line("Agent Error", c.payload)) << "error " << int{c.error};
   }
 }
 

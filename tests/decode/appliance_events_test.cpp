@@ -1,6 +1,6 @@
 // Texts of the appliance, boot firmware, BIOS and boot loader events (types 6 to 10
 // and 13), checked on whole lines.
-#include "tests/decode/line_test_util.h"
+#include "tests/support/record_line.h"
 
 namespace {
 

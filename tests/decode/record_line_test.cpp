@@ -5,23 +5,13 @@
 #include <ctime>
 
 #include "decode/sel_print.h"
-#include "tests/decode/line_test_util.h"
+#include "tests/support/record_line.h"
 #include "tests/support/capture.h"
 #include "tools/storewriter/record_builder.h"
 
 namespace {
 
-class RecordLine : public ::testing::Test {
- protected:
-  void SetUp() override {
-    setenv("TZ", "UTC", 1);
-    tzset();
-  }
-};
-
-std::string line(const SelRecord& rec) {
-  return capture([&](FILE* out) { sel_fprint_rec(out, rec); });
-}
+using RecordLine = UtcLineTest;
 
 TEST_F(RecordLine, LabelsAndFallbacks) {
   struct Case {
@@ -37,7 +27,7 @@ TEST_F(RecordLine, LabelsAndFallbacks) {
                                                 "[unknown-type.unknown-severity]: "
                                                 "Don't know how to decode this record.\n"},
   };
-  for (const Case& c : cases) EXPECT_EQ(line(c.rec), c.expected);
+  for (const Case& c : cases) EXPECT_EQ(print_line(c.rec), c.expected);
 }
 
 constexpr const char* k47 = "0123456789abcdefghij0123456789ABCDEFGHIJ-to-end";
@@ -63,7 +53,7 @@ TEST_F(RecordLine, SubLabelsSeveritiesAndDates) {
 // Dates are local time, summer time included.
 TEST_F(RecordLine, DatesInZoneWithSummerTime) {
   set_zone("CET-1CEST,M3.5.0,M10.5.0/3");
-  EXPECT_EQ(line(RecordBuilder(4, 1719835200, 0, 11).u32(20, 0).u32(24, 1735689600)),
+  EXPECT_EQ(print_line(RecordBuilder(4, 1719835200, 0, 11).u32(20, 0).u32(24, 1735689600)),
             "Record 4: Mon Jul  1 14:00:00 2024 [Heartbeat.normal]: Set DXA time. "
             "Old time: Thu Jan  1 01:00:00 1970. New time: Wed Jan  1 01:00:00 2025.\n");
 }

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "tests/decode/line_test_util.h"
+#include "tests/support/record_line.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Texts of the module's own events (types 0, 3, 4, 5, 11, 12), checked on whole lines.
-#include "tests/decode/line_test_util.h"
+#include "tests/support/record_line.h"
 
 namespace {
 
