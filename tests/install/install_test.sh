@@ -126,7 +126,7 @@ errors)
 ;$view $work/none info;1;sel-view: $work/none is not a directory: give the copy of the module's /mnt/logs/sel
 ;$view $work/empty info;1;sel-view: $work/empty holds no SEL store: there is no sel.inf in it (give the copy of the module's /mnt/logs/sel)
 ;$work/nosel/$p/$bindir/sel-view $work/store info;1;sel-view: $work/nosel/$p/$bindir/sel is missing: install sel together with sel-view
-$work/fake:;$view $work/store info;1;sel-view: cannot run sel here: it needs a private module root, and this system does not allow user namespaces (unshare: unshare: unshare failed: Operation not permitted)
+$work/fake:;$view $work/store info;1;sel-view: cannot run sel here: it needs a private module root, and this system does not allow user namespaces (unshare: unshare failed: Operation not permitted)
 CASES
     ;;
 
