@@ -70,6 +70,14 @@ layout)
     expect "component viewer" "755 $p/$bindir/sel-view
 755 $p/$libexecdir/sel/modroot" "$(listing "$work/viewer")"
     cmp -s "$source/man/sel.1" "$work/sel/$p/$mandir/man1/sel.1" || fail "installed manual page"
+    # The module's root file system has its C library and nothing of C++; a sanitizer
+    # build brings its run-time libraries along and is not held to that.
+    if [ "${SEL_SANITIZE-}" != ON ]; then
+        for binary in "$work/sel/$p/$bindir/sel" "$work/standins/$p/$libexecdir/sel/confd"; do
+            expect "shared libraries of ${binary##*/}" "libc.so.6" \
+                "$(readelf -d "$binary" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')"
+        done
+    fi
 
     completion=$work/sel/$p/$datadir/bash-completion/completions/sel
     while IFS='|' read -r words cword want; do
