@@ -110,12 +110,24 @@ std::vector<LogLine> SyslogSink::take() {
 
 int RunResult::exit_code() const { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
 
-std::vector<std::string> program(const std::string& binary, std::vector<std::string> args) {
-  std::vector<std::string> argv;
-  std::stringstream emulator(SEL_EMULATOR);
-  for (std::string word; std::getline(emulator, word, '|');) {
+namespace {
+
+// Appends the words of a '|'-separated command prefix.
+void add_words(std::vector<std::string>& argv, const char* words) {
+  std::stringstream in(words);
+  for (std::string word; std::getline(in, word, '|');) {
     if (!word.empty()) argv.push_back(word);
   }
+}
+
+}  // namespace
+
+std::vector<std::string> program(const std::string& binary, std::vector<std::string> args) {
+  std::vector<std::string> argv;
+  // A run-time wrapper (valgrind, for tools/memcheck) goes first, so that it sees the
+  // emulator and our binary as the program it runs.
+  if (const char* wrapper = getenv("SEL_RUN_WRAPPER")) add_words(argv, wrapper);
+  add_words(argv, SEL_EMULATOR);
   argv.push_back(binary);
   argv.insert(argv.end(), args.begin(), args.end());
   return argv;

@@ -42,7 +42,8 @@ struct RunResult {
   int exit_code() const;  // -1 unless it exited
 };
 
-// argv[0] names one of our binaries (SEL_BINARY, ...); the emulator prefix is added.
+// argv[0] names one of our binaries (SEL_BINARY, ...); the emulator prefix is added,
+// and in front of it the words of SEL_RUN_WRAPPER ('|'-separated) when that is set.
 std::vector<std::string> program(const std::string& binary, std::vector<std::string> args);
 
 // Runs to the end with `input` on standard input.
