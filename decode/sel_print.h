@@ -5,11 +5,19 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 #include "decode/sel_record.h"
 
 void sel_fprint_rec(FILE* out, const SelRecord& rec);
 void sel_print_rec(const SelRecord& rec);
+
+// The parts of the record line, for readers that lay a record out otherwise: the type
+// label (the sub-label for type 14), the severity label, and the decoded text that
+// follows "]: ", without the newline that ends the line.
+std::string_view sel_type_label(const SelRecord& rec);
+std::string_view sel_severity_label(const SelRecord& rec);
+void sel_fprint_rec_text(FILE* out, const SelRecord& rec);
 
 // "Set DXA time. Old time: <date>. New time: <date>." with no newline. The times are
 // the module's 32-bit seconds, so a value past 2038 is a date before 1970 everywhere.

@@ -45,7 +45,9 @@ static_assert(kSeverities.size() == 5);
 constexpr std::string_view kUnknownType = "unknown-type";
 constexpr std::string_view kUnknownSeverity = "unknown-severity";
 
-std::string_view type_label(const SelRecord& rec) {
+}  // namespace
+
+std::string_view sel_type_label(const SelRecord& rec) {
   const std::size_t type = sel_event_type(rec);
   if (type == kGenericTextType) {
     const std::size_t sub = sel_u8(rec, 16);
@@ -54,12 +56,19 @@ std::string_view type_label(const SelRecord& rec) {
   return type < kEventTypes.size() ? kEventTypes[type].label : kUnknownType;
 }
 
-std::string_view severity_label(const SelRecord& rec) {
+std::string_view sel_severity_label(const SelRecord& rec) {
   const std::uint32_t severity = sel_severity(rec);
   return severity < kSeverities.size() ? kSeverities[severity] : kUnknownSeverity;
 }
 
-}  // namespace
+void sel_fprint_rec_text(FILE* out, const SelRecord& rec) {
+  const std::size_t event_type = sel_event_type(rec);
+  if (event_type < kEventTypes.size()) {
+    kEventTypes[event_type].decode(out, rec);
+  } else {
+    fputs("Don't know how to decode this record.", out);
+  }
+}
 
 char* sel_ctime(std::int32_t when, char (&buf)[32]) {
   const std::time_t t = when;
@@ -85,16 +94,11 @@ void sel_fprint_rec(FILE* out, const SelRecord& rec) {
   char date[32];
   fprintf(out, "Record %d: ", sel_record_id(rec));
   fprintf(out, "%s ", sel_ctime(sel_timestamp(rec), date));
-  const std::string_view type = type_label(rec);
-  const std::string_view severity = severity_label(rec);
+  const std::string_view type = sel_type_label(rec);
+  const std::string_view severity = sel_severity_label(rec);
   fprintf(out, "[%.*s.", static_cast<int>(type.size()), type.data());
   fprintf(out, "%.*s]: ", static_cast<int>(severity.size()), severity.data());
-  const std::size_t event_type = sel_event_type(rec);
-  if (event_type < kEventTypes.size()) {
-    kEventTypes[event_type].decode(out, rec);
-  } else {
-    fputs("Don't know how to decode this record.", out);
-  }
+  sel_fprint_rec_text(out, rec);
   fputc('\n', out);
 }
 

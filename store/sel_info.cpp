@@ -11,17 +11,22 @@ int sel_get_info(SelInfo* info) {
     log_msg(LOG_ERR, "sel_get_info: Fail to get SEL_LOCK_INFO");
     return 6;
   }
-  FILE* in = fopen(SEL_INFO_FILE, "r");
-  if (in == nullptr) {
+  if (sel_read_info(SEL_INFO_FILE, info) != 0) {
     log_msg(LOG_ERR, "Error open %s for read", SEL_INFO_FILE);
     sel_release_lock(lock);
     return 4;
   }
+  sel_release_lock(lock);
+  return 0;
+}
+
+int sel_read_info(const char* path, SelInfo* info) {
+  FILE* in = fopen(path, "r");
+  if (in == nullptr) return -1;
   const int read = fscanf(in, "%d %d %d %d %d", &info->version, &info->rec_count,
                           &info->oldest_file, &info->latest_file, &info->latest_id);
   info->fields_read = read < 0 ? 0 : read;
   fclose(in);
-  sel_release_lock(lock);
   return 0;
 }
 

@@ -8,6 +8,7 @@
 
 #include "decode/sel_print.h"
 #include "lib/log.h"
+#include "store/sel_range.h"
 
 namespace {
 
@@ -107,11 +108,9 @@ int sel_fprint_first_recs(FILE* out, const SelInfo& info, int count, int lock) {
     sel_release_lock(lock);
     return 0;
   }
-  if (info.rec_count < count) {
-    fprintf(out, "SEL contains only %d records\n", info.rec_count);
-    count = info.rec_count;
-  }
-  return sel_fprint_recs(out, info.oldest_file, 0, count, info.oldest_file, lock);
+  const SelRange r = sel_range_first(info, count);
+  if (r.capped) fprintf(out, "SEL contains only %d records\n", info.rec_count);
+  return sel_fprint_recs(out, r.start_file, r.start_pos, r.count, info.oldest_file, lock);
 }
 
 int sel_fprint_last_recs(FILE* out, const SelInfo& info, int count, int lock) {
@@ -120,29 +119,10 @@ int sel_fprint_last_recs(FILE* out, const SelInfo& info, int count, int lock) {
     sel_release_lock(lock);
     return 0;
   }
-  if (count > info.rec_count) {
-    fprintf(out, "SEL contains only %d records\n", info.rec_count);
-    count = info.rec_count;
-  }
   // A count below 1 prints nothing; the range reader says so and drops the lock.
-  if (count < 1) return sel_fprint_recs(out, info.latest_file, 0, count, info.oldest_file, lock);
-  const auto remainder = static_cast<unsigned>(info.rec_count) % SEL_RECS_PER_FILE;
-  const int in_latest = remainder == 0 ? SEL_RECS_PER_FILE : static_cast<int>(remainder);
-  int start_file = info.latest_file;
-  int pos = 0;
-  if (count > in_latest) {
-    const int rest = count - in_latest;
-    int files_back = rest / SEL_RECS_PER_FILE;
-    if (rest % SEL_RECS_PER_FILE != 0) {
-      files_back += 1;
-      pos = SEL_RECS_PER_FILE - rest % SEL_RECS_PER_FILE;
-    }
-    start_file = info.latest_file - files_back;
-    if (start_file < 0) start_file += SEL_FILES;
-  } else {
-    pos = in_latest - count;
-  }
-  return sel_fprint_recs(out, start_file, pos, count, info.oldest_file, lock);
+  const SelRange r = sel_range_last(info, count);
+  if (r.capped) fprintf(out, "SEL contains only %d records\n", info.rec_count);
+  return sel_fprint_recs(out, r.start_file, r.start_pos, r.count, info.oldest_file, lock);
 }
 
 int sel_print_recs(int start_file, int start_pos, int count, int oldest_file, int lock) {

@@ -48,6 +48,10 @@ int sel_release_lock(int handle);
 // cannot be opened; `info` is not written).
 int sel_get_info(SelInfo* info);
 
+// Reads the info file at `path` without any lock, for copies of a store taken off a
+// module. Returns 0, or -1 when the file cannot be opened (`info` is not written).
+int sel_read_info(const char* path, SelInfo* info);
+
 // Whether the readers can trust `info`: five numbers, a record count of 0 to 4000 and
 // file indexes of 0 to 3. Otherwise writes why into `why` and returns false.
 bool sel_info_usable(const SelInfo& info, char* why, std::size_t why_size);
