@@ -1,0 +1,79 @@
+// seld: our stand-in for the module's SEL daemon. It owns the store under
+// /mnt/logs/sel, creating an empty one when there is none, and takes requests on its
+// queue (key 7): records to append, and the clear request. What it does with one
+// message is tools/seld/seld_request.cpp; this is the queue loop.
+// SIGTERM (or SIGINT) ends it with status 0 once the request in hand is done.
+#include <signal.h>
+#include <sys/msg.h>
+#include <syslog.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "lib/log.h"
+#include "lib/msgq.h"
+#include "tools/seld/seld_request.h"
+
+namespace {
+
+// The message that the signal handler puts on our own queue to end a wait in
+// msgrcv(): a flag alone could be set just after the loop looked at it and just before
+// the wait began. No request uses this message type.
+constexpr long kWakeType = 0x7ffffff0L;
+struct Wake {
+  long mtype;
+  int nothing;
+};
+
+volatile sig_atomic_t stop_requested = 0;
+volatile sig_atomic_t wake_qid = -1;
+
+void on_stop(int) {
+  const int saved = errno;
+  stop_requested = 1;
+  if (wake_qid >= 0) {
+    const Wake wake{kWakeType, 0};
+    msgsnd(wake_qid, &wake, sizeof wake.nothing, IPC_NOWAIT);
+  }
+  errno = saved;
+}
+
+}  // namespace
+
+int main() {
+  log_open("seld", LOG_PID | LOG_NDELAY, LOG_DAEMON);
+
+  struct sigaction sa {};
+  sa.sa_handler = on_stop;  // no SA_RESTART: a signal ends the wait with EINTR
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+
+  if (seld_open_store() != 0) return 1;  // logged
+  const int qid = dxa_getqid(QKEY_SELD, 0);
+  if (qid < 0) return 1;  // dxa_getqid has logged why
+  wake_qid = qid;
+  log_msg(LOG_INFO, "reading queue key %u", QKEY_SELD);
+
+  alignas(long) static unsigned char message[SELD_MSG_MAX];
+  const std::size_t text_max = sizeof message - sizeof(long);
+  while (stop_requested == 0) {
+    // MSG_NOERROR: an oversized message arrives cut short, and its size field then
+    // tells it apart; without it the message would block the queue for good.
+    const ssize_t n = msgrcv(qid, message, text_max, 0, MSG_NOERROR);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      log_msg_errno(LOG_ERR, "cannot read queue id %d", qid);
+      return 1;
+    }
+    long type;
+    memcpy(&type, message, sizeof type);
+    if (type == kWakeType) continue;  // ours, or left by an earlier run
+    seld_handle_message(message, static_cast<std::size_t>(n) + sizeof(long));
+  }
+  // Wake messages that the signal left behind go; requests stay for the next run.
+  while (msgrcv(qid, message, text_max, kWakeType, IPC_NOWAIT | MSG_NOERROR) >= 0) {
+  }
+  log_msg(LOG_INFO, "stopping on a signal");
+  return 0;
+}
