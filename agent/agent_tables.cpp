@@ -311,6 +311,6 @@ int agent_get_cmd_str(std::uint8_t code, AgentCmdList list, char* buf, std::size
       break;
     }
   }
-  snprintf(buf, size, "%s", name);
+  (void)snprintf(buf, size, "%s", name);  // a short buffer keeps the start of the name
   return 0;
 }

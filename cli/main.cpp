@@ -2,6 +2,7 @@
 // argument, releases the session. The exit status is 0 whatever happened.
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "lib/sel_request.h"
@@ -45,10 +46,10 @@ void print_usage(const char* invocation) {
 }
 
 // The count is read as the module's C library reads "%d": an overlong number is held
-// at the nearest int, whatever the width of long on this host.
+// at the nearest int, whatever the width of long on this host. strtol is what that
+// conversion does inside, minus the undefined behaviour scanf allows on overflow.
 int parse_count(const char* text) {
-  long value = 0;
-  sscanf(text, "%ld", &value);
+  const long value = strtol(text, nullptr, 10);
   if (value > __INT_MAX__) return __INT_MAX__;
   if (value < -__INT_MAX__ - 1) return -__INT_MAX__ - 1;
   return static_cast<int>(value);

@@ -32,5 +32,6 @@ constexpr std::string_view sel_index_text(const std::array<std::string_view, N>&
 }
 
 inline void sel_put(FILE* out, std::string_view text) {
-  if (!text.empty()) fwrite(text.data(), 1, text.size(), out);
+  // Output, as printf: a failed write has nowhere to be reported.
+  if (!text.empty()) (void)fwrite(text.data(), 1, text.size(), out);
 }

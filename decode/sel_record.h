@@ -48,5 +48,5 @@ inline void sel_print_text(FILE* out, const SelRecord& r, std::size_t off, std::
   if (off >= SEL_RECORD_SIZE) return;
   if (len > SEL_RECORD_SIZE - off) len = SEL_RECORD_SIZE - off;
   const auto* text = reinterpret_cast<const char*>(r.bytes.data() + off);
-  fwrite(text, 1, strnlen(text, len), out);
+  (void)fwrite(text, 1, strnlen(text, len), out);  // output, as printf
 }

@@ -11,11 +11,12 @@ void log_open(const char* ident, int option, int facility) {
 
 int log_vformat(char* buf, int with_errno, int saved_errno, const char* fmt, va_list ap) {
   buf[0] = '\0';
-  vsnprintf(buf, LOG_BUF_SIZE, fmt, ap);
+  // An overlong report is cut to the buffer; the lengths are taken from what landed.
+  (void)vsnprintf(buf, LOG_BUF_SIZE, fmt, ap);
   std::size_t len = strnlen(buf, LOG_BUF_SIZE - 1);
   if (with_errno != 0) {
     // A long message keeps its own text and loses the tail of the error text.
-    snprintf(buf + len, LOG_BUF_SIZE - len, ": %s", strerror(saved_errno));
+    (void)snprintf(buf + len, LOG_BUF_SIZE - len, ": %s", strerror(saved_errno));
     len = strnlen(buf, LOG_BUF_SIZE - 1);
   }
   if (len > static_cast<std::size_t>(LOG_TEXT_MAX)) len = LOG_TEXT_MAX;

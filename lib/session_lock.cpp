@@ -78,7 +78,8 @@ int session_lock_write_owner(const char* user, int pid) {
   if (lseek(lock_fd, 0, SEEK_SET) < 0) return -11;
   if (ftruncate(lock_fd, 0) < 0) return -12;
   std::array<char, SESSION_OWNER_MAX + 1> owner{};
-  snprintf(owner.data(), owner.size(), "%s,%d", user, pid);
+  // A longer owner text is cut to SESSION_OWNER_MAX characters, as its readers expect.
+  (void)snprintf(owner.data(), owner.size(), "%s,%d", user, pid);
   const std::size_t len = std::string_view(owner.data()).size();
   if (write(lock_fd, owner.data(), len) < static_cast<ssize_t>(len)) return -13;
   return 1;
@@ -89,7 +90,8 @@ int session_lock_acquire(const char* name, SessionCallback callback, int ask,
   if (lock_fd != -1) return -14;
 
   std::array<char, SESSION_LOCK_PATH_MAX + 1> path{};
-  snprintf(path.data(), path.size(), "%s%s", SESSION_LOCK_DIR, name);
+  // As much of the name as fits: every tool cuts a long name the same way.
+  (void)snprintf(path.data(), path.size(), "%s%s", SESSION_LOCK_DIR, name);
 
   const mode_t old_mask = umask(0);
   lock_fd = open(path.data(), O_RDWR | O_CREAT, 0666);
@@ -116,7 +118,8 @@ int session_lock_acquire(const char* name, SessionCallback callback, int ask,
   }
 
   // The handler goes in before the callback, so a signal in between ends the process.
-  signal(SIGUSR1, session_lock_on_sigusr1);
+  // signal() fails only for a bad signal number or handler, and neither can be.
+  (void)signal(SIGUSR1, session_lock_on_sigusr1);
   takeover_callback = callback;
 
   return session_lock_write_owner(user_name(), getpid());
@@ -127,7 +130,7 @@ int session_lock_try(const char* name, SessionCallback callback) {
 }
 
 int session_lock_release() {
-  signal(SIGUSR1, SIG_DFL);
+  (void)signal(SIGUSR1, SIG_DFL);
   takeover_callback = nullptr;
   const int result = close(lock_fd);
   if (result == 0) lock_fd = -1;

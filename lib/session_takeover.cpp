@@ -58,7 +58,8 @@ int session_lock_take_over(off_t file_size, const char* name, const char* questi
 
   auto* comma = static_cast<char*>(memchr(owner.data(), ',', wanted));
   if (comma == nullptr) return fail(-5);
-  const int holder_pid = atoi(comma + 1);
+  // atoi without its undefined overflow: the same conversion, cut to int as atoi does.
+  const int holder_pid = static_cast<int>(strtol(comma + 1, nullptr, 10));
   if (holder_pid == 0 || holder_pid == getpid()) return fail(-6);
   *comma = '\0';
 

@@ -18,7 +18,7 @@ int lock_descriptor() {
   for (int fd = 0; fd < 256; ++fd) {
     char link[64];
     char target[128] = {};
-    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    (void)snprintf(link, sizeof link, "/proc/self/fd/%d", fd);  // fits: fd < 256
     const ssize_t n = readlink(link, target, sizeof target - 1);
     if (n > 0 && strcmp(target, kLockFile) == 0) return fd;
   }

@@ -102,7 +102,8 @@ void add_agent_demo_records(std::vector<SelRecord>& out, std::int32_t timestamp)
   add.event(0xff, word(kCommand | kInitial, 0x10), 1);
 
   // Every combination of the error record's flags, with and without an error code.
-  for (std::uint8_t flags = 0; flags <= (kHasCommand | kHasParam | kHasStatus); ++flags) {
+  for (int all = 0; all <= (kHasCommand | kHasParam | kHasStatus); ++all) {
+    const auto flags = static_cast<std::uint8_t>(all);
     add.error(0, flags, 0x1b, 0x25, 2);
     add.error(9, flags, 0x10, 0x12345, 3);
   }

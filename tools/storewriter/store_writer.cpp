@@ -46,7 +46,8 @@ std::int32_t store_latest_id(const StoreShape& shape) {
 int store_write_info(const char* dir, std::int32_t version, std::int32_t rec_count,
                      std::int32_t oldest_file, std::int32_t latest_file, std::int32_t latest_id) {
   char path[256];
-  snprintf(path, sizeof path, "%s/sel.inf", dir);
+  // A cut path would name some other file.
+  if (snprintf(path, sizeof path, "%s/sel.inf", dir) >= static_cast<int>(sizeof path)) return -1;
   FILE* out = fopen(path, "w");
   if (out == nullptr) return -1;
   fprintf(out, "%d %d %d %d %d\n", version, rec_count, oldest_file, latest_file, latest_id);
@@ -56,7 +57,9 @@ int store_write_info(const char* dir, std::int32_t version, std::int32_t rec_cou
 int store_write(const char* dir, const StoreShape& shape, RecordSource source, void* ctx) {
   for (int file = 0; file < kFiles; ++file) {
     char path[256];
-    snprintf(path, sizeof path, "%s/sel.%d", dir, file);
+    if (snprintf(path, sizeof path, "%s/sel.%d", dir, file) >= static_cast<int>(sizeof path)) {
+      return -1;
+    }
     const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) return -1;
     const int first_index = ((file - shape.oldest_file + kFiles) % kFiles) * kPerFile;
