@@ -20,11 +20,30 @@ int sel_get_info(SelInfo* info) {
   return 0;
 }
 
+namespace {
+
+// A number of the info file as the module's C library reads "%d": an overlong one is held
+// at the nearest int, whatever the width of long on this host, so that a store copied
+// off a module reads alike everywhere (a 64-bit "%d" would wrap 4294967297 round to 1).
+std::int32_t held_at_int(long value) {
+  if (value > __INT_MAX__) return __INT_MAX__;
+  if (value < -__INT_MAX__ - 1) return -__INT_MAX__ - 1;
+  return static_cast<std::int32_t>(value);
+}
+
+}  // namespace
+
 int sel_read_info(const char* path, SelInfo* info) {
   FILE* in = fopen(path, "r");
   if (in == nullptr) return -1;
-  const int read = fscanf(in, "%d %d %d %d %d", &info->version, &info->rec_count,
-                          &info->oldest_file, &info->latest_file, &info->latest_id);
+  // The fields that the file does not supply keep what they held.
+  std::int32_t* fields[] = {&info->version, &info->rec_count, &info->oldest_file,
+                            &info->latest_file, &info->latest_id};
+  long values[5];
+  for (int i = 0; i < 5; ++i) values[i] = *fields[i];
+  const int read = fscanf(in, "%ld %ld %ld %ld %ld", &values[0], &values[1], &values[2],
+                          &values[3], &values[4]);
+  for (int i = 0; i < 5; ++i) *fields[i] = held_at_int(values[i]);
   info->fields_read = read < 0 ? 0 : read;
   fclose(in);
   return 0;
