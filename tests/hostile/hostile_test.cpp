@@ -132,6 +132,9 @@ std::vector<Row> rows() {
        bad_info("record count -1 is outside 0 to 4000"), 0},
       {"RecCountAboveRing", [] { info_text("1 4001 0 0 20"); }, {"rd_last", "4001"},
        bad_info("record count 4001 is outside 0 to 4000"), 0},
+      // Read as the module reads it: an overlong number is held at the nearest int.
+      {"RecCountOverlong", [] { info_text("1 4294967297 0 0 20"); }, {"rd_all"},
+       bad_info("record count 2147483647 is outside 0 to 4000"), 0},
       {"OldestFileNegative", [] { info_text("1 20 -1 0 20"); }, {"rd_all"},
        bad_info("oldest file -1 is outside 0 to 3"), 0},
       {"OldestFileAboveRing", [] { info_text("1 20 4 0 20"); }, {"rd_first", "5"},
