@@ -38,7 +38,8 @@ def main(jsonl, csv_path, sel_output):
     rebuilt = "".join(lines)
     if rebuilt != printed:
         at = next(i for i, (a, b) in enumerate(zip(rebuilt + "\0", printed + "\0")) if a != b)
-        sys.exit(f"differs at {at}:\nexport: {rebuilt[at-80:at+80]!r}\nsel:    {printed[at-80:at+80]!r}")
+        sys.exit(f"differs at {at}:\nexport: {rebuilt[at - 80:at + 80]!r}\n"
+                 f"sel:    {printed[at - 80:at + 80]!r}")
     print(len(rows))
 
 

@@ -89,7 +89,7 @@ void write_sound_store(const std::string& dir) {
   ASSERT_EQ(store_write(dir.c_str(), {1, 1500, 3}, store_plain_record, nullptr), 0);
 }
 
-// Replaces `count` bytes at `offset` of a record file.
+// Writes `bytes` over a record file from `offset` on, lengthening it if need be.
 void patch(const std::string& path, std::size_t offset, const std::string& bytes) {
   std::string content = read_file(path);
   content.replace(offset, bytes.size(), bytes);
@@ -98,67 +98,58 @@ void patch(const std::string& path, std::size_t offset, const std::string& bytes
 
 TEST_F(SelexportTest, CheckFindsEachFault) {
   using Damage = void (*)(const std::string& dir);
+  const auto none = [](const std::string&) {};
   struct Case {
-    const char* name;
+    const char* info;  // the info file's new content, or nullptr to keep it
     Damage damage;
     const char* finding;
   } cases[] = {
-      {"sound", [](const std::string&) {}, "sound: 1500 records"},
-      {"info missing", [](const std::string& d) { unlink((d + "/sel.inf").c_str()); },
-       "sel.inf: missing"},
-      {"info empty", [](const std::string& d) { write_file(d + "/sel.inf", ""); },
-       "holds 0 of its 5 numbers"},
-      {"info short", [](const std::string& d) { write_file(d + "/sel.inf", "1 1500 3\n"); },
-       "holds 3 of its 5 numbers"},
-      {"info text", [](const std::string& d) { write_file(d + "/sel.inf", "one 1500\n"); },
-       "holds 0 of its 5 numbers"},
-      {"count high", [](const std::string& d) { write_file(d + "/sel.inf", "1 4001 3 0 500"); },
-       "record count 4001 is outside 0 to 4000"},
-      {"count low", [](const std::string& d) { write_file(d + "/sel.inf", "1 -1 3 0 500"); },
-       "record count -1 is outside"},
-      {"oldest", [](const std::string& d) { write_file(d + "/sel.inf", "1 1500 4 0 500"); },
-       "oldest file 4 is outside 0 to 3"},
-      {"latest", [](const std::string& d) { write_file(d + "/sel.inf", "1 1500 3 -1 500"); },
-       "latest file -1 is outside 0 to 3"},
-      {"latest off ring", [](const std::string& d) { write_file(d + "/sel.inf", "1 1500 3 1 500"); },
-       "latest file 1, but 1500 records from file 3 end in file 0"},
-      {"latest id", [](const std::string& d) { write_file(d + "/sel.inf", "1 1500 3 0 499"); },
-       "latest id 499, but the newest record's id is 500"},
-      {"file missing", [](const std::string& d) { unlink((d + "/sel.3").c_str()); },
-       "sel.3: missing"},
-      {"file empty", [](const std::string& d) { write_file(d + "/sel.0", ""); },
+      {nullptr, none, "sound: 1500 records"},
+      {nullptr, [](const std::string& d) { unlink((d + "/sel.inf").c_str()); }, "sel.inf: missing"},
+      {"", none, "holds 0 of its 5 numbers"},
+      {"1 1500 3\n", none, "holds 3 of its 5 numbers"},
+      {"one 1500\n", none, "holds 0 of its 5 numbers"},
+      {"1 4001 3 0 500", none, "record count 4001 is outside 0 to 4000"},
+      {"1 -1 3 0 500", none, "record count -1 is outside"},
+      {"1 1500 4 0 500", none, "oldest file 4 is outside 0 to 3"},
+      {"1 1500 3 -1 500", none, "latest file -1 is outside 0 to 3"},
+      {"1 1500 3 1 500", none, "latest file 1, but 1500 records from file 3 end in file 0"},
+      {"1 1500 3 0 499", none, "latest id 499, but the newest record's id is 500"},
+      {nullptr, [](const std::string& d) { unlink((d + "/sel.3").c_str()); }, "sel.3: missing"},
+      {nullptr, [](const std::string& d) { write_file(d + "/sel.0", ""); },
        "sel.0: 0 bytes where the info file promises 500 records (32000 bytes)"},
-      {"cut", [](const std::string& d) { truncate((d + "/sel.0").c_str(), 250 * 64 + 10); },
+      {nullptr, [](const std::string& d) { truncate((d + "/sel.0").c_str(), 250 * 64 + 10); },
        "sel.0: 16010 bytes where the info file promises 500 records (32000 bytes); its last "
        "record is cut short"},
-      {"longer", [](const std::string& d) { write_file(d + "/sel.0", read_file(d + "/sel.0") + std::string(64, 'x')); },
+      {nullptr, [](const std::string& d) { patch(d + "/sel.0", 500 * 64, std::string(64, 'x')); },
        "sel.0: 32064 bytes where"},
-      {"directory",
+      {nullptr,
        [](const std::string& d) {
          unlink((d + "/sel.0").c_str());
          mkdir((d + "/sel.0").c_str(), 0755);
        },
        "sel.0: not a regular file"},
-      {"ids swapped",
+      {nullptr,
        [](const std::string& d) {
          const std::string f = read_file(d + "/sel.3");
          patch(d + "/sel.3", 5 * 64, f.substr(6 * 64, 64) + f.substr(5 * 64, 64));
        },
        "sel.3 record 5: id 3007 where the ring has id 3006"},
-      {"zeros", [](const std::string& d) { patch(d + "/sel.0", 7 * 64, std::string(64, '\0')); },
+      {nullptr, [](const std::string& d) { patch(d + "/sel.0", 7 * 64, std::string(64, '\0')); },
        "sel.0 record 7: all bytes 0x00"},
-      {"ones", [](const std::string& d) { patch(d + "/sel.0", 7 * 64, std::string(64, '\xff')); },
+      {nullptr, [](const std::string& d) { patch(d + "/sel.0", 7 * 64, std::string(64, '\xff')); },
        "sel.0 record 7: all bytes 0xff"},
   };
   int n = 0;
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.finding);
     const std::string dir = "/tmp/check" + std::to_string(n++);
     write_sound_store(dir);
+    if (c.info != nullptr) write_file(dir + "/sel.inf", c.info);
     c.damage(dir);
     const RunResult r = selexport({"--check", dir});
     EXPECT_NE(r.out.find(c.finding), std::string::npos) << r.out;
-    EXPECT_EQ(r.exit_code(), std::string(c.name) == "sound" ? 0 : 1) << r.out;
+    EXPECT_EQ(r.exit_code(), n == 1 ? 0 : 1) << r.out;
   }
 }
 

@@ -16,7 +16,7 @@ namespace {
 constexpr int kRecordFaultsShown = 10;
 
 struct Report {
-  FILE* out;
+  FILE* out = nullptr;
   int faults = 0;
 };
 

@@ -18,7 +18,7 @@ std::size_t utf8_sequence(std::string_view s) {
   const auto at = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
   const unsigned char b = at(0);
   if (b < 0x80) return 1;
-  std::size_t len;
+  std::size_t len = 0;
   unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
   if (b >= 0xC2 && b <= 0xDF) {
     len = 2;
@@ -46,7 +46,7 @@ void json_string(FILE* out, std::string_view s) {
     const std::size_t len = utf8_sequence(s);
     const auto b = static_cast<unsigned char>(s[0]);
     if (len > 1) {
-      fwrite(s.data(), 1, len, out);
+      (void)fwrite(s.data(), 1, len, out);  // output, as printf
     } else if (len == 0) {
       fprintf(out, "\\u%04x", b);
     } else {
@@ -81,7 +81,7 @@ void csv_string(FILE* out, std::string_view s) {
     } else if (b == '"') {
       fputs("\"\"", out);
     } else {
-      fwrite(s.data(), 1, len, out);
+      (void)fwrite(s.data(), 1, len, out);
     }
     s.remove_prefix(len == 0 ? 1 : len);
   }
@@ -95,12 +95,14 @@ struct RecordText {
   explicit RecordText(const SelRecord& rec) {
     if (FILE* mem = open_memstream(&data, &size)) {
       sel_fprint_rec_text(mem, rec);
-      fclose(mem);
+      (void)fclose(mem);  // a memory stream only fails to grow, and then holds less
     }
   }
   ~RecordText() { free(data); }
   RecordText(const RecordText&) = delete;
   RecordText& operator=(const RecordText&) = delete;
+  RecordText(RecordText&&) = delete;
+  RecordText& operator=(RecordText&&) = delete;
   std::string_view view() const { return {data, data != nullptr ? size : 0}; }
 };
 
@@ -176,7 +178,7 @@ int export_records(FILE* out, FILE* err, const StoreDir& store, const SelRange& 
               store.dir, file, pos);
       return 1;
     }
-    SelRecord rec;
+    SelRecord rec{};
     memcpy(rec.bytes.data(), bytes.data() + at, SEL_RECORD_SIZE);
     switch (format) {
       case ExportFormat::jsonl: write_jsonl(out, rec); break;

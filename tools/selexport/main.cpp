@@ -26,12 +26,10 @@ struct Options {
   const char* dir = nullptr;
 };
 
-int usage(const char* why) {
-  if (why != nullptr) fprintf(stderr, "selexport: %s\n", why);
+void usage(FILE* out) {
   fputs("usage: selexport [--format jsonl|csv] [--first N | --last N] DIR\n"
         "       selexport --check DIR\n",
-        stderr);
-  return 2;
+        out);
 }
 
 bool parse_count(const char* text, int* count) {
@@ -64,7 +62,9 @@ const char* parse(int argc, char** argv, Options* o) {
     } else if (strcmp(arg, "--first") == 0 || strcmp(arg, "--last") == 0) {
       if (o->selection != Selection::all) return "only one of --first and --last";
       o->selection = arg[2] == 'f' ? Selection::first : Selection::last;
-      if (!has_value || !parse_count(argv[++i], &o->count)) return "--first and --last need a number";
+      if (!has_value || !parse_count(argv[++i], &o->count)) {
+        return "--first and --last need a number";
+      }
     } else if (arg[0] == '-' && arg[1] != '\0') {
       return "unknown option";
     } else if (o->dir != nullptr) {
@@ -98,11 +98,15 @@ bool holds_store(const char* dir) {
 
 int main(int argc, char** argv) {
   if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
-    usage(nullptr);
+    usage(stdout);
     return 0;
   }
   Options o;
-  if (const char* why = parse(argc, argv, &o)) return usage(why);
+  if (const char* why = parse(argc, argv, &o)) {
+    fprintf(stderr, "selexport: %s\n", why);
+    usage(stderr);
+    return 2;
+  }
 
   struct stat st {};
   if (stat(o.dir, &st) != 0) {

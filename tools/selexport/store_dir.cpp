@@ -34,9 +34,9 @@ int store_load_file(const char* dir, int file, std::vector<unsigned char>& bytes
   FILE* in = fopen(path, "rb");
   if (in == nullptr) return errno;
   unsigned char block[4096];
-  std::size_t n;
+  std::size_t n = 0;
   while ((n = fread(block, 1, sizeof block, in)) > 0) bytes.insert(bytes.end(), block, block + n);
   const int failed = ferror(in) ? (errno != 0 ? errno : EIO) : 0;
-  fclose(in);
+  (void)fclose(in);  // read only
   return failed;
 }
