@@ -21,6 +21,8 @@ namespace {
 // the wait began. No request uses this message type.
 constexpr long kWakeType = 0x7ffffff0L;
 struct Wake {
+  // msgsnd() reads it, as the message type, through the pointer it is given.
+  // cppcheck-suppress unusedStructMember
   long mtype;
   int nothing;
 };
@@ -66,7 +68,7 @@ int main() {
       log_msg_errno(LOG_ERR, "cannot read queue id %d", qid);
       return 1;
     }
-    long type;
+    long type = 0;
     memcpy(&type, message, sizeof type);
     if (type == kWakeType) continue;  // ours, or left by an earlier run
     seld_handle_message(message, static_cast<std::size_t>(n) + sizeof(long));

@@ -72,7 +72,7 @@ int latest_id(const Ring& r) {
 }
 
 void file_path(char (&path)[SEL_PATH_MAX], int file) {
-  snprintf(path, sizeof path, "%s%d", SEL_FILE_PREFIX, file);
+  (void)snprintf(path, sizeof path, "%s%d", SEL_FILE_PREFIX, file);  // fits: file < 10
 }
 
 int write_info(const Ring& r) {
@@ -112,7 +112,7 @@ int write_record(int fd, int file, int pos, const unsigned char* body) {
   store_be32(rec, static_cast<std::uint32_t>(file * SEL_RECS_PER_FILE + pos + 1));
   memcpy(rec + 4, body, SEL_RECORD_BODY_SIZE);
   const off_t at = static_cast<off_t>(pos) * static_cast<off_t>(SEL_RECORD_SIZE);
-  ssize_t n;
+  ssize_t n = 0;
   do {
     n = pwrite(fd, rec, sizeof rec, at);
   } while (n < 0 && errno == EINTR);
@@ -179,7 +179,7 @@ int load_ring(Ring* r) {
     return empty_store(SELD_STORE_VERSION, r);
   }
   char text[128];
-  ssize_t n;
+  ssize_t n = 0;
   do {
     n = read(fd, text, sizeof text - 1);
   } while (n < 0 && errno == EINTR);
@@ -250,9 +250,9 @@ int seld_handle_message(const unsigned char* msg, std::size_t len) {
     log_msg(LOG_WARNING, "ignoring a message of %zu bytes: shorter than a request", len);
     return SELD_REJECTED;
   }
-  MsgHeader header;
+  MsgHeader header{};
   memcpy(&header, msg, sizeof header);
-  std::int32_t count;
+  std::int32_t count = 0;
   memcpy(&count, msg + kCountAt, sizeof count);
   if (header.type != SEL_REQUEST_TYPE) {
     log_msg(LOG_WARNING, "ignoring a message of type %d (%zu bytes)", header.type, len);
