@@ -41,24 +41,28 @@ int sel_read_info(const char* path, SelInfo* info) {
                             &info->latest_file, &info->latest_id};
   long values[5];
   for (int i = 0; i < 5; ++i) values[i] = *fields[i];
+  // The module's C library converts "%ld" with strtol, which holds an overlong number
+  // at LONG_MAX or LONG_MIN; held_at_int then brings it to an int.
+  // NOLINTNEXTLINE(cert-err34-c)
   const int read = fscanf(in, "%ld %ld %ld %ld %ld", &values[0], &values[1], &values[2],
                           &values[3], &values[4]);
   for (int i = 0; i < 5; ++i) *fields[i] = held_at_int(values[i]);
   info->fields_read = read < 0 ? 0 : read;
-  fclose(in);
+  (void)fclose(in);  // read only: closing cannot lose anything
   return 0;
 }
 
+// The reason is cut to the caller's buffer.
 bool sel_info_usable(const SelInfo& info, char* why, std::size_t why_size) {
   if (info.fields_read < 5) {
-    snprintf(why, why_size, "it holds %d of its 5 numbers", info.fields_read);
+    (void)snprintf(why, why_size, "it holds %d of its 5 numbers", info.fields_read);
   } else if (info.rec_count < 0 || info.rec_count > SEL_MAX_RECS) {
-    snprintf(why, why_size, "record count %d is outside 0 to %d", info.rec_count, SEL_MAX_RECS);
+    (void)snprintf(why, why_size, "record count %d is outside 0 to %d", info.rec_count, SEL_MAX_RECS);
   } else if (info.oldest_file < 0 || info.oldest_file >= SEL_FILES) {
-    snprintf(why, why_size, "oldest file %d is outside 0 to %d", info.oldest_file,
+    (void)snprintf(why, why_size, "oldest file %d is outside 0 to %d", info.oldest_file,
              SEL_FILES - 1);
   } else if (info.latest_file < 0 || info.latest_file >= SEL_FILES) {
-    snprintf(why, why_size, "latest file %d is outside 0 to %d", info.latest_file,
+    (void)snprintf(why, why_size, "latest file %d is outside 0 to %d", info.latest_file,
              SEL_FILES - 1);
   } else {
     return true;

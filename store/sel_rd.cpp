@@ -76,7 +76,7 @@ int sel_fprint_recs(FILE* out, int start_file, int start_pos, int count, int old
   int pos = start_pos;
   int to_go = count;
   while (to_go > 0) {
-    snprintf(path, sizeof path, "%s%d", SEL_FILE_PREFIX, file);
+    (void)snprintf(path, sizeof path, "%s%d", SEL_FILE_PREFIX, file);  // fits: file < 4
     // A chunk never reaches past the 1000 records that a file can hold in the ring.
     int want = to_go < SEL_CHUNK_RECS ? to_go : SEL_CHUNK_RECS;
     if (want > SEL_RECS_PER_FILE - pos) want = SEL_RECS_PER_FILE - pos;
