@@ -57,13 +57,14 @@ bool sel_info_usable(const SelInfo& info, char* why, std::size_t why_size) {
   if (info.fields_read < 5) {
     (void)snprintf(why, why_size, "it holds %d of its 5 numbers", info.fields_read);
   } else if (info.rec_count < 0 || info.rec_count > SEL_MAX_RECS) {
-    (void)snprintf(why, why_size, "record count %d is outside 0 to %d", info.rec_count, SEL_MAX_RECS);
+    (void)snprintf(why, why_size, "record count %d is outside 0 to %d", info.rec_count,
+                   SEL_MAX_RECS);
   } else if (info.oldest_file < 0 || info.oldest_file >= SEL_FILES) {
     (void)snprintf(why, why_size, "oldest file %d is outside 0 to %d", info.oldest_file,
-             SEL_FILES - 1);
+                   SEL_FILES - 1);
   } else if (info.latest_file < 0 || info.latest_file >= SEL_FILES) {
     (void)snprintf(why, why_size, "latest file %d is outside 0 to %d", info.latest_file,
-             SEL_FILES - 1);
+                   SEL_FILES - 1);
   } else {
     return true;
   }
