@@ -18,9 +18,9 @@ SelRecord inject_random_record(std::uint32_t seed, std::uint32_t index);
 // A sequence of records: the demo set cycled from its record `start` (with timestamps
 // a minute apart), or the random sequence of `seed`; `count` records long.
 struct InjectSource {
-  bool demo;
-  std::uint32_t count;
-  std::uint32_t start_or_seed;
+  bool demo = false;
+  std::uint32_t count = 0;
+  std::uint32_t start_or_seed = 0;
   std::vector<SelRecord> demo_set;  // filled by inject_demo_source
 };
 

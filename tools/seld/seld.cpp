@@ -20,12 +20,6 @@ namespace {
 // msgrcv(): a flag alone could be set just after the loop looked at it and just before
 // the wait began. No request uses this message type.
 constexpr long kWakeType = 0x7ffffff0L;
-struct Wake {
-  // msgsnd() reads it, as the message type, through the pointer it is given.
-  // cppcheck-suppress unusedStructMember
-  long mtype;
-  int nothing;
-};
 
 volatile sig_atomic_t stop_requested = 0;
 volatile sig_atomic_t wake_qid = -1;
@@ -34,8 +28,8 @@ void on_stop(int) {
   const int saved = errno;
   stop_requested = 1;
   if (wake_qid >= 0) {
-    const Wake wake{kWakeType, 0};
-    msgsnd(wake_qid, &wake, sizeof wake.nothing, IPC_NOWAIT);
+    const long wake[2] = {kWakeType, 0};  // the type and one long of nothing
+    msgsnd(wake_qid, wake, sizeof wake[1], IPC_NOWAIT);
   }
   errno = saved;
 }
