@@ -67,14 +67,16 @@ layout)
     expect "plain install (component sel only)" "$sel_files" "$(listing "$work/default")"
     expect "component sel" "$sel_files" "$(listing "$work/sel")"
     expect "component standins" "755 $p/$libexecdir/sel/confd
+755 $p/$libexecdir/sel/sel-inject
 755 $p/$libexecdir/sel/seld" "$(listing "$work/standins")"
     expect "component viewer" "755 $p/$bindir/sel-view
 755 $p/$libexecdir/sel/modroot" "$(listing "$work/viewer")"
     cmp -s "$source/man/sel.1" "$work/sel/$p/$mandir/man1/sel.1" || fail "installed manual page"
-    # The module's root file system has its C library and nothing of C++; a sanitizer
-    # build brings its run-time libraries along and is not held to that.
+    # The module's root file system has its C library and nothing of C++, and what runs
+    # on it is held to that (the injector is an offline tool and is not); a sanitizer
+    # build brings its run-time libraries along.
     if [ "${SEL_SANITIZE-}" != ON ]; then
-        for binary in "$work/sel/$p/$bindir/sel" "$work/standins/$p/$libexecdir/sel/"*; do
+        for binary in "$work/sel/$p/$bindir/sel" "$work/standins/$p/$libexecdir/sel/"{confd,seld}; do
             expect "shared libraries of ${binary##*/}" "libc.so.6" \
                 "$(readelf -d "$binary" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')"
         done
