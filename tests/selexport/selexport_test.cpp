@@ -56,7 +56,11 @@ TEST_F(SelexportTest, TextsAndLabelsAreThoseOfSel) {
       {false, {"rd_last", "1"}, {"--last", "1"}},
   };
   std::mt19937 gen(20261205);
-  ASSERT_EQ(run(program(SAMPLE_STORE_BINARY, {kStore})).exit_code(), 0);
+  // The sample store: the demo set cycled over 1250 records, files 2 and 3.
+  ASSERT_EQ(run(program(SEL_INJECT_BINARY,
+                        {"--offline", kStore, "--oldest-file", "2", "demo", "1250"}))
+                .exit_code(),
+            0);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.sel_args[0] + (c.sample ? " on the sample store" : " on a random store"));
     if (!c.sample) {

@@ -14,6 +14,7 @@
 #include "decode/sel_record.h"
 #include "lib/coding.h"
 #include "lib/log.h"
+#include "store/sel_range.h"
 #include "store/sel_store.h"
 
 // How seld shares the store with its readers.
@@ -61,15 +62,8 @@ struct Ring {
   std::int32_t oldest;  // 0 to SEL_FILES - 1
 };
 
-int latest_file(const Ring& r) {
-  if (r.count == 0) return r.oldest;
-  return (r.oldest + (r.count - 1) / SEL_RECS_PER_FILE) % SEL_FILES;
-}
-
-int latest_id(const Ring& r) {
-  if (r.count == 0) return 0;
-  return latest_file(r) * SEL_RECS_PER_FILE + (r.count - 1) % SEL_RECS_PER_FILE + 1;
-}
+int latest_file(const Ring& r) { return sel_ring_latest_file(r.count, r.oldest); }
+int latest_id(const Ring& r) { return sel_ring_latest_id(r.count, r.oldest); }
 
 void file_path(char (&path)[SEL_PATH_MAX], int file) {
   (void)snprintf(path, sizeof path, "%s%d", SEL_FILE_PREFIX, file);  // fits: file < 10

@@ -60,8 +60,8 @@ bool check_info(Report& report, const StoreDir& store) {
   }
   if (!usable || info.rec_count == 0) return usable;
   // rd_last counts back from the latest file, and info prints the latest id.
-  const int latest = (info.oldest_file + (info.rec_count - 1) / SEL_RECS_PER_FILE) % SEL_FILES;
-  const int latest_id = latest * SEL_RECS_PER_FILE + (info.rec_count - 1) % SEL_RECS_PER_FILE + 1;
+  const int latest = sel_ring_latest_file(info.rec_count, info.oldest_file);
+  const int latest_id = sel_ring_latest_id(info.rec_count, info.oldest_file);
   if (info.latest_file != latest) {
     fault(report, "sel.inf: latest file %d, but %d records from file %d end in file %d",
           info.latest_file, info.rec_count, info.oldest_file, latest);
@@ -141,7 +141,7 @@ int check_store(FILE* out, const StoreDir& store) {
     // Files outside the ring are never read, whatever they hold.
     for (int i = 0; i < SEL_FILES; ++i) {
       const int file = (info.oldest_file + i) % SEL_FILES;
-      const int promised = store_records_in(info, file);
+      const int promised = sel_ring_records_in(info.rec_count, info.oldest_file, file);
       if (promised > 0) check_records(report, store, file, promised);
     }
   }

@@ -20,13 +20,6 @@ StoreDir store_open(const char* dir) {
   return store;
 }
 
-int store_records_in(const SelInfo& info, int file) {
-  const int distance = (file - info.oldest_file + SEL_FILES) % SEL_FILES;
-  const int left = info.rec_count - distance * SEL_RECS_PER_FILE;
-  if (left <= 0) return 0;
-  return left < SEL_RECS_PER_FILE ? left : SEL_RECS_PER_FILE;
-}
-
 int store_load_file(const char* dir, int file, std::vector<unsigned char>& bytes) {
   char path[PATH_MAX];
   if (!store_file_path(dir, file, path)) return ENAMETOOLONG;

@@ -21,8 +21,5 @@ bool store_file_path(const char* dir, int file, char (&path)[PATH_MAX]);
 // Reads the info file of `dir` (fields it does not supply read as -1).
 StoreDir store_open(const char* dir);
 
-// Records the info file puts in record file `file` (0 for files outside the ring).
-int store_records_in(const SelInfo& info, int file);
-
 // The whole content of record file `file` into `bytes`. Returns 0 or an errno value.
 int store_load_file(const char* dir, int file, std::vector<unsigned char>& bytes);

@@ -6,12 +6,10 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "store/sel_range.h"
 #include "tools/storewriter/record_builder.h"
 
 namespace {
-
-constexpr int kFiles = 4;
-constexpr int kPerFile = 1000;
 
 int write_all(int fd, const unsigned char* data, std::size_t size) {
   while (size > 0) {
@@ -24,23 +22,14 @@ int write_all(int fd, const unsigned char* data, std::size_t size) {
   return 0;
 }
 
-int records_in_file(const StoreShape& shape, int file) {
-  const int distance = (file - shape.oldest_file + kFiles) % kFiles;
-  const int left = shape.rec_count - distance * kPerFile;
-  if (left <= 0) return 0;
-  return left < kPerFile ? left : kPerFile;
-}
-
 }  // namespace
 
 std::int32_t store_latest_file(const StoreShape& shape) {
-  if (shape.rec_count <= 0) return shape.oldest_file;
-  return (shape.oldest_file + (shape.rec_count - 1) / kPerFile) % kFiles;
+  return sel_ring_latest_file(shape.rec_count, shape.oldest_file);
 }
 
 std::int32_t store_latest_id(const StoreShape& shape) {
-  if (shape.rec_count <= 0) return 0;
-  return store_latest_file(shape) * kPerFile + (shape.rec_count - 1) % kPerFile + 1;
+  return sel_ring_latest_id(shape.rec_count, shape.oldest_file);
 }
 
 int store_write_info(const char* dir, std::int32_t version, std::int32_t rec_count,
@@ -55,18 +44,18 @@ int store_write_info(const char* dir, std::int32_t version, std::int32_t rec_cou
 }
 
 int store_write(const char* dir, const StoreShape& shape, RecordSource source, void* ctx) {
-  for (int file = 0; file < kFiles; ++file) {
+  for (int file = 0; file < SEL_FILES; ++file) {
     char path[256];
     if (snprintf(path, sizeof path, "%s/sel.%d", dir, file) >= static_cast<int>(sizeof path)) {
       return -1;
     }
     const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) return -1;
-    const int first_index = ((file - shape.oldest_file + kFiles) % kFiles) * kPerFile;
-    const int count = records_in_file(shape, file);
+    const int first_index = ((file - shape.oldest_file + SEL_FILES) % SEL_FILES) * SEL_RECS_PER_FILE;
+    const int count = sel_ring_records_in(shape.rec_count, shape.oldest_file, file);
     for (int pos = 0; pos < count; ++pos) {
       SelRecord rec = source(first_index + pos, ctx);
-      store_be32(rec.bytes.data(), static_cast<std::uint32_t>(file * kPerFile + pos + 1));
+      store_be32(rec.bytes.data(), static_cast<std::uint32_t>(file * SEL_RECS_PER_FILE + pos + 1));
       if (write_all(fd, rec.bytes.data(), rec.bytes.size()) != 0) {
         close(fd);
         return -1;
