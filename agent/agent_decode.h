@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "decode/sel_record.h"
+#include "lib/sel_record.h"
 
 void sel_print_agent_event(FILE* out, const SelRecord& rec);   // 1 "Agent Event"
 void sel_print_agent_error(FILE* out, const SelRecord& rec);   // 2 "Agent Error"

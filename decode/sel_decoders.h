@@ -4,7 +4,10 @@
 
 #include <cstdio>
 
-#include "decode/sel_record.h"
+#include "lib/sel_record.h"
+
+// A decoder writes the text of one event type after the record's labels; no newline.
+using SelDecoder = void (*)(FILE* out, const SelRecord& rec);
 
 // System events.
 void sel_print_generic(FILE* out, const SelRecord& rec);        // 0 "DXA"

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "decode/sel_record.h"
+#include "lib/sel_record.h"
 
 void sel_fprint_rec(FILE* out, const SelRecord& rec);
 void sel_print_rec(const SelRecord& rec);

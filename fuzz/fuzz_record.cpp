@@ -7,7 +7,7 @@
 #include <ctime>
 
 #include "decode/sel_print.h"
-#include "decode/sel_record.h"
+#include "lib/sel_record.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <syslog.h>
 
-#include "decode/sel_record.h"
+#include "lib/sel_record.h"
 #include "lib/log.h"
 #include "store/sel_store.h"
 

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "decode/sel_record.h"
+#include "lib/sel_record.h"
 #include "lib/coding.h"
 #include "lib/log.h"
 #include "store/sel_range.h"

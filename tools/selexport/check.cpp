@@ -6,7 +6,7 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "decode/sel_record.h"
+#include "lib/sel_record.h"
 #include "tools/selexport/selexport.h"
 
 namespace {

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "decode/sel_record.h"
+#include "lib/sel_record.h"
 
 // The record with ring index `index` (0 is the oldest); its record_id is set by the writer.
 using RecordSource = SelRecord (*)(int index, void* ctx);

@@ -21,9 +21,6 @@ struct SelRecord {
 };
 static_assert(sizeof(SelRecord) == SEL_RECORD_SIZE);
 
-// A decoder writes the text of one event type after the record's labels; no newline.
-using SelDecoder = void (*)(FILE* out, const SelRecord& rec);
-
 // Field loaders; `off` is an offset from the start of the record, within it.
 inline std::uint8_t sel_u8(const SelRecord& r, std::size_t off) { return r.bytes[off]; }
 inline std::uint16_t sel_u16(const SelRecord& r, std::size_t off) {
