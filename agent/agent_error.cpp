@@ -4,21 +4,11 @@
 
 #include "agent/agent_decode.h"
 #include "agent/agent_tables.h"
+#include "lib/sel_record.h"
 
-// An agent error record: the error code at 16 (0 for none), flags at 17 saying which of
-// the command code (18), its parameter (20) and the agent's command status (24) were
-// recorded.
+// An agent error record: an error code (0 for none) and flags saying which of the
+// command code, its parameter and the agent's command status were recorded.
 namespace {
-
-constexpr std::size_t kErrorOffset = 16;
-constexpr std::size_t kFlagsOffset = 17;
-constexpr std::size_t kCommandOffset = 18;
-constexpr std::size_t kParamOffset = 20;
-constexpr std::size_t kStatusOffset = 24;
-
-constexpr std::uint8_t kHasCommand = 0x01;
-constexpr std::uint8_t kHasParam = 0x02;
-constexpr std::uint8_t kHasStatus = 0x04;
 
 // Indexed by error code - 1.
 constexpr auto kErrorTexts = std::to_array<std::string_view>({
@@ -87,20 +77,20 @@ int agent_print_cmd_status(FILE* out, std::uint8_t status) {
 }
 
 void sel_print_agent_error(FILE* out, const SelRecord& rec) {
-  const std::uint8_t error_code = sel_u8(rec, kErrorOffset);
+  const std::uint8_t error_code = sel_u8(rec, SEL_OFF_ERR_CODE);
   if (error_code != 0) agent_print_error(out, error_code);
 
   // Parameter and status only mean something beside the command they belong to.
-  const std::uint8_t flags = sel_u8(rec, kFlagsOffset);
-  if ((flags & kHasCommand) == 0) return;
+  const std::uint8_t flags = sel_u8(rec, SEL_OFF_ERR_FLAGS);
+  if ((flags & SEL_ERR_HAS_COMMAND) == 0) return;
 
-  const std::uint8_t code = sel_u8(rec, kCommandOffset);
+  const std::uint8_t code = sel_u8(rec, SEL_OFF_ERR_COMMAND);
   std::array<char, 100> name{};
   agent_find_cmd_str(code, name.data(), name.size());
   fprintf(out, "Command 0x%02x (%s) ", static_cast<unsigned>(code), name.data());
 
-  if ((flags & kHasParam) != 0) {
-    fprintf(out, "par 0x%04x. ", static_cast<unsigned>(sel_u32(rec, kParamOffset)));
+  if ((flags & SEL_ERR_HAS_PARAM) != 0) {
+    fprintf(out, "par 0x%04x. ", static_cast<unsigned>(sel_u32(rec, SEL_OFF_ERR_PARAM)));
   }
-  if ((flags & kHasStatus) != 0) agent_print_cmd_status(out, sel_u8(rec, kStatusOffset));
+  if ((flags & SEL_ERR_HAS_STATUS) != 0) agent_print_cmd_status(out, sel_u8(rec, SEL_OFF_ERR_STATUS));
 }

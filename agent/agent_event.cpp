@@ -3,19 +3,10 @@
 
 #include "agent/agent_decode.h"
 #include "agent/agent_tables.h"
+#include "lib/sel_record.h"
 
-// An agent event record carries the agent id at 16 and the word from the agent's event
-// FIFO at 18. Bit 13 of the word tells a command from a signal change.
+// An agent event record carries the agent id and the word from the agent's event FIFO.
 namespace {
-
-constexpr std::size_t kAgentIdOffset = 16;
-constexpr std::size_t kEventWordOffset = 18;
-
-constexpr std::uint16_t kInvalidOrAsserted = 0x8000;  // command: invalid; signal: asserted
-constexpr std::uint16_t kCommandEvent = 0x2000;
-constexpr std::uint16_t kFromDxaOrInitial = 0x1000;   // command: from the DXA; signal: initial
-constexpr std::uint16_t kEventIdMask = 0x0fff;
-constexpr std::uint16_t kCommandMask = 0x00ff;
 
 using TextBuffer = std::array<char, 100>;
 
@@ -31,25 +22,25 @@ const char* fixed_command_text(std::uint8_t code) {
 }
 
 void print_command_event(FILE* out, std::uint16_t word, AgentCmdList commands) {
-  const auto code = static_cast<std::uint8_t>(word & kCommandMask);
+  const auto code = static_cast<std::uint8_t>(word & SEL_AGENT_COMMAND_MASK);
   TextBuffer name{};
   const char* text = fixed_command_text(code);
   if (text == nullptr) {
     agent_get_cmd_str(code, commands, name.data(), name.size());
     text = name.data();
   }
-  if ((word & kInvalidOrAsserted) != 0) text = "invalid";
-  const char* source = (word & kFromDxaOrInitial) != 0 ? "DXA" : "Appliance";
+  if ((word & SEL_AGENT_HIGH) != 0) text = "invalid";
+  const char* source = (word & SEL_AGENT_INITIAL) != 0 ? "DXA" : "Appliance";
   fprintf(out, "%s command 0x%02x (%s)", source, static_cast<unsigned>(code), text);
 }
 
 void print_signal_event(FILE* out, std::uint16_t word, AgentEventList events) {
-  const std::uint16_t event_id = word & kEventIdMask;
+  const std::uint16_t event_id = word & SEL_AGENT_EVENT_ID_MASK;
   for (const AgentEventEntry& entry : events) {
     if (entry.event_id == event_id) {
       fprintf(out, "%s%s %sasserted.", entry.name,
-              (word & kFromDxaOrInitial) != 0 ? " initially" : "",
-              (word & kInvalidOrAsserted) != 0 ? "" : "de");
+              (word & SEL_AGENT_INITIAL) != 0 ? " initially" : "",
+              (word & SEL_AGENT_HIGH) != 0 ? "" : "de");
       return;
     }
   }
@@ -59,8 +50,8 @@ void print_signal_event(FILE* out, std::uint16_t word, AgentEventList events) {
 }  // namespace
 
 void sel_print_agent_event(FILE* out, const SelRecord& rec) {
-  const std::uint8_t agent_id = sel_u8(rec, kAgentIdOffset);
-  const std::uint16_t word = sel_u16(rec, kEventWordOffset);
+  const std::uint8_t agent_id = sel_u8(rec, SEL_OFF_AGENT_ID);
+  const std::uint16_t word = sel_u16(rec, SEL_OFF_AGENT_WORD);
   fprintf(out, "FIFO 0x%04X - ", static_cast<unsigned>(word));
 
   TextBuffer id_text{};
@@ -74,7 +65,7 @@ void sel_print_agent_event(FILE* out, const SelRecord& rec) {
     fprintf(out, "Error getting agent command list for id %d\n", static_cast<int>(agent_id));
   }
 
-  if ((word & kCommandEvent) != 0) {
+  if ((word & SEL_AGENT_COMMAND) != 0) {
     print_command_event(out, word, commands);
   } else {
     print_signal_event(out, word, events);

@@ -9,6 +9,7 @@
 #include "decode/post_codes.h"
 #include "decode/sel_decoders.h"
 #include "decode/sel_print.h"
+#include "lib/sel_record.h"
 
 namespace {
 
@@ -25,10 +26,6 @@ constexpr auto kKaldoTexts = std::to_array<std::string_view>({
 });
 static_assert(kKaldoTexts.size() == 5);
 static_assert(kKaldoSensor == kKaldoTexts.size() - 1);
-
-constexpr std::size_t kSensorNameOff = 20;
-constexpr std::size_t kSensorNameLen = 28;
-constexpr std::int32_t kNoLimit = -1;
 
 // Indexed by the sensor's unit word; 0 and every value past the table have no unit.
 constexpr auto kSensorUnits = std::to_array<std::string_view>({"", "C", "RPM", "mV"});
@@ -93,7 +90,7 @@ bool known_version(FILE* out, const SelRecord& rec) {
 }  // namespace
 
 void sel_print_kaldo_event(FILE* out, const SelRecord& rec) {
-  const std::uint32_t code = sel_u32(rec, 16);
+  const std::uint32_t code = sel_u32(rec, SEL_OFF_CODE);
   const std::string_view text = sel_index_text(kKaldoTexts, code);
   if (!text.empty()) {
     sel_put(out, text);
@@ -104,23 +101,23 @@ void sel_print_kaldo_event(FILE* out, const SelRecord& rec) {
   }
   if (code != kKaldoSensor) return;
 
-  const std::string_view unit = sel_index_text(kSensorUnits, sel_u32(rec, 48));
+  const std::string_view unit = sel_index_text(kSensorUnits, sel_u32(rec, SEL_OFF_SENSOR_UNIT));
   const int unit_len = text_len(unit);
   fputs("Sensor ", out);
-  sel_print_text(out, rec, kSensorNameOff, kSensorNameLen);
+  sel_print_text(out, rec, SEL_OFF_SENSOR_NAME, SEL_LEN_SENSOR_NAME);
   fputc(' ', out);
-  fprintf(out, "in Critical state, current reading %d%.*s, ", sel_s32(rec, 52), unit_len,
+  fprintf(out, "in Critical state, current reading %d%.*s, ", sel_s32(rec, SEL_OFF_SENSOR_READING), unit_len,
           unit.data());
-  const std::int32_t low = sel_s32(rec, 56);
-  if (low != kNoLimit) fprintf(out, "critical low limit is %d%.*s.", low, unit_len, unit.data());
-  const std::int32_t high = sel_s32(rec, 60);
-  if (high != kNoLimit) {
+  const std::int32_t low = sel_s32(rec, SEL_OFF_SENSOR_LOW);
+  if (low != SEL_SENSOR_NO_LIMIT) fprintf(out, "critical low limit is %d%.*s.", low, unit_len, unit.data());
+  const std::int32_t high = sel_s32(rec, SEL_OFF_SENSOR_HIGH);
+  if (high != SEL_SENSOR_NO_LIMIT) {
     fprintf(out, "critical high limit is %d%.*s.", high, unit_len, unit.data());
   }
 }
 
 void sel_print_cfe_event(FILE* out, const SelRecord& rec) {
-  const std::uint32_t code = sel_u32(rec, 16);
+  const std::uint32_t code = sel_u32(rec, SEL_OFF_CODE);
   if (code < kCfeTexts.size()) {
     sel_put(out, kCfeTexts[code]);
   } else {
@@ -128,19 +125,19 @@ void sel_print_cfe_event(FILE* out, const SelRecord& rec) {
   }
   switch (code) {
     case kCfeMissingCpu:
-      fprintf(out, "%d CPUs.", sel_s32(rec, 20));
+      fprintf(out, "%d CPUs.", sel_s32(rec, SEL_OFF_ARG1));
       break;
     case kCfeMemoryPost:
     case kCfeMicrocode:
-      fprintf(out, "0x%02x.", sel_u32(rec, 20));
+      fprintf(out, "0x%02x.", sel_u32(rec, SEL_OFF_ARG1));
       break;
     case kCfeNoBootImage:
-      print_image(out, sel_u32(rec, 20));
+      print_image(out, sel_u32(rec, SEL_OFF_ARG1));
       break;
     case kCfeTimeSet:
       // The firmware logs the time it had before the change; the record's own time
       // is the new one.
-      sel_fprint_time_set(out, sel_s32(rec, 20), sel_timestamp(rec));
+      sel_fprint_time_set(out, sel_s32(rec, SEL_OFF_ARG1), sel_timestamp(rec));
       break;
     default:
       break;
@@ -148,31 +145,32 @@ void sel_print_cfe_event(FILE* out, const SelRecord& rec) {
 }
 
 void sel_print_post_event(FILE* out, const SelRecord& rec) {
-  const std::uint32_t code = sel_u32(rec, 16);
+  const std::uint32_t code = sel_u32(rec, SEL_OFF_CODE);
   // Time changes are logged under the BIOS types whatever payload version the
   // logger stamps on them.
   if (code == SEL_TIME_SET_CODE) {
-    sel_fprint_time_set(out, sel_s32(rec, 24), sel_timestamp(rec));
+    sel_fprint_time_set(out, sel_s32(rec, SEL_OFF_ARG2), sel_timestamp(rec));
     return;
   }
   if (!known_version(out, rec)) return;
   fprintf(out, "POST error 0x%04x: ", code);
   const std::string_view name = sel_post_code_name(code);
   sel_put(out, name.empty() ? std::string_view{"Definition not available"} : name);
-  fprintf(out, " Additional data: 0x%08x 0x%08x", sel_u32(rec, 20), sel_u32(rec, 24));
+  fprintf(out, " Additional data: 0x%08x 0x%08x", sel_u32(rec, SEL_OFF_ARG1),
+          sel_u32(rec, SEL_OFF_ARG2));
 }
 
 void sel_print_boot_loader(FILE* out, const SelRecord& rec) {
   if (!known_version(out, rec)) return;
-  const std::uint32_t code = sel_u32(rec, 16);
+  const std::uint32_t code = sel_u32(rec, SEL_OFF_CODE);
   const std::string_view text = sel_find_text(kBootLoaderTexts, code);
   if (!text.empty()) {
     sel_put(out, text);
   } else {
     fprintf(out, "undefined event type 0x%02x", code);
   }
-  const std::uint32_t high = sel_u32(rec, 20);
-  const std::uint32_t low = sel_u32(rec, 24);
+  const std::uint32_t high = sel_u32(rec, SEL_OFF_ARG1);
+  const std::uint32_t low = sel_u32(rec, SEL_OFF_ARG2);
   if (code == kBootMissingKernel) {
     print_image(out, low);
   } else if (high != 0) {

@@ -6,6 +6,7 @@
 
 #include "agent/agent_decode.h"
 #include "decode/sel_decoders.h"
+#include "lib/sel_record.h"
 
 namespace {
 
@@ -32,8 +33,7 @@ constexpr auto kEventTypes = std::to_array<EventType>({
     {"BIOS", sel_print_post_event},
     {"DXA Generic", sel_print_generic_text},
 });
-static_assert(kEventTypes.size() == 15);
-constexpr std::size_t kGenericTextType = 14;
+static_assert(kEventTypes.size() == SEL_TYPE_COUNT);
 
 constexpr auto kSubLabels = std::to_array<std::string_view>({"unknown", "auth"});
 static_assert(kSubLabels.size() == 2);
@@ -49,8 +49,8 @@ constexpr std::string_view kUnknownSeverity = "unknown-severity";
 
 std::string_view sel_type_label(const SelRecord& rec) {
   const std::size_t type = sel_event_type(rec);
-  if (type == kGenericTextType) {
-    const std::size_t sub = sel_u8(rec, 16);
+  if (type == SEL_TYPE_GENERIC_TEXT) {
+    const std::size_t sub = sel_u8(rec, SEL_OFF_SUBLABEL);
     return sub < kSubLabels.size() ? kSubLabels[sub] : kUnknownType;
   }
   return type < kEventTypes.size() ? kEventTypes[type].label : kUnknownType;

@@ -7,18 +7,9 @@
 #include "decode/event_text.h"
 #include "decode/sel_decoders.h"
 #include "decode/sel_print.h"
+#include "lib/sel_record.h"
 
 namespace {
-
-// Text fields of the payload: offset and length in the record.
-constexpr std::size_t kCliUserOff = 16;
-constexpr std::size_t kCliUserLen = 8;
-constexpr std::size_t kCliCommandOff = 24;
-constexpr std::size_t kCliCommandLen = 40;
-constexpr std::size_t kTrapTextOff = 20;
-constexpr std::size_t kTrapTextLen = 44;
-constexpr std::size_t kGenericTextOff = 17;
-constexpr std::size_t kGenericTextLen = 47;
 
 // Type 0, indexed by the code.
 constexpr auto kGenericTexts = std::to_array<std::string_view>({
@@ -83,7 +74,7 @@ constexpr std::int32_t kHeartbeatTimeSet = 0;
 }  // namespace
 
 void sel_print_generic(FILE* out, const SelRecord& rec) {
-  const std::int32_t code = sel_s32(rec, 16);
+  const std::int32_t code = sel_s32(rec, SEL_OFF_CODE);
   const std::string_view text = sel_index_text(kGenericTexts, static_cast<std::uint32_t>(code));
   if (!text.empty()) {
     sel_put(out, text);
@@ -93,42 +84,43 @@ void sel_print_generic(FILE* out, const SelRecord& rec) {
 }
 
 void sel_print_cli(FILE* out, const SelRecord& rec) {
-  sel_print_text(out, rec, kCliUserOff, kCliUserLen);
+  sel_print_text(out, rec, SEL_OFF_CLI_USER, SEL_LEN_CLI_USER);
   fputs(" \"", out);
-  sel_print_text(out, rec, kCliCommandOff, kCliCommandLen);
+  sel_print_text(out, rec, SEL_OFF_CLI_COMMAND, SEL_LEN_CLI_COMMAND);
   fputc('"', out);
 }
 
 void sel_print_fud(FILE* out, const SelRecord& rec) {
-  const std::int32_t retcode = sel_s32(rec, 16);
+  const std::int32_t retcode = sel_s32(rec, SEL_OFF_CODE);
   fprintf(out, "retcode %d, ", retcode);
   const auto code = static_cast<std::uint32_t>(retcode);
-  sel_put(out, sel_u32(rec, 20) != 0 ? sel_find_text(kFudShortList, code)
+  sel_put(out, sel_u32(rec, SEL_OFF_ARG1) != 0 ? sel_find_text(kFudShortList, code)
                                      : sel_find_text(kFudFullList, code));
 }
 
 void sel_print_temperature(FILE* out, const SelRecord& rec) {
-  const std::string_view state = sel_find_text(kTemperatureStates, sel_u32(rec, 32));
+  const std::string_view state = sel_find_text(kTemperatureStates, sel_u32(rec, SEL_OFF_TEMP_STATE));
   fputs("state ", out);
   sel_put(out, state.empty() ? kTemperatureNormal : state);
-  fprintf(out, "current: %dC, WL: %dC, WH: %dC, CH: %dC", sel_s32(rec, 16), sel_s32(rec, 20),
-          sel_s32(rec, 24), sel_s32(rec, 28));
+  fprintf(out, "current: %dC, WL: %dC, WH: %dC, CH: %dC", sel_s32(rec, SEL_OFF_TEMP_CURRENT),
+          sel_s32(rec, SEL_OFF_TEMP_LOW), sel_s32(rec, SEL_OFF_TEMP_HIGH),
+          sel_s32(rec, SEL_OFF_TEMP_CRITICAL));
 }
 
 void sel_print_heartbeat(FILE* out, const SelRecord& rec) {
-  const std::int32_t kind = sel_s32(rec, 16);
+  const std::int32_t kind = sel_s32(rec, SEL_OFF_CODE);
   if (kind == kHeartbeatTimeSet) {
-    sel_fprint_time_set(out, sel_s32(rec, 20), sel_s32(rec, 24));
+    sel_fprint_time_set(out, sel_s32(rec, SEL_OFF_ARG1), sel_s32(rec, SEL_OFF_ARG2));
   } else {
-    fprintf(out, "Unsupported hb type %d, value 0x%02x 0x%02x", kind, sel_u32(rec, 20),
-            sel_u32(rec, 24));
+    fprintf(out, "Unsupported hb type %d, value 0x%02x 0x%02x", kind,
+            sel_u32(rec, SEL_OFF_ARG1), sel_u32(rec, SEL_OFF_ARG2));
   }
 }
 
 void sel_print_trap(FILE* out, const SelRecord& rec) {
-  sel_print_text(out, rec, kTrapTextOff, kTrapTextLen);
+  sel_print_text(out, rec, SEL_OFF_TRAP_TEXT, SEL_LEN_TRAP_TEXT);
 }
 
 void sel_print_generic_text(FILE* out, const SelRecord& rec) {
-  sel_print_text(out, rec, kGenericTextOff, kGenericTextLen);
+  sel_print_text(out, rec, SEL_OFF_GENERIC_TEXT, SEL_LEN_GENERIC_TEXT);
 }
