@@ -92,5 +92,7 @@ void sel_print_agent_error(FILE* out, const SelRecord& rec) {
   if ((flags & SEL_ERR_HAS_PARAM) != 0) {
     fprintf(out, "par 0x%04x. ", static_cast<unsigned>(sel_u32(rec, SEL_OFF_ERR_PARAM)));
   }
-  if ((flags & SEL_ERR_HAS_STATUS) != 0) agent_print_cmd_status(out, sel_u8(rec, SEL_OFF_ERR_STATUS));
+  if ((flags & SEL_ERR_HAS_STATUS) != 0) {
+    agent_print_cmd_status(out, sel_u8(rec, SEL_OFF_ERR_STATUS));
+  }
 }

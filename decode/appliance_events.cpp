@@ -106,10 +106,12 @@ void sel_print_kaldo_event(FILE* out, const SelRecord& rec) {
   fputs("Sensor ", out);
   sel_print_text(out, rec, SEL_OFF_SENSOR_NAME, SEL_LEN_SENSOR_NAME);
   fputc(' ', out);
-  fprintf(out, "in Critical state, current reading %d%.*s, ", sel_s32(rec, SEL_OFF_SENSOR_READING), unit_len,
-          unit.data());
+  fprintf(out, "in Critical state, current reading %d%.*s, ", sel_s32(rec, SEL_OFF_SENSOR_READING),
+          unit_len, unit.data());
   const std::int32_t low = sel_s32(rec, SEL_OFF_SENSOR_LOW);
-  if (low != SEL_SENSOR_NO_LIMIT) fprintf(out, "critical low limit is %d%.*s.", low, unit_len, unit.data());
+  if (low != SEL_SENSOR_NO_LIMIT) {
+    fprintf(out, "critical low limit is %d%.*s.", low, unit_len, unit.data());
+  }
   const std::int32_t high = sel_s32(rec, SEL_OFF_SENSOR_HIGH);
   if (high != SEL_SENSOR_NO_LIMIT) {
     fprintf(out, "critical high limit is %d%.*s.", high, unit_len, unit.data());
@@ -124,16 +126,10 @@ void sel_print_cfe_event(FILE* out, const SelRecord& rec) {
     fprintf(out, "unknown event type 0x%02x", code);
   }
   switch (code) {
-    case kCfeMissingCpu:
-      fprintf(out, "%d CPUs.", sel_s32(rec, SEL_OFF_ARG1));
-      break;
+    case kCfeMissingCpu: fprintf(out, "%d CPUs.", sel_s32(rec, SEL_OFF_ARG1)); break;
     case kCfeMemoryPost:
-    case kCfeMicrocode:
-      fprintf(out, "0x%02x.", sel_u32(rec, SEL_OFF_ARG1));
-      break;
-    case kCfeNoBootImage:
-      print_image(out, sel_u32(rec, SEL_OFF_ARG1));
-      break;
+    case kCfeMicrocode: fprintf(out, "0x%02x.", sel_u32(rec, SEL_OFF_ARG1)); break;
+    case kCfeNoBootImage: print_image(out, sel_u32(rec, SEL_OFF_ARG1)); break;
     case kCfeTimeSet:
       // The firmware logs the time it had before the change; the record's own time
       // is the new one.

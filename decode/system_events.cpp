@@ -95,11 +95,12 @@ void sel_print_fud(FILE* out, const SelRecord& rec) {
   fprintf(out, "retcode %d, ", retcode);
   const auto code = static_cast<std::uint32_t>(retcode);
   sel_put(out, sel_u32(rec, SEL_OFF_ARG1) != 0 ? sel_find_text(kFudShortList, code)
-                                     : sel_find_text(kFudFullList, code));
+                                               : sel_find_text(kFudFullList, code));
 }
 
 void sel_print_temperature(FILE* out, const SelRecord& rec) {
-  const std::string_view state = sel_find_text(kTemperatureStates, sel_u32(rec, SEL_OFF_TEMP_STATE));
+  const std::string_view state =
+      sel_find_text(kTemperatureStates, sel_u32(rec, SEL_OFF_TEMP_STATE));
   fputs("state ", out);
   sel_put(out, state.empty() ? kTemperatureNormal : state);
   fprintf(out, "current: %dC, WL: %dC, WH: %dC, CH: %dC", sel_s32(rec, SEL_OFF_TEMP_CURRENT),
@@ -112,8 +113,8 @@ void sel_print_heartbeat(FILE* out, const SelRecord& rec) {
   if (kind == kHeartbeatTimeSet) {
     sel_fprint_time_set(out, sel_s32(rec, SEL_OFF_ARG1), sel_s32(rec, SEL_OFF_ARG2));
   } else {
-    fprintf(out, "Unsupported hb type %d, value 0x%02x 0x%02x", kind,
-            sel_u32(rec, SEL_OFF_ARG1), sel_u32(rec, SEL_OFF_ARG2));
+    fprintf(out, "Unsupported hb type %d, value 0x%02x 0x%02x", kind, sel_u32(rec, SEL_OFF_ARG1),
+            sel_u32(rec, SEL_OFF_ARG2));
   }
 }
 

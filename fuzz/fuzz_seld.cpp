@@ -49,7 +49,7 @@ unsigned char g_msg[65536];
 void put32(unsigned char* at, std::int32_t v) { memcpy(at, &v, sizeof v); }
 
 void record_path(char (&path)[SEL_PATH_MAX], int file) {
-  snprintf(path, sizeof path, "%s%d", SEL_FILE_PREFIX, file);
+  (void)sel_record_path(path, sizeof path, SEL_STORE_DIR, file);
 }
 
 void remove_store() {
@@ -96,8 +96,7 @@ std::int32_t record_id_at(int file, int pos) {
 int check_store() {
   SelInfo info{-1, -1, -1, -1, -1, 0};
   if (sel_get_info(&info) != 0) abort();
-  char why[80];
-  if (!sel_info_usable(info, why, sizeof why)) abort();
+  if (sel_info_faults(info) != 0) abort();
   int left = info.rec_count;
   int file = info.oldest_file;
   while (left > 0) {
@@ -135,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool sound = kind < 2;
   remove_store();
   if (kind != 0) {
-    const StoreShape shape{1, count, oldest};
+    const SelInfo shape = sel_ring_info(1, count, oldest);
     if (store_write("/mnt/logs/sel", shape, store_plain_record, nullptr) != 0) abort();
     if (kind == 2) {
       const auto* text = data + at;
@@ -147,7 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       at += len + (nul != nullptr ? 1 : 0);
     } else if (kind == 3) {
       char path[SEL_PATH_MAX];
-      record_path(path, store_latest_file(shape));
+      record_path(path, shape.latest_file);
       if (truncate(path, cut) != 0) abort();
     }
   }

@@ -166,7 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   for (int f = 0; f < SEL_FILES; ++f) {
     char path[SEL_PATH_MAX];
-    snprintf(path, sizeof path, "%s%d", SEL_FILE_PREFIX, f);
+    (void)sel_record_path(path, sizeof path, SEL_STORE_DIR, f);
     const unsigned kind = (kinds >> (2 * f)) & 3u;
     if (kind == 1) {
       remove_path(path);

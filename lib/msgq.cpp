@@ -17,6 +17,10 @@ struct QueueIdCache {
 
 QueueIdCache qid_cache{};
 
+// The number that every msgsnd() diagnostic of the module's daemons carries after the
+// function's name; those who read the logs match on it.
+constexpr int kMsgsndReportCode = 184;
+
 }  // namespace
 
 int dxa_getqid(std::uint32_t key, int flags) {
@@ -48,8 +52,8 @@ int dxa_sendmsgq(int qid, const MsgHeader* msg, int flags) {
                   "%s: %d: msgsnd() failed.Queue ID: %d; Type(DXA message priority): %ld; "
                   "Size: %d; Flags: %d; DXA message type: %d; DXA message pid: %d; "
                   "DXA message sender queue key: %d; ",
-                  "dxa_sendmsgq", 184, qid, msg->pri, msg->size, flags, msg->type, msg->pid,
-                  msg->skey);
+                  "dxa_sendmsgq", kMsgsndReportCode, qid, msg->pri, msg->size, flags, msg->type,
+                  msg->pid, msg->skey);
     return -1;
   }
   return 0;

@@ -40,38 +40,38 @@ inline std::uint16_t sel_event_version(const SelRecord& r) { return sel_u16(r, 1
 inline std::uint16_t sel_event_type(const SelRecord& r) { return sel_u16(r, 14); }
 
 // Event types (the header's event_type), as the logging services set them.
-inline constexpr std::uint16_t SEL_TYPE_DXA = 0;             // fixed texts
-inline constexpr std::uint16_t SEL_TYPE_AGENT_EVENT = 1;     // a word of the agent's FIFO
-inline constexpr std::uint16_t SEL_TYPE_AGENT_ERROR = 2;     // a failed agent command
-inline constexpr std::uint16_t SEL_TYPE_CLI = 3;             // a command at the module's CLI
-inline constexpr std::uint16_t SEL_TYPE_FUD = 4;             // a firmware update's result
+inline constexpr std::uint16_t SEL_TYPE_DXA = 0;          // fixed texts
+inline constexpr std::uint16_t SEL_TYPE_AGENT_EVENT = 1;  // a word of the agent's FIFO
+inline constexpr std::uint16_t SEL_TYPE_AGENT_ERROR = 2;  // a failed agent command
+inline constexpr std::uint16_t SEL_TYPE_CLI = 3;          // a command at the module's CLI
+inline constexpr std::uint16_t SEL_TYPE_FUD = 4;          // a firmware update's result
 inline constexpr std::uint16_t SEL_TYPE_TEMPERATURE = 5;
-inline constexpr std::uint16_t SEL_TYPE_KALDO = 6;           // the appliance's OS
-inline constexpr std::uint16_t SEL_TYPE_CFE = 7;             // the boot firmware
-inline constexpr std::uint16_t SEL_TYPE_BIOS = 8;            // POST errors; so are 9 and 13
+inline constexpr std::uint16_t SEL_TYPE_KALDO = 6;  // the appliance's OS
+inline constexpr std::uint16_t SEL_TYPE_CFE = 7;    // the boot firmware
+inline constexpr std::uint16_t SEL_TYPE_BIOS = 8;   // POST errors; so are 9 and 13
 inline constexpr std::uint16_t SEL_TYPE_BIOS_2 = 9;
 inline constexpr std::uint16_t SEL_TYPE_BOOT_LOADER = 10;
 inline constexpr std::uint16_t SEL_TYPE_HEARTBEAT = 11;
 inline constexpr std::uint16_t SEL_TYPE_TRAP = 12;
 inline constexpr std::uint16_t SEL_TYPE_BIOS_3 = 13;
-inline constexpr std::uint16_t SEL_TYPE_GENERIC_TEXT = 14;   // a text with a sub-label
-inline constexpr std::uint16_t SEL_TYPE_COUNT = 15;          // types from here on are unknown
+inline constexpr std::uint16_t SEL_TYPE_GENERIC_TEXT = 14;  // a text with a sub-label
+inline constexpr std::uint16_t SEL_TYPE_COUNT = 15;         // types from here on are unknown
 
 // Payload fields by type: offsets from the start of the record, and the lengths of the
 // text fields (a text ends at its NUL or at its field's end).
 inline constexpr std::size_t SEL_OFF_PAYLOAD = 16;
-inline constexpr std::size_t SEL_OFF_CODE = 16;        // the code or kind word of most types
-inline constexpr std::size_t SEL_OFF_ARG1 = 20;        // the words after it
+inline constexpr std::size_t SEL_OFF_CODE = 16;  // the code or kind word of most types
+inline constexpr std::size_t SEL_OFF_ARG1 = 20;  // the words after it
 inline constexpr std::size_t SEL_OFF_ARG2 = 24;
 // 1: agent event.
 inline constexpr std::size_t SEL_OFF_AGENT_ID = 16;    // u8
 inline constexpr std::size_t SEL_OFF_AGENT_WORD = 18;  // u16, the FIFO word
 // 2: agent error.
-inline constexpr std::size_t SEL_OFF_ERR_CODE = 16;    // u8, 0 for none
-inline constexpr std::size_t SEL_OFF_ERR_FLAGS = 17;   // u8, SEL_ERR_HAS_*
-inline constexpr std::size_t SEL_OFF_ERR_COMMAND = 18; // u8
-inline constexpr std::size_t SEL_OFF_ERR_PARAM = 20;   // u32
-inline constexpr std::size_t SEL_OFF_ERR_STATUS = 24;  // u8
+inline constexpr std::size_t SEL_OFF_ERR_CODE = 16;     // u8, 0 for none
+inline constexpr std::size_t SEL_OFF_ERR_FLAGS = 17;    // u8, SEL_ERR_HAS_*
+inline constexpr std::size_t SEL_OFF_ERR_COMMAND = 18;  // u8
+inline constexpr std::size_t SEL_OFF_ERR_PARAM = 20;    // u32
+inline constexpr std::size_t SEL_OFF_ERR_STATUS = 24;   // u8
 // 3: CLI command.
 inline constexpr std::size_t SEL_OFF_CLI_USER = 16;
 inline constexpr std::size_t SEL_LEN_CLI_USER = 8;
@@ -98,7 +98,7 @@ inline constexpr std::int32_t SEL_SENSOR_NO_LIMIT = -1;
 inline constexpr std::size_t SEL_OFF_TRAP_TEXT = 20;
 inline constexpr std::size_t SEL_LEN_TRAP_TEXT = 44;
 // 14: generic text.
-inline constexpr std::size_t SEL_OFF_SUBLABEL = 16;    // u8
+inline constexpr std::size_t SEL_OFF_SUBLABEL = 16;  // u8
 inline constexpr std::size_t SEL_OFF_GENERIC_TEXT = 17;
 inline constexpr std::size_t SEL_LEN_GENERIC_TEXT = 47;
 
@@ -107,7 +107,8 @@ inline constexpr std::size_t SEL_LEN_GENERIC_TEXT = 47;
 inline constexpr std::uint16_t SEL_AGENT_HIGH = 0x8000;     // signal asserted; command invalid
 inline constexpr std::uint16_t SEL_AGENT_IGNORED = 0x4000;  // never examined
 inline constexpr std::uint16_t SEL_AGENT_COMMAND = 0x2000;
-inline constexpr std::uint16_t SEL_AGENT_INITIAL = 0x1000;  // signal: initial state; command: from the DXA
+inline constexpr std::uint16_t SEL_AGENT_INITIAL =
+    0x1000;  // signal: initial state; command: from the DXA
 inline constexpr std::uint16_t SEL_AGENT_EVENT_ID_MASK = 0x0fff;
 inline constexpr std::uint16_t SEL_AGENT_COMMAND_MASK = 0x00ff;
 

@@ -2,15 +2,12 @@
 // "/velmar/run/<tool>", with the holder's "user,pid" written into the file.
 //
 // While the lock is held SIGUSR1 ends the process with status 0 (or runs the
-// callback given at acquisition instead). Result codes of the acquire operation:
-// 1 held, 0 declined (asking mode only), -1 to -15 as session_lock_strerror() names them.
+// callback given at acquisition instead).
 #pragma once
 
-using SessionCallback = void (*)(int signo);
+#include "lib/session_defs.h"
 
-inline constexpr int SESSION_LOCK_PATH_MAX = 50;   // characters of the lock file path
-inline constexpr int SESSION_OWNER_MAX = 50;       // characters of the owner text
-inline constexpr const char* SESSION_LOCK_DIR = "/velmar/run/";
+using SessionCallback = void (*)(int signo);
 
 // Opens the system log under `name` and tries the lock `attempts` times, a second
 // apart, logging each failure. Prints "Resource locked by another user. Please try
@@ -36,11 +33,13 @@ int session_lock_acquire(const char* name, SessionCallback callback, int ask,
 // closed. Returns the close's result (-1 when nothing was held).
 int session_lock_release();
 
-// A constant text for a result code; "unknown" outside -15 to -1.
+// A constant text for a result code; "unknown" for SESSION_HELD, SESSION_DECLINED and
+// every code outside SESSION_E_ALLOC to SESSION_E_OPEN.
 const char* session_lock_strerror(int code);
 
 // Replaces the lock file's content with "user,pid" (cut to 50 characters, no newline).
-// Returns 1, or -11 (seek), -12 (truncate), -13 (short write); the lock stays held.
+// Returns SESSION_HELD, or SESSION_E_SEEK, SESSION_E_TRUNCATE or SESSION_E_WRITE; the
+// lock stays held.
 int session_lock_write_owner(const char* user, int pid);
 
 // The SIGUSR1 handler while the lock is held.

@@ -11,15 +11,15 @@ int session_start(const char* name, int attempts) {
   log_open(name, LOG_PID | LOG_CONS | LOG_NDELAY, LOG_USER);
 
   int result = 0;
-  for (int tries = 0; result != 1 && tries < attempts; ++tries) {
+  for (int tries = 0; result != SESSION_HELD && tries < attempts; ++tries) {
     result = session_lock_try(name, nullptr);
-    if (result != 1) {
+    if (result != SESSION_HELD) {
       log_msg_errno(LOG_ERR, "user %s: get %s lock error %d: %s", user, name, result,
                     session_lock_strerror(result));
       sleep(1);
     }
   }
-  if (result != 1) {
+  if (result != SESSION_HELD) {
     puts("Resource locked by another user. Please try again later.");
     return -1;
   }

@@ -1,5 +1,5 @@
-// The asking mode of the session lock: the holder named in the lock file is asked,
-// through confd, to give up its session, and the lock is taken a second later.
+#include "lib/session_takeover.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,8 +10,9 @@
 #include <cstring>
 
 #include "lib/packet.h"
-#include "lib/session_lock.h"
-#include "lib/session_state.h"
+#include "lib/posix.h"
+#include "lib/session_fd.h"
+#include "lib/session_defs.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ bool user_agrees() {
 
 int send_takeover_packet(int holder_pid) {
   void* body = dxa_pkt_alloc(TAKEOVER_BODY_SIZE);
-  if (body == nullptr) return -15;
+  if (body == nullptr) return SESSION_E_ALLOC;
   TakeoverBody request{};
   request.command[1] = TAKEOVER_COMMAND;
   request.arg_count[1] = 1;
@@ -42,7 +43,7 @@ int send_takeover_packet(int holder_pid) {
   // Flags 0: the send waits while confd's queue is full.
   const int sent = dxa_pkt_send(body, TAKEOVER_BODY_SIZE, QKEY_CONFD, 0);
   dxa_pkt_free(body);
-  return sent < 0 ? -7 : 0;
+  return sent < 0 ? SESSION_E_MESSAGE : 0;
 }
 
 }  // namespace
@@ -52,15 +53,15 @@ int session_lock_take_over(off_t file_size, const char* name, const char* questi
   std::array<char, SESSION_OWNER_MAX + 1> owner{};
   // The holder never writes more than the buffer holds; a longer file is not one of
   // ours and counts as unreadable.
-  if (file_size > SESSION_OWNER_MAX) return fail(-4);
+  if (file_size > SESSION_OWNER_MAX) return fail(SESSION_E_READ);
   const auto wanted = static_cast<std::size_t>(file_size);
-  if (read(fd, owner.data(), wanted) != static_cast<ssize_t>(wanted)) return fail(-4);
+  if (read(fd, owner.data(), wanted) != static_cast<ssize_t>(wanted)) return fail(SESSION_E_READ);
 
   auto* comma = static_cast<char*>(memchr(owner.data(), ',', wanted));
-  if (comma == nullptr) return fail(-5);
+  if (comma == nullptr) return fail(SESSION_E_DELIMITER);
   // atoi without its undefined overflow: the same conversion, cut to int as atoi does.
   const int holder_pid = static_cast<int>(strtol(comma + 1, nullptr, 10));
-  if (holder_pid == 0 || holder_pid == getpid()) return fail(-6);
+  if (holder_pid == 0 || holder_pid == getpid()) return fail(SESSION_E_PID);
   *comma = '\0';
 
   if (question != nullptr) {
@@ -71,25 +72,18 @@ int session_lock_take_over(off_t file_size, const char* name, const char* questi
            owner.data(), name);
   }
   fflush(stdout);  // the question has no newline and must be seen before the answer
-  if (!user_agrees()) return fail(0);
+  if (!user_agrees()) return fail(SESSION_DECLINED);
 
   const int sent = send_takeover_packet(holder_pid);
   if (sent != 0) return fail(sent);
 
   // The holder ends on SIGUSR1 from confd, which drops its lock.
   sleep(1);
-  if (session_lock_request(fd) < 0) return fail(-8);
+  if (lock_whole_file(fd) < 0) return fail(SESSION_E_RETAKE);
 
-  const int flags = fcntl(fd, F_GETFD);
-  if (flags < 0) return fail(-9);
-  if (fcntl(fd, F_SETFD, flags | FD_CLOEXEC) < 0) return fail(-10);
-  return 1;
-}
-
-int session_lock_ask(const char* name, SessionCallback callback) {
-  return session_lock_acquire(name, callback, 1, nullptr);
-}
-
-int session_lock_ask_prompt(const char* name, SessionCallback callback, const char* question) {
-  return session_lock_acquire(name, callback, 1, question);
+  switch (set_cloexec(fd)) {
+    case -1: return fail(SESSION_E_GETFD);
+    case -2: return fail(SESSION_E_SETFD);
+    default: return SESSION_HELD;
+  }
 }

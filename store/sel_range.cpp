@@ -1,23 +1,5 @@
 #include "store/sel_range.h"
 
-int sel_ring_latest_file(int rec_count, int oldest_file) {
-  if (rec_count <= 0) return oldest_file;
-  return (oldest_file + (rec_count - 1) / SEL_RECS_PER_FILE) % SEL_FILES;
-}
-
-int sel_ring_latest_id(int rec_count, int oldest_file) {
-  if (rec_count <= 0) return 0;
-  return sel_ring_latest_file(rec_count, oldest_file) * SEL_RECS_PER_FILE +
-         (rec_count - 1) % SEL_RECS_PER_FILE + 1;
-}
-
-int sel_ring_records_in(int rec_count, int oldest_file, int file) {
-  const int distance = (file - oldest_file + SEL_FILES) % SEL_FILES;
-  const int left = rec_count - distance * SEL_RECS_PER_FILE;
-  if (left <= 0) return 0;
-  return left < SEL_RECS_PER_FILE ? left : SEL_RECS_PER_FILE;
-}
-
 SelRange sel_range_first(const SelInfo& info, int count) {
   SelRange r{info.oldest_file, 0, count, false};
   if (info.rec_count < count) {

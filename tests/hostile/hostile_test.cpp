@@ -57,12 +57,26 @@ std::string plain_lines(int first_id, int first_index, int count) {
   return text;
 }
 
-std::string bad_info(const std::string& why) {
-  return "Bad SEL info in /mnt/logs/sel/sel.inf: " + why + ".\nError reading SEL info\n";
+// Numbers a reader cannot go by: the reason goes to the system log only.
+constexpr const char* kBadInfo = "Error reading SEL info\n";
+
+// Where planted links point: nothing may create it.
+constexpr const char* kPlanted = "/tmp/planted";
+
+// Records whose bytes are all 0xff, as they print.
+std::string ones_lines(int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    text += "Record -1: Wed Dec 31 23:59:59 1969 [unknown-type.unknown-severity]: Don't know "
+            "how to decode this record.\n";
+  }
+  return text;
 }
 
 void plain_store(int rec_count, int oldest_file) {
-  ASSERT_EQ(store_write(kStore, {1, rec_count, oldest_file}, store_plain_record, nullptr), 0);
+  ASSERT_EQ(
+      store_write(kStore, sel_ring_info(1, rec_count, oldest_file), store_plain_record, nullptr),
+      0);
 }
 
 // A store of 20 good records under an info file with the given text.
@@ -81,9 +95,8 @@ SelRecord from_list(int index, void* ctx) {
 }
 
 void records_store(std::vector<SelRecord> records) {
-  ASSERT_EQ(store_write(kStore, {1, static_cast<std::int32_t>(records.size()), 0}, from_list,
-                        &records),
-            0);
+  const SelInfo ring = sel_ring_info(1, static_cast<std::int32_t>(records.size()), 0);
+  ASSERT_EQ(store_write(kStore, ring, from_list, &records), 0);
 }
 
 // seld's queue, filled until a message of any size would block.
@@ -120,29 +133,35 @@ std::vector<Row> rows() {
       // The info file.
       {"InfoMissing", [] { info_text(""); unlink(kInfo); }, {"info"},
        "Error reading SEL info\n", 0},
-      {"InfoEmpty", [] { info_text(""); }, {"rd_all"}, bad_info("it holds 0 of its 5 numbers"),
+      {"InfoEmpty", [] { info_text(""); }, {"rd_all"}, kBadInfo,
        0},
       {"InfoShort", [] { info_text("1 20 0"); }, {"rd_last", "3"},
-       bad_info("it holds 3 of its 5 numbers"), 0},
+       kBadInfo, 0},
       {"InfoText", [] { info_text("version one\n"); }, {"info"},
-       bad_info("it holds 0 of its 5 numbers"), 0},
+       kBadInfo, 0},
       {"InfoIsDirectory", [] { info_text(""); unlink(kInfo); mkdir(kInfo, 0755); }, {"rd_all"},
-       bad_info("it holds 0 of its 5 numbers"), 0},
+       kBadInfo, 0},
+      {"InfoIsFifo", [] { info_text(""); unlink(kInfo); mkfifo(kInfo, 0644); }, {"info"},
+       kBadInfo, 0},
+      // The summary shows whatever five numbers there are: it is how a user sees what is wrong.
+      {"InfoSummaryOutsideTheRing", [] { info_text("7 5000 9 -2 12"); }, {"info"},
+       "SEL version: 7\nMaximum number of records: 4000\n\nNumber of records: 5000\n"
+       "Record size: 64 Bytes\nOldest record's id: 9001\nLatest record's id: 12\n", 0},
       {"RecCountNegative", [] { info_text("1 -1 0 0 20"); }, {"rd_last", "3"},
-       bad_info("record count -1 is outside 0 to 4000"), 0},
+       kBadInfo, 0},
       {"RecCountAboveRing", [] { info_text("1 4001 0 0 20"); }, {"rd_last", "4001"},
-       bad_info("record count 4001 is outside 0 to 4000"), 0},
+       kBadInfo, 0},
       // Read as the module reads it: an overlong number is held at the nearest int.
       {"RecCountOverlong", [] { info_text("1 4294967297 0 0 20"); }, {"rd_all"},
-       bad_info("record count 2147483647 is outside 0 to 4000"), 0},
+       kBadInfo, 0},
       {"OldestFileNegative", [] { info_text("1 20 -1 0 20"); }, {"rd_all"},
-       bad_info("oldest file -1 is outside 0 to 3"), 0},
+       kBadInfo, 0},
       {"OldestFileAboveRing", [] { info_text("1 20 4 0 20"); }, {"rd_first", "5"},
-       bad_info("oldest file 4 is outside 0 to 3"), 0},
+       kBadInfo, 0},
       {"LatestFileNegative", [] { info_text("1 20 0 -1 20"); }, {"rd_last", "3"},
-       bad_info("latest file -1 is outside 0 to 3"), 0},
+       kBadInfo, 0},
       {"LatestFileAboveRing", [] { info_text("1 20 0 4 20"); }, {"rd_last", "3"},
-       bad_info("latest file 4 is outside 0 to 3"), 0},
+       kBadInfo, 0},
 
       // The record files.
       {"FirstRecordFileMissing", [] { plain_store(20, 0); unlink("/mnt/logs/sel/sel.0"); },
@@ -161,14 +180,24 @@ std::vector<Row> rows() {
        {"rd_all"}, plain_lines(1, 0, 20), 0},
       {"FullFileLongerThan1000Records",
        [] { plain_store(1020, 0); append("/mnt/logs/sel/sel.0", std::string(5 * 64, '\xff')); },
-       {"rd_last", "25"}, plain_lines(996, 995, 25), 0},
+       {"rd_last", "25"},
+       plain_lines(996, 995, 5) + ones_lines(5) + plain_lines(1001, 1000, 15), 0},
       {"RecordFileIsDirectory",
        [] {
          plain_store(1020, 0);
          unlink("/mnt/logs/sel/sel.1");
          mkdir("/mnt/logs/sel/sel.1", 0755);
        },
-       {"rd_last", "30"}, plain_lines(991, 990, 10) + "SEL ends unexpectedly.\n", 0},
+       {"rd_last", "30"}, plain_lines(991, 990, 10) + "Error reading sel.1: not a regular file\n",
+       0},
+      {"RecordFileIsFifo",
+       [] {
+         plain_store(1020, 0);
+         unlink("/mnt/logs/sel/sel.1");
+         mkfifo("/mnt/logs/sel/sel.1", 0644);
+       },
+       {"rd_last", "30"}, plain_lines(991, 990, 10) + "Error reading sel.1: not a regular file\n",
+       0},
 
       // The lock files and their directory.
       {"RunDirectoryMissing", [] { plain_store(20, 0); rmdir("/velmar/run"); }, {"info"}, kLocked,
@@ -178,6 +207,12 @@ std::vector<Row> rows() {
       {"StoreLockIsDirectory", [] { plain_store(20, 0); mkdir("/velmar/run/seldb.lck", 0755); },
        {"rd_all"}, "Error reading SEL database\n", 0},
       {"InfoLockIsDirectory", [] { plain_store(20, 0); mkdir("/velmar/run/seli.lck", 0755); },
+       {"info"}, "Error reading SEL info\n", 0},
+      {"SessionLockIsLink", [] { plain_store(20, 0); symlink(kPlanted, "/velmar/run/sel"); },
+       {"rd_all"}, kLocked, 0},
+      {"StoreLockIsLink", [] { plain_store(20, 0); symlink(kPlanted, "/velmar/run/seldb.lck"); },
+       {"rd_all"}, "Error reading SEL database\n", 0},
+      {"InfoLockIsFifo", [] { plain_store(20, 0); mkfifo("/velmar/run/seli.lck", 0666); },
        {"info"}, "Error reading SEL info\n", 0},
 
       // What the records hold.
@@ -190,12 +225,7 @@ std::vector<Row> rows() {
        0},
       {"RecordsAllOnes",
        [] { plain_store(2, 0); write_file("/mnt/logs/sel/sel.0", std::string(2 * 64, '\xff')); },
-       {"rd_all"},
-       "Record -1: Wed Dec 31 23:59:59 1969 [unknown-type.unknown-severity]: Don't know how to "
-       "decode this record.\n"
-       "Record -1: Wed Dec 31 23:59:59 1969 [unknown-type.unknown-severity]: Don't know how to "
-       "decode this record.\n",
-       0},
+       {"rd_all"}, ones_lines(2), 0},
       {"TextsWithoutNul",
        [] {
          records_store({
@@ -366,6 +396,7 @@ TEST_P(HostileTest, SaysWhatIsWrongAndLeavesTheStoreAlone) {
   close(watch);
 
   EXPECT_EQ(store_files(), before);
+  EXPECT_FALSE(exists(kPlanted)) << "a planted link was followed";
   if (row.ending == Ending::Runs) {
     EXPECT_EQ(take_clear_requests(), row.clear_requests);
   } else {

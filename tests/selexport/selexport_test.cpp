@@ -65,7 +65,7 @@ TEST_F(SelexportTest, TextsAndLabelsAreThoseOfSel) {
     SCOPED_TRACE(c.sel_args[0] + (c.sample ? " on the sample store" : " on a random store"));
     if (!c.sample) {
       // A ring that wraps: files 3, 0 whole, then 700 records of file 1.
-      ASSERT_EQ(store_write(kStore, {1, 2700, 3}, random_record, &gen), 0);
+      ASSERT_EQ(store_write(kStore, sel_ring_info(1, 2700, 3), random_record, &gen), 0);
     }
     const RunResult sel = run(program(SEL_BINARY, c.sel_args));
     std::vector<std::string> args = c.export_args;
@@ -90,7 +90,7 @@ TEST_F(SelexportTest, TextsAndLabelsAreThoseOfSel) {
 
 void write_sound_store(const std::string& dir) {
   mkdir(dir.c_str(), 0755);
-  ASSERT_EQ(store_write(dir.c_str(), {1, 1500, 3}, store_plain_record, nullptr), 0);
+  ASSERT_EQ(store_write(dir.c_str(), sel_ring_info(1, 1500, 3), store_plain_record, nullptr), 0);
 }
 
 // Writes `bytes` over a record file from `offset` on, lengthening it if need be.

@@ -61,11 +61,10 @@ ssize_t sink_write(void* cookie, const char* data, size_t size) {
 class StoreWalkTest : public RootTest {
  protected:
   void write_store(int rec_count, int oldest_file) {
-    ASSERT_EQ(store_write("/mnt/logs/sel", {1, rec_count, oldest_file}, store_plain_record,
-                          nullptr),
+    ASSERT_EQ(store_write("/mnt/logs/sel", sel_ring_info(1, rec_count, oldest_file),
+                          store_plain_record, nullptr),
               0);
-    info_ = SelInfo{1, rec_count, oldest_file, store_latest_file({1, rec_count, oldest_file}),
-                    store_latest_id({1, rec_count, oldest_file}), 5};
+    info_ = sel_ring_info(1, rec_count, oldest_file);
   }
 
   // Runs one mode with a fresh store lock, watching the record files being opened.
@@ -129,9 +128,8 @@ TEST_F(StoreWalkTest, LastRecordsWorkedExamples) {
     SCOPED_TRACE(testing::Message() << c.rec_count << " records, oldest " << c.oldest
                                     << ", last " << c.count);
     write_store(c.rec_count, c.oldest);
-    const Walk w = walk([&](FILE* out, int lock) {
-      return sel_fprint_last_recs(out, info_, c.count, lock);
-    });
+    const Walk w =
+        walk([&](FILE* out, int lock) { return sel_print_last_recs(info_, c.count, lock, out); });
     EXPECT_EQ(w.result, 0);
     EXPECT_EQ(w.ids, ring_ids(c.start_file, c.start_pos, c.printed));
     if (c.too_many) {
@@ -169,8 +167,8 @@ TEST_F(StoreWalkTest, ChunksOpenTheFileOnceEach) {
     SCOPED_TRACE(testing::Message() << c.rec_count << " records, count " << c.count);
     write_store(c.rec_count, c.oldest);
     const Walk w = walk([&](FILE* out, int lock) {
-      return c.first ? sel_fprint_first_recs(out, info_, c.count, lock)
-                     : sel_fprint_last_recs(out, info_, c.count, lock);
+      return c.first ? sel_print_first_recs(info_, c.count, lock, out)
+                     : sel_print_last_recs(info_, c.count, lock, out);
     });
     EXPECT_EQ(w.result, 0);
     EXPECT_EQ(w.opens, c.opens);
@@ -196,8 +194,8 @@ TEST_F(StoreWalkTest, CountsOutsideTheStore) {
     SCOPED_TRACE(testing::Message() << c.rec_count << " records, count " << c.count);
     write_store(c.rec_count, 0);
     const Walk w = walk([&](FILE* out, int lock) {
-      return c.first ? sel_fprint_first_recs(out, info_, c.count, lock)
-                     : sel_fprint_last_recs(out, info_, c.count, lock);
+      return c.first ? sel_print_first_recs(info_, c.count, lock, out)
+                     : sel_print_last_recs(info_, c.count, lock, out);
     });
     EXPECT_EQ(w.result, 0);
     EXPECT_EQ(w.other_lines, c.lines);
@@ -209,7 +207,7 @@ TEST_F(StoreWalkTest, BrokenRecordFiles) {
   // A missing file: what came before stays printed, and the result asks for a clear.
   write_store(2500, 0);
   unlink("/mnt/logs/sel/sel.1");
-  Walk w = walk([&](FILE* out, int lock) { return sel_fprint_first_recs(out, info_, 2500, lock); });
+  Walk w = walk([&](FILE* out, int lock) { return sel_print_first_recs(info_, 2500, lock, out); });
   EXPECT_EQ(w.result, 2);
   EXPECT_EQ(w.ids, ring_ids(0, 0, 1000));
   EXPECT_EQ(w.other_lines, std::vector<std::string>{"Error reading sel.1"});
@@ -217,17 +215,22 @@ TEST_F(StoreWalkTest, BrokenRecordFiles) {
   // A file cut short ends the listing before the short chunk; no clear.
   write_store(2500, 0);
   ASSERT_EQ(truncate("/mnt/logs/sel/sel.1", 510 * 64 + 30), 0);
-  w = walk([&](FILE* out, int lock) { return sel_fprint_first_recs(out, info_, 2500, lock); });
+  w = walk([&](FILE* out, int lock) { return sel_print_first_recs(info_, 2500, lock, out); });
   EXPECT_EQ(w.result, 0);
   EXPECT_EQ(w.ids, ring_ids(0, 0, 1500));
   EXPECT_EQ(w.other_lines, std::vector<std::string>{"SEL ends unexpectedly."});
 
-  // A file longer than the ring allows: the walk still moves on after position 999.
+  // A file longer than the ring allows: the chunk that reaches past position 999 takes
+  // what the file holds there, and the walk moves on to the next file.
   write_store(1020, 0);
   ASSERT_EQ(truncate("/mnt/logs/sel/sel.0", 1100 * 64), 0);
-  w = walk([&](FILE* out, int lock) { return sel_fprint_last_recs(out, info_, 30, lock); });
+  w = walk([&](FILE* out, int lock) { return sel_print_last_recs(info_, 30, lock, out); });
   EXPECT_EQ(w.result, 0);
-  EXPECT_EQ(w.ids, ring_ids(0, 990, 30));
+  std::vector<int> ids = ring_ids(0, 990, 10);
+  ids.insert(ids.end(), 10, 0);
+  const std::vector<int> next = ring_ids(1, 0, 10);
+  ids.insert(ids.end(), next.begin(), next.end());
+  EXPECT_EQ(w.ids, ids);
 }
 
 }  // namespace

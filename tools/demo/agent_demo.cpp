@@ -47,7 +47,8 @@ std::uint16_t word(std::uint16_t flags, unsigned low) {
 
 void add_agent_demo_records(std::vector<SelRecord>& out, std::int32_t timestamp) {
   Appender add(out, timestamp);
-  const std::uint16_t flag_sets[] = {0, SEL_AGENT_INITIAL, SEL_AGENT_HIGH, SEL_AGENT_HIGH | SEL_AGENT_INITIAL};
+  const std::uint16_t flag_sets[] = {0, SEL_AGENT_INITIAL, SEL_AGENT_HIGH,
+                                     SEL_AGENT_HIGH | SEL_AGENT_INITIAL};
 
   const std::uint8_t agents[] = {AGENT_ID_4B, AGENT_ID_51, AGENT_ID_86, AGENT_ID_99};
   for (const std::uint8_t agent : agents) {
@@ -68,7 +69,8 @@ void add_agent_demo_records(std::vector<SelRecord>& out, std::int32_t timestamp)
     }
     // A command of the agent's own list, from either side, valid or not.
     const std::uint8_t code = agent == AGENT_ID_51 ? 0x37 : 0x16;
-    for (const std::uint16_t flags : flag_sets) add.event(agent, word(SEL_AGENT_COMMAND | flags, code), 1);
+    for (const std::uint16_t flags : flag_sets)
+      add.event(agent, word(SEL_AGENT_COMMAND | flags, code), 1);
   }
 
   // The commands that every agent names alike, and bit 14, which nobody reads.

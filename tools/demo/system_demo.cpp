@@ -56,16 +56,21 @@ void add_system_events(Appender& d) {
   d.add(d.rec(SEL_TYPE_DXA, 2).s32(SEL_OFF_CODE, -1));
 
   // Type 3: a command, an empty one, and both fields full without a NUL.
-  d.add(d.rec(SEL_TYPE_CLI, 1).text(SEL_OFF_CLI_USER, "root").text(SEL_OFF_CLI_COMMAND, "sel rd_last 5"));
+  d.add(d.rec(SEL_TYPE_CLI, 1)
+            .text(SEL_OFF_CLI_USER, "root")
+            .text(SEL_OFF_CLI_COMMAND, "sel rd_last 5"));
   d.add(d.rec(SEL_TYPE_CLI, 1).text(SEL_OFF_CLI_USER, "admin"));
-  d.add(d.rec(SEL_TYPE_CLI, 1).text(SEL_OFF_CLI_USER, kFullUser).text(SEL_OFF_CLI_COMMAND, kFullCommand));
+  d.add(d.rec(SEL_TYPE_CLI, 1)
+            .text(SEL_OFF_CLI_USER, kFullUser)
+            .text(SEL_OFF_CLI_COMMAND, kFullCommand));
 
   // Type 4: the full list (word 0) and the short list (any other word), with the codes
   // each list has no text for.
   const std::int32_t full_codes[] = {101, 103, 112, 119, 120, 0, 121, -1};
   for (const std::int32_t code : full_codes) d.add(d.rec(SEL_TYPE_FUD, 2).s32(SEL_OFF_CODE, code));
   const std::int32_t short_codes[] = {0, 101, 103, 105, 106, -22};
-  for (const std::int32_t code : short_codes) d.add(d.rec(SEL_TYPE_FUD, 2).s32(SEL_OFF_CODE, code).u32(SEL_OFF_ARG1, 1));
+  for (const std::int32_t code : short_codes)
+    d.add(d.rec(SEL_TYPE_FUD, 2).s32(SEL_OFF_CODE, code).u32(SEL_OFF_ARG1, 1));
 
   // Type 5: every state, an unknown one, and temperatures below zero.
   struct Reading {
@@ -74,16 +79,28 @@ void add_system_events(Appender& d) {
   };
   const Reading readings[] = {{0, 45}, {1, 2}, {2, 65}, {3, 80}, {7, 50}, {-1, 50}};
   for (const Reading& r : readings) {
-    d.add(d.rec(SEL_TYPE_TEMPERATURE, 2).s32(SEL_OFF_TEMP_CURRENT, r.current).s32(SEL_OFF_TEMP_LOW, 5).s32(SEL_OFF_TEMP_HIGH, 60).s32(SEL_OFF_TEMP_CRITICAL, 75).s32(
-        SEL_OFF_TEMP_STATE, r.state));
+    d.add(d.rec(SEL_TYPE_TEMPERATURE, 2)
+              .s32(SEL_OFF_TEMP_CURRENT, r.current)
+              .s32(SEL_OFF_TEMP_LOW, 5)
+              .s32(SEL_OFF_TEMP_HIGH, 60)
+              .s32(SEL_OFF_TEMP_CRITICAL, 75)
+              .s32(SEL_OFF_TEMP_STATE, r.state));
   }
-  d.add(d.rec(SEL_TYPE_TEMPERATURE, 2).s32(SEL_OFF_TEMP_CURRENT, -12).s32(SEL_OFF_TEMP_LOW, -10).s32(SEL_OFF_TEMP_HIGH, 60).s32(SEL_OFF_TEMP_CRITICAL, 75).s32(SEL_OFF_TEMP_STATE, 1));
+  d.add(d.rec(SEL_TYPE_TEMPERATURE, 2)
+            .s32(SEL_OFF_TEMP_CURRENT, -12)
+            .s32(SEL_OFF_TEMP_LOW, -10)
+            .s32(SEL_OFF_TEMP_HIGH, 60)
+            .s32(SEL_OFF_TEMP_CRITICAL, 75)
+            .s32(SEL_OFF_TEMP_STATE, 1));
 
   // Type 11: a time change, one from a time past 2^31 (before 1970), other kinds.
   const std::int32_t t = d.now();
   d.add(d.rec(SEL_TYPE_HEARTBEAT, 1).s32(SEL_OFF_ARG1, t - 3600).s32(SEL_OFF_ARG2, t));
   d.add(d.rec(SEL_TYPE_HEARTBEAT, 1).u32(SEL_OFF_ARG1, 0xFFFFFFFF).s32(SEL_OFF_ARG2, t + 1));
-  d.add(d.rec(SEL_TYPE_HEARTBEAT, 2).s32(SEL_OFF_CODE, 1).u32(SEL_OFF_ARG1, 5).u32(SEL_OFF_ARG2, 0xdeadbeef));
+  d.add(d.rec(SEL_TYPE_HEARTBEAT, 2)
+            .s32(SEL_OFF_CODE, 1)
+            .u32(SEL_OFF_ARG1, 5)
+            .u32(SEL_OFF_ARG2, 0xdeadbeef));
   d.add(d.rec(SEL_TYPE_HEARTBEAT, 2).s32(SEL_OFF_CODE, -1));
 
   // Type 12: a text, an empty one, one that runs to the record's end.
@@ -92,17 +109,26 @@ void add_system_events(Appender& d) {
   d.add(d.rec(SEL_TYPE_TRAP, 3).text(SEL_OFF_TRAP_TEXT, kFullTrap));
 
   // Type 14: each sub-label, an unknown one, an empty and a full text.
-  d.add(d.rec(SEL_TYPE_GENERIC_TEXT).u8(SEL_OFF_SUBLABEL, 0).text(SEL_OFF_GENERIC_TEXT, "generic message"));
-  d.add(d.rec(SEL_TYPE_GENERIC_TEXT, 1).u8(SEL_OFF_SUBLABEL, 1).text(SEL_OFF_GENERIC_TEXT, "login of admin accepted"));
-  d.add(d.rec(SEL_TYPE_GENERIC_TEXT, 1).u8(SEL_OFF_SUBLABEL, 2).text(SEL_OFF_GENERIC_TEXT, "sub-label out of range"));
+  d.add(d.rec(SEL_TYPE_GENERIC_TEXT)
+            .u8(SEL_OFF_SUBLABEL, 0)
+            .text(SEL_OFF_GENERIC_TEXT, "generic message"));
+  d.add(d.rec(SEL_TYPE_GENERIC_TEXT, 1)
+            .u8(SEL_OFF_SUBLABEL, 1)
+            .text(SEL_OFF_GENERIC_TEXT, "login of admin accepted"));
+  d.add(d.rec(SEL_TYPE_GENERIC_TEXT, 1)
+            .u8(SEL_OFF_SUBLABEL, 2)
+            .text(SEL_OFF_GENERIC_TEXT, "sub-label out of range"));
   d.add(d.rec(SEL_TYPE_GENERIC_TEXT, 1).u8(SEL_OFF_SUBLABEL, 1));
-  d.add(d.rec(SEL_TYPE_GENERIC_TEXT, 1).u8(SEL_OFF_SUBLABEL, 1).text(SEL_OFF_GENERIC_TEXT, kFullText));
+  d.add(d.rec(SEL_TYPE_GENERIC_TEXT, 1)
+            .u8(SEL_OFF_SUBLABEL, 1)
+            .text(SEL_OFF_GENERIC_TEXT, kFullText));
 }
 
 void add_appliance_events(Appender& d) {
   // Type 6: every text, the fallback with its own line end, sensors with and without
   // units and limits.
-  for (std::uint32_t code = 0; code <= 3; ++code) d.add(d.rec(SEL_TYPE_KALDO, 1).u32(SEL_OFF_CODE, code));
+  for (std::uint32_t code = 0; code <= 3; ++code)
+    d.add(d.rec(SEL_TYPE_KALDO, 1).u32(SEL_OFF_CODE, code));
   d.add(d.rec(SEL_TYPE_KALDO, 2).u32(SEL_OFF_CODE, 5));
   d.sensor("CPU0 Temp", 1, 97, SEL_SENSOR_NO_LIMIT, 95);
   d.sensor("System Fan 2", 2, 350, 500, SEL_SENSOR_NO_LIMIT);
@@ -135,22 +161,37 @@ void add_appliance_events(Appender& d) {
   const std::uint16_t bios_types[] = {SEL_TYPE_BIOS, SEL_TYPE_BIOS_2, SEL_TYPE_BIOS_3};
   std::size_t n = 0;
   for (const std::uint32_t code : post_codes) {
-    d.add(d.rec(bios_types[n++ % 3], 3).u32(SEL_OFF_CODE, code).u32(SEL_OFF_ARG1, 0x12).u32(SEL_OFF_ARG2, 0xcafef00d));
+    d.add(d.rec(bios_types[n++ % 3], 3)
+              .u32(SEL_OFF_CODE, code)
+              .u32(SEL_OFF_ARG1, 0x12)
+              .u32(SEL_OFF_ARG2, 0xcafef00d));
   }
   const std::int32_t t = d.now();
   d.add(d.rec(SEL_TYPE_BIOS, 1).u32(SEL_OFF_CODE, SEL_TIME_SET_CODE).s32(SEL_OFF_ARG2, t - 60));
-  d.add(d.rec(SEL_TYPE_BIOS_3, 1, 2).u32(SEL_OFF_CODE, SEL_TIME_SET_CODE).u32(SEL_OFF_ARG1, 1).s32(SEL_OFF_ARG2, t + 61));
+  d.add(d.rec(SEL_TYPE_BIOS_3, 1, 2)
+            .u32(SEL_OFF_CODE, SEL_TIME_SET_CODE)
+            .u32(SEL_OFF_ARG1, 1)
+            .s32(SEL_OFF_ARG2, t + 61));
   d.add(d.rec(SEL_TYPE_BIOS_2, 3, 1).u32(SEL_OFF_CODE, 0x0005));
 
   // Type 10: every text, each image word case, both forms of additional data.
   for (std::uint32_t image = 0; image <= 2; ++image) {
-    d.add(d.rec(SEL_TYPE_BOOT_LOADER, 3).u32(SEL_OFF_CODE, 1).u32(SEL_OFF_ARG1, 0x99).u32(SEL_OFF_ARG2, image));
+    d.add(d.rec(SEL_TYPE_BOOT_LOADER, 3)
+              .u32(SEL_OFF_CODE, 1)
+              .u32(SEL_OFF_ARG1, 0x99)
+              .u32(SEL_OFF_ARG2, image));
   }
-  d.add(d.rec(SEL_TYPE_BOOT_LOADER, 2).u32(SEL_OFF_CODE, 2).u32(SEL_OFF_ARG1, 0x12).u32(SEL_OFF_ARG2, 0x345));
+  d.add(d.rec(SEL_TYPE_BOOT_LOADER, 2)
+            .u32(SEL_OFF_CODE, 2)
+            .u32(SEL_OFF_ARG1, 0x12)
+            .u32(SEL_OFF_ARG2, 0x345));
   d.add(d.rec(SEL_TYPE_BOOT_LOADER, 2).u32(SEL_OFF_CODE, 3).u32(SEL_OFF_ARG2, 0xab));
   d.add(d.rec(SEL_TYPE_BOOT_LOADER, 3).u32(SEL_OFF_CODE, 4));
   d.add(d.rec(SEL_TYPE_BOOT_LOADER, 2).u32(SEL_OFF_CODE, 0));
-  d.add(d.rec(SEL_TYPE_BOOT_LOADER, 2).u32(SEL_OFF_CODE, 5).u32(SEL_OFF_ARG1, 0xFFFFFFFF).u32(SEL_OFF_ARG2, 0xFFFFFFFF));
+  d.add(d.rec(SEL_TYPE_BOOT_LOADER, 2)
+            .u32(SEL_OFF_CODE, 5)
+            .u32(SEL_OFF_ARG1, 0xFFFFFFFF)
+            .u32(SEL_OFF_ARG2, 0xFFFFFFFF));
   d.add(d.rec(SEL_TYPE_BOOT_LOADER, 2, 2).u32(SEL_OFF_CODE, 1));
 }
 

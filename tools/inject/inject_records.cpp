@@ -85,9 +85,9 @@ SelRecord inject_record(const InjectSource& source, std::uint32_t index) {
 
 int inject_offline(const char* dir, int oldest_file, const InjectSource& source) {
   if (mkdir(dir, 0755) != 0 && errno != EEXIST) return -1;
-  const StoreShape shape{SELD_STORE_VERSION, static_cast<std::int32_t>(kept(source)),
-                         oldest_file};
-  return store_write(dir, shape, offline_record, const_cast<InjectSource*>(&source));
+  const SelInfo ring =
+      sel_ring_info(SELD_STORE_VERSION, static_cast<std::int32_t>(kept(source)), oldest_file);
+  return store_write(dir, ring, offline_record, const_cast<InjectSource*>(&source));
 }
 
 int inject_send(const InjectSource& source, int batch, int delay_ms) {

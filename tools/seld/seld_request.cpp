@@ -14,7 +14,7 @@
 #include "lib/sel_record.h"
 #include "lib/coding.h"
 #include "lib/log.h"
-#include "store/sel_range.h"
+#include "store/sel_format.h"
 #include "store/sel_store.h"
 
 // How seld shares the store with its readers.
@@ -50,44 +50,25 @@
 namespace {
 
 constexpr const char* kLogsDir = "/mnt/logs";
-constexpr const char* kStoreDir = "/mnt/logs/sel";
-constexpr const char* kInfoNew = "/mnt/logs/sel/sel.inf.new";
 constexpr std::size_t kCountAt = offsetof(SelRequest, count);
 constexpr std::size_t kBodiesAt = offsetof(SelRequest, body);
 
-// The ring as the info file describes it; the newest file and id follow from these.
-struct Ring {
-  std::int32_t version;
-  std::int32_t count;   // 0 to SEL_MAX_RECS
-  std::int32_t oldest;  // 0 to SEL_FILES - 1
-};
-
-int latest_file(const Ring& r) { return sel_ring_latest_file(r.count, r.oldest); }
-int latest_id(const Ring& r) { return sel_ring_latest_id(r.count, r.oldest); }
-
-void file_path(char (&path)[SEL_PATH_MAX], int file) {
-  (void)snprintf(path, sizeof path, "%s%d", SEL_FILE_PREFIX, file);  // fits: file < 10
-}
+// The ring as the info file describes it: version, count (0 to SEL_MAX_RECS) and oldest
+// file (0 to SEL_FILES - 1) say it all; the newest file and id follow from them.
+using Ring = SelInfo;
 
 int write_info(const Ring& r) {
   const int lock = sel_get_lock(SEL_LOCK_INFO);
   if (lock < 0) return -1;
-  bool ok = false;
-  if (FILE* out = fopen(kInfoNew, "w")) {
-    fprintf(out, "%d %d %d %d %d\n", r.version, r.count, r.oldest, latest_file(r),
-            latest_id(r));
-    ok = ferror(out) == 0;
-    ok = fclose(out) == 0 && ok;
-    ok = ok && rename(kInfoNew, SEL_INFO_FILE) == 0;
-  }
-  if (!ok) log_msg_errno(LOG_ERR, "cannot write %s", SEL_INFO_FILE);
+  const int result = sel_write_info(SEL_STORE_DIR, r);
+  if (result != 0) log_msg_errno(LOG_ERR, "cannot write %s", SEL_INFO_FILE);
   sel_release_lock(lock);
-  return ok ? 0 : -1;
+  return result;
 }
 
 int open_record_file(int file, bool truncate) {
   char path[SEL_PATH_MAX];
-  file_path(path, file);
+  (void)sel_record_path(path, sizeof path, SEL_STORE_DIR, file);  // fits: file < 4
   const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : 0);
   const int fd = open(path, flags, 0644);
   if (fd < 0) log_msg_errno(LOG_ERR, "cannot open %s", path);
@@ -103,7 +84,7 @@ int truncate_record_file(int file) {
 
 int write_record(int fd, int file, int pos, const unsigned char* body) {
   unsigned char rec[SEL_RECORD_SIZE];
-  store_be32(rec, static_cast<std::uint32_t>(file * SEL_RECS_PER_FILE + pos + 1));
+  store_be32(rec, static_cast<std::uint32_t>(sel_slot_id(file, pos)));
   memcpy(rec + 4, body, SEL_RECORD_BODY_SIZE);
   const off_t at = static_cast<off_t>(pos) * static_cast<off_t>(SEL_RECORD_SIZE);
   ssize_t n = 0;
@@ -112,7 +93,9 @@ int write_record(int fd, int file, int pos, const unsigned char* body) {
   } while (n < 0 && errno == EINTR);
   if (n == static_cast<ssize_t>(sizeof rec)) return 0;
   if (n >= 0) errno = ENOSPC;  // a short write of a regular file: the disk is full
-  log_msg_errno(LOG_ERR, "cannot write record %d of %s%d", pos, SEL_FILE_PREFIX, file);
+  char path[SEL_PATH_MAX];
+  (void)sel_record_path(path, sizeof path, SEL_STORE_DIR, file);  // fits: file < 4
+  log_msg_errno(LOG_ERR, "cannot write record %d of %s", pos, path);
   return -1;
 }
 
@@ -120,7 +103,7 @@ int write_record(int fd, int file, int pos, const unsigned char* body) {
 int empty_store(std::int32_t version, Ring* r) {
   const int lock = sel_get_lock(SEL_LOCK_DB);
   if (lock < 0) return -1;
-  *r = Ring{version, 0, 0};
+  *r = sel_ring_info(version, 0, 0);
   int result = write_info(*r);
   for (int file = 0; file < SEL_FILES && result == 0; ++file) {
     result = truncate_record_file(file);
@@ -134,8 +117,9 @@ int empty_store(std::int32_t version, Ring* r) {
 int drop_oldest(Ring* r) {
   const int lock = sel_get_lock(SEL_LOCK_DB);
   if (lock < 0) return -1;
-  const int dropped = r->oldest;
-  const Ring after{r->version, r->count - SEL_RECS_PER_FILE, (r->oldest + 1) % SEL_FILES};
+  const int dropped = r->oldest_file;
+  const Ring after =
+      sel_ring_info(r->version, r->rec_count - SEL_RECS_PER_FILE, (r->oldest_file + 1) % SEL_FILES);
   int result = write_info(after);
   if (result == 0) {
     *r = after;
@@ -145,49 +129,23 @@ int drop_oldest(Ring* r) {
   return result;
 }
 
-// Parses the five numbers of the info file; false unless all are there and in range.
-bool parse_info(const char* text, long (&v)[5]) {
-  const char* p = text;
-  for (long& field : v) {
-    char* end = nullptr;
-    errno = 0;
-    field = strtol(p, &end, 10);
-    if (end == p || errno != 0 || field < INT32_MIN || field > INT32_MAX) return false;
-    p = end;
-  }
-  return true;
-}
-
 // Reads the ring from the info file, making an empty store when there is none or
 // when the info file does not describe a ring.
 int load_ring(Ring* r) {
-  const int fd = open(SEL_INFO_FILE, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  *r = Ring{0, 0, 0, 0, 0, 0};
+  if (sel_read_info(SEL_INFO_FILE, r) != 0) {
     if (errno != ENOENT) {
       log_msg_errno(LOG_ERR, "cannot open %s", SEL_INFO_FILE);
       return -1;
     }
     mkdir(kLogsDir, 0755);  // both may exist: only the store's creation tells
-    mkdir(kStoreDir, 0755);
-    log_msg(LOG_NOTICE, "no store in %s: creating an empty one", kStoreDir);
+    mkdir(SEL_STORE_DIR, 0755);
+    log_msg(LOG_NOTICE, "no store in %s: creating an empty one", SEL_STORE_DIR);
     return empty_store(SELD_STORE_VERSION, r);
   }
-  char text[128];
-  ssize_t n = 0;
-  do {
-    n = read(fd, text, sizeof text - 1);
-  } while (n < 0 && errno == EINTR);
-  close(fd);
-  text[n > 0 ? n : 0] = '\0';
-
-  long v[5] = {};
-  if (parse_info(text, v)) {
-    *r = Ring{static_cast<std::int32_t>(v[0]), static_cast<std::int32_t>(v[1]),
-              static_cast<std::int32_t>(v[2])};
-    if (r->count >= 0 && r->count <= SEL_MAX_RECS && r->oldest >= 0 &&
-        r->oldest < SEL_FILES && v[3] == latest_file(*r)) {
-      return 0;
-    }
+  if ((sel_info_faults(*r) & (SEL_INFO_UNUSABLE | SEL_INFO_OTHER_LATEST)) == 0) {
+    *r = sel_ring_info(r->version, r->rec_count, r->oldest_file);
+    return 0;
   }
   log_msg(LOG_ERR, "%s does not describe a ring: starting an empty store", SEL_INFO_FILE);
   return empty_store(SELD_STORE_VERSION, r);
@@ -200,15 +158,15 @@ int append(Ring* r, const unsigned char* bodies, int n) {
   int fd = -1;
   int result = 0;
   for (int i = 0; i < n && result == 0; ++i) {
-    int file = r->oldest;
+    int file = r->oldest_file;
     int pos = 0;
-    if (r->count > 0) {
-      file = latest_file(*r);
-      pos = (r->count - 1) % SEL_RECS_PER_FILE + 1;
+    if (r->rec_count > 0) {
+      file = r->latest_file;
+      pos = (r->rec_count - 1) % SEL_RECS_PER_FILE + 1;
       if (pos == SEL_RECS_PER_FILE) {
         file = (file + 1) % SEL_FILES;
         pos = 0;
-        if (r->count == SEL_MAX_RECS && drop_oldest(r) != 0) {
+        if (r->rec_count == SEL_MAX_RECS && drop_oldest(r) != 0) {
           result = -1;
           break;
         }
@@ -225,7 +183,7 @@ int append(Ring* r, const unsigned char* bodies, int n) {
     }
     result = write_record(fd, file, pos, bodies + static_cast<std::size_t>(i) *
                                                       SEL_RECORD_BODY_SIZE);
-    if (result == 0) ++r->count;
+    if (result == 0) *r = sel_ring_info(r->version, r->rec_count + 1, r->oldest_file);
   }
   if (fd >= 0) close(fd);
   if (write_info(*r) != 0) result = -1;

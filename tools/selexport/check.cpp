@@ -3,10 +3,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstring>
 
 #include "lib/sel_record.h"
+#include "store/sel_walk.h"
 #include "tools/selexport/selexport.h"
 
 namespace {
@@ -36,46 +38,42 @@ bool all_bytes(const unsigned char* rec, unsigned char value) {
 // The info file's own consistency. False when the record files cannot be located
 // from it.
 bool check_info(Report& report, const StoreDir& store) {
-  const SelInfo& info = store.info;
   if (!store.info_found) {
-    fault(report, "sel.inf: missing or cannot be opened");
+    fault(report, "sel.inf: %s",
+          store.info_errno == ENOENT ? "missing" : strerror(store.info_errno));
     return false;
   }
-  if (info.fields_read < 5) {
-    fault(report, "sel.inf: holds %d of its 5 numbers", info.fields_read);
-    return false;
+  const unsigned faults = sel_info_faults(store.info);
+  for (unsigned bit = 1; bit <= faults; bit <<= 1) {
+    if ((faults & bit) == 0) continue;
+    char why[100];
+    sel_info_fault_text(bit, store.info, why, sizeof why);
+    fault(report, "sel.inf: %s", why);
   }
-  bool usable = true;
-  if (info.rec_count < 0 || info.rec_count > SEL_MAX_RECS) {
-    fault(report, "sel.inf: record count %d is outside 0 to %d", info.rec_count, SEL_MAX_RECS);
-    usable = false;
+  return (faults & SEL_INFO_UNUSABLE) == 0;
+}
+
+void check_record(Report& report, const SelRecord& rec, int file, int pos, int* faulty) {
+  const unsigned char* bytes = rec.bytes.data();
+  const int ring_id = sel_slot_id(file, pos);
+  const bool zeros = all_bytes(bytes, 0x00);
+  const bool ones = all_bytes(bytes, 0xFF);
+  const std::int32_t id = sel_record_id(rec);
+  if (!zeros && !ones && id == ring_id) return;
+  if (++*faulty > kRecordFaultsShown) {
+    ++report.faults;
+  } else if (zeros) {
+    fault(report, "sel.%d record %d: all bytes 0x00", file, pos);
+  } else if (ones) {
+    fault(report, "sel.%d record %d: all bytes 0xff", file, pos);
+  } else {
+    fault(report, "sel.%d record %d: id %d where the ring has id %d", file, pos, id, ring_id);
   }
-  if (info.oldest_file < 0 || info.oldest_file >= SEL_FILES) {
-    fault(report, "sel.inf: oldest file %d is outside 0 to %d", info.oldest_file, SEL_FILES - 1);
-    usable = false;
-  }
-  if (info.latest_file < 0 || info.latest_file >= SEL_FILES) {
-    fault(report, "sel.inf: latest file %d is outside 0 to %d", info.latest_file, SEL_FILES - 1);
-    usable = false;
-  }
-  if (!usable || info.rec_count == 0) return usable;
-  // rd_last counts back from the latest file, and info prints the latest id.
-  const int latest = sel_ring_latest_file(info.rec_count, info.oldest_file);
-  const int latest_id = sel_ring_latest_id(info.rec_count, info.oldest_file);
-  if (info.latest_file != latest) {
-    fault(report, "sel.inf: latest file %d, but %d records from file %d end in file %d",
-          info.latest_file, info.rec_count, info.oldest_file, latest);
-  }
-  if (info.latest_id != latest_id) {
-    fault(report, "sel.inf: latest id %d, but the newest record's id is %d", info.latest_id,
-          latest_id);
-  }
-  return true;
 }
 
 void check_records(Report& report, const StoreDir& store, int file, int promised) {
   char path[PATH_MAX];
-  if (!store_file_path(store.dir, file, path)) {
+  if (!sel_record_path(path, sizeof path, store.dir, file)) {
     fault(report, "sel.%d: the path is too long", file);
     return;
   }
@@ -100,32 +98,20 @@ void check_records(Report& report, const StoreDir& store, int file, int promised
           size % record != 0 ? "; its last record is cut short" : "");
   }
 
-  std::vector<unsigned char> bytes;
-  if (const int error = store_load_file(store.dir, file, bytes); error != 0) {
-    fault(report, "sel.%d: cannot be read: %s", file, strerror(error));
-    return;
-  }
-  const int whole = static_cast<int>(bytes.size() / SEL_RECORD_SIZE);
-  const int present = std::min(whole, promised);
+  // Only the records the ring promises are read, a chunk at a time, whatever the
+  // file's size.
   int faulty = 0;
-  for (int pos = 0; pos < present; ++pos) {
-    const unsigned char* rec = bytes.data() + static_cast<std::size_t>(pos) * SEL_RECORD_SIZE;
-    const int ring_id = file * SEL_RECS_PER_FILE + pos + 1;
-    const bool zeros = all_bytes(rec, 0x00);
-    const bool ones = all_bytes(rec, 0xFF);
-    const auto id = static_cast<std::int32_t>(load_be32(rec));
-    if (!zeros && !ones && id == ring_id) continue;
-    if (++faulty > kRecordFaultsShown) {
-      ++report.faults;
-      continue;
+  SelRecord chunk[SEL_CHUNK_RECS];
+  for (int pos = 0; pos < promised;) {
+    const int want = std::min(promised - pos, SEL_CHUNK_RECS);
+    const int got = sel_read_chunk(path, pos, want, chunk);
+    if (got < 0) {
+      fault(report, "sel.%d: cannot be read: %s", file, strerror(errno));
+      return;
     }
-    if (zeros) {
-      fault(report, "sel.%d record %d: all bytes 0x00", file, pos);
-    } else if (ones) {
-      fault(report, "sel.%d record %d: all bytes 0xff", file, pos);
-    } else {
-      fault(report, "sel.%d record %d: id %d where the ring has id %d", file, pos, id, ring_id);
-    }
+    for (int i = 0; i < got; ++i) check_record(report, chunk[i], file, pos + i, &faulty);
+    if (got < want) break;
+    pos += got;
   }
   if (faulty > kRecordFaultsShown) {
     fprintf(report.out, "sel.%d: %d more faulty records\n", file, faulty - kRecordFaultsShown);

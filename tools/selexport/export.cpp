@@ -2,12 +2,15 @@
 // copied them; valid UTF-8 passes through, and every other byte is taken as Latin-1
 // (JSON "\u00XX", CSV the character's UTF-8), so both outputs are valid UTF-8 and
 // say the same text.
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string_view>
 
 #include "decode/sel_print.h"
+#include "store/sel_walk.h"
 #include "tools/selexport/selexport.h"
 
 namespace {
@@ -157,37 +160,44 @@ void write_csv(FILE* out, const SelRecord& rec) {
 
 }  // namespace
 
+namespace {
+
+struct Writer {
+  FILE* out;
+  ExportFormat format;
+  static void records(void* ctx, const SelRecord* recs, int n) {
+    const auto* w = static_cast<const Writer*>(ctx);
+    for (int i = 0; i < n; ++i) {
+      switch (w->format) {
+        case ExportFormat::jsonl: write_jsonl(w->out, recs[i]); break;
+        case ExportFormat::csv: write_csv(w->out, recs[i]); break;
+      }
+    }
+  }
+};
+
+}  // namespace
+
 int export_records(FILE* out, FILE* err, const StoreDir& store, const SelRange& range,
                    ExportFormat format) {
   if (format == ExportFormat::csv) write_csv_header(out);
-  std::vector<unsigned char> bytes;
-  int file = range.start_file;
-  int pos = range.start_pos;
-  for (int done = 0; done < range.count; ++done) {
-    if (done == 0 || pos == 0) {
-      if (const int error = store_load_file(store.dir, file, bytes); error != 0) {
-        fprintf(err, "selexport: cannot read %s/sel.%d: %s\n", store.dir, file, strerror(error));
-        return 1;
-      }
-    }
-    const std::size_t at = static_cast<std::size_t>(pos) * SEL_RECORD_SIZE;
-    if (bytes.size() < at + SEL_RECORD_SIZE) {
-      fprintf(err,
-              "selexport: %s/sel.%d ends before its record %d, which the info file "
-              "promises; selexport --check tells more\n",
-              store.dir, file, pos);
+  Writer writer{out, format};
+  const SelWalkEnd end = sel_walk({store.dir, range.start_file, range.start_pos, range.count},
+                                  {&writer, Writer::records, nullptr, nullptr});
+  const int error = errno;
+  char path[PATH_MAX];
+  if (!sel_record_path(path, sizeof path, store.dir, end.file)) path[0] = '\0';
+  switch (end.result) {
+    case SEL_WALK_DONE: return 0;
+    case SEL_WALK_NOT_REGULAR:
+      fprintf(err, "selexport: %s is not a regular file\n", path);
       return 1;
-    }
-    SelRecord rec{};
-    memcpy(rec.bytes.data(), bytes.data() + at, SEL_RECORD_SIZE);
-    switch (format) {
-      case ExportFormat::jsonl: write_jsonl(out, rec); break;
-      case ExportFormat::csv: write_csv(out, rec); break;
-    }
-    if (++pos == SEL_RECS_PER_FILE) {
-      file = (file + 1) % SEL_FILES;
-      pos = 0;
-    }
+    case SEL_WALK_SHORT:
+      fprintf(err,
+              "selexport: %s ends before the records that the info file promises; "
+              "selexport --check tells more\n",
+              path);
+      return 1;
+    default: fprintf(err, "selexport: cannot read %s: %s\n", path, strerror(error)); return 1;
   }
-  return 0;
 }

@@ -79,19 +79,12 @@ const char* parse(int argc, char** argv, Options* o) {
   return nullptr;
 }
 
-bool exists(const char* path) {
-  struct stat st {};
-  return stat(path, &st) == 0;
-}
-
-// A directory without the info file and without any record file holds no store.
-bool holds_store(const char* dir) {
-  char path[PATH_MAX];
-  if (store_info_path(dir, path) && exists(path)) return true;
-  for (int file = 0; file < SEL_FILES; ++file) {
-    if (store_file_path(dir, file, path) && exists(path)) return true;
-  }
-  return false;
+// `result`, or `failed` after a message when standard output could not take it all
+// (a full disk, a closed descriptor): a cut report must not pass for a whole one.
+int written(int result, int failed) {
+  if (fflush(stdout) == 0 && ferror(stdout) == 0) return result;
+  fprintf(stderr, "selexport: cannot write the output: %s\n", strerror(errno));
+  return failed;
 }
 
 }  // namespace
@@ -117,21 +110,22 @@ int main(int argc, char** argv) {
     fprintf(stderr, "selexport: %s: not a directory\n", o.dir);
     return 2;
   }
-  if (!holds_store(o.dir)) {
+  if (!store_present(o.dir)) {
     fprintf(stderr, "selexport: %s holds no SEL store (no sel.inf, no sel.0 to sel.3)\n", o.dir);
     return 2;
   }
 
   const StoreDir store = store_open(o.dir);
-  if (o.check) return check_store(stdout, store);
+  if (o.check) return written(check_store(stdout, store), 2);
 
   if (!store.info_found) {
-    fprintf(stderr, "selexport: %s/sel.inf cannot be opened; selexport --check tells more\n",
-            o.dir);
+    fprintf(stderr, "selexport: %s/sel.inf cannot be opened: %s; selexport --check tells more\n",
+            o.dir, strerror(store.info_errno));
     return 2;
   }
-  char why[80];
-  if (!sel_info_usable(store.info, why, sizeof why)) {
+  if (const unsigned faults = sel_info_faults(store.info) & SEL_INFO_UNUSABLE; faults != 0) {
+    char why[80];
+    sel_info_fault_text(faults & (~faults + 1), store.info, why, sizeof why);
     fprintf(stderr, "selexport: %s/sel.inf: %s; selexport --check tells more\n", o.dir, why);
     return 1;
   }
@@ -144,10 +138,5 @@ int main(int argc, char** argv) {
       case Selection::last: range = sel_range_last(store.info, o.count); break;
     }
   }
-  const int result = export_records(stdout, stderr, store, range, o.format);
-  if (fflush(stdout) != 0 || ferror(stdout)) {
-    fprintf(stderr, "selexport: writing the records: %s\n", strerror(errno));
-    return 1;
-  }
-  return result;
+  return written(export_records(stdout, stderr, store, range, o.format), 1);
 }

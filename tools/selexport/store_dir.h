@@ -2,24 +2,17 @@
 // record files, read without locks (nothing else writes a copy).
 #pragma once
 
-#include <climits>
-#include <cstddef>
-#include <vector>
-
-#include "store/sel_store.h"
+#include "store/sel_format.h"
 
 struct StoreDir {
   const char* dir;
   SelInfo info;
   bool info_found;  // sel.inf could be opened
+  int info_errno;   // why not
 };
-
-// "<dir>/sel.inf" or "<dir>/sel.<file>" into `path`. False when it does not fit.
-bool store_info_path(const char* dir, char (&path)[PATH_MAX]);
-bool store_file_path(const char* dir, int file, char (&path)[PATH_MAX]);
 
 // Reads the info file of `dir` (fields it does not supply read as -1).
 StoreDir store_open(const char* dir);
 
-// The whole content of record file `file` into `bytes`. Returns 0 or an errno value.
-int store_load_file(const char* dir, int file, std::vector<unsigned char>& bytes);
+// Whether `dir` holds the info file or any record file.
+bool store_present(const char* dir);

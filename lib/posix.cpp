@@ -1,0 +1,57 @@
+#include "lib/posix.h"
+
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+int open_lock_file(const char* path, int flags) {
+  const mode_t old_mask = umask(0);
+  const int fd = open_regular(path, flags | O_CREAT | O_NOFOLLOW, 0666);
+  const int error = errno;
+  umask(old_mask);
+  errno = error;
+  return fd;
+}
+
+int lock_whole_file(int fd) {
+  struct flock fl {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = 0;
+  fl.l_len = 0;
+  return fcntl(fd, F_SETLK, &fl);
+}
+
+int set_cloexec(int fd) {
+  const int flags = fcntl(fd, F_GETFD);
+  if (flags < 0) return -1;
+  if (fcntl(fd, F_SETFD, flags | FD_CLOEXEC) < 0) return -2;
+  return 0;
+}
+
+// O_NONBLOCK stays set: it changes nothing for a regular file.
+int open_regular(const char* path, int flags, int mode) {
+  const int fd = open(path, flags | O_NONBLOCK, mode);
+  if (fd < 0) return -1;
+  struct stat st {};
+  const bool known = fstat(fd, &st) == 0;
+  if (!known || !S_ISREG(st.st_mode)) {
+    const int error = known ? EINVAL : errno;
+    close(fd);
+    errno = error;
+    return -1;
+  }
+  return fd;
+}
+
+std::int32_t held_at_int(long value) {
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return static_cast<std::int32_t>(value);
+}
+
+FdGuard::~FdGuard() {
+  if (fd >= 0) close(fd);
+}

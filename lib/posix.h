@@ -1,0 +1,45 @@
+// Small POSIX pieces that the session lock, the store's locks and the tools share.
+#pragma once
+
+#include <cstdint>
+
+// Opens the lock file `path` with `flags`, creating it with mode 0666 whatever the
+// caller's file-creation mask (which is the same afterwards): lock files are shared by
+// every user of the module. A symlink is not followed and what is not a regular file
+// is refused, so a planted link or FIFO can neither redirect a write nor hang the open.
+// -1 with errno set on failure.
+int open_lock_file(const char* path, int flags);
+
+// Asks once, without waiting, for an exclusive write lock over the whole file (to any
+// end). fcntl()'s result: -1 with EACCES or EAGAIN when another process holds one.
+int lock_whole_file(int fd);
+
+// Marks `fd` close-on-exec. 0; -1 when reading the flags fails, -2 when setting them
+// does (errno set).
+int set_cloexec(int fd);
+
+// Opens `path` with `flags`, refusing what is not a regular file: a FIFO, a device or a
+// directory would block or read as endless records. O_NONBLOCK is added for the open only,
+// so that a FIFO cannot hang it. The descriptor, or -1 with errno set (EINVAL for a file
+// that is not regular).
+int open_regular(const char* path, int flags, int mode = 0);
+
+// A number as the module's C library reads "%d": an overlong one is held at the nearest
+// int, whatever the width of long on this host.
+std::int32_t held_at_int(long value);
+
+// Closes the descriptor it holds on every way out of a scope.
+struct FdGuard {
+  int fd;
+  explicit FdGuard(int f) : fd(f) {}
+  ~FdGuard();
+  FdGuard(const FdGuard&) = delete;
+  FdGuard& operator=(const FdGuard&) = delete;
+  FdGuard(FdGuard&&) = delete;
+  FdGuard& operator=(FdGuard&&) = delete;
+  int release() {
+    const int f = fd;
+    fd = -1;
+    return f;
+  }
+};

@@ -1,0 +1,163 @@
+#include "store/sel_format.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "lib/posix.h"
+
+bool sel_info_path(char* buf, std::size_t size, const char* dir) {
+  const int n = snprintf(buf, size, "%s/sel.inf", dir);
+  return n > 0 && static_cast<std::size_t>(n) < size;
+}
+
+bool sel_record_path(char* buf, std::size_t size, const char* dir, int file) {
+  const int n = snprintf(buf, size, "%s/sel.%d", dir, file);
+  return n > 0 && static_cast<std::size_t>(n) < size;
+}
+
+int sel_ring_latest_file(int rec_count, int oldest_file) {
+  if (rec_count <= 0) return oldest_file;
+  return (oldest_file + (rec_count - 1) / SEL_RECS_PER_FILE) % SEL_FILES;
+}
+
+int sel_ring_latest_id(int rec_count, int oldest_file) {
+  if (rec_count <= 0) return 0;
+  return sel_slot_id(sel_ring_latest_file(rec_count, oldest_file),
+                     (rec_count - 1) % SEL_RECS_PER_FILE);
+}
+
+int sel_ring_records_in(int rec_count, int oldest_file, int file) {
+  const int distance = (file - oldest_file + SEL_FILES) % SEL_FILES;
+  const int left = rec_count - distance * SEL_RECS_PER_FILE;
+  if (left <= 0) return 0;
+  return left < SEL_RECS_PER_FILE ? left : SEL_RECS_PER_FILE;
+}
+
+SelInfo sel_ring_info(std::int32_t version, std::int32_t rec_count, std::int32_t oldest_file) {
+  return SelInfo{version,
+                 rec_count,
+                 oldest_file,
+                 sel_ring_latest_file(rec_count, oldest_file),
+                 sel_ring_latest_id(rec_count, oldest_file),
+                 5};
+}
+
+void sel_info_parse(FILE* in, SelInfo* info) {
+  std::int32_t* fields[] = {&info->version, &info->rec_count, &info->oldest_file,
+                            &info->latest_file, &info->latest_id};
+  long values[5];
+  for (int i = 0; i < 5; ++i) values[i] = *fields[i];
+  // "%ld" converts with strtol, which holds an overlong number at LONG_MAX or LONG_MIN;
+  // held_at_int then brings it to an int, so a copied store reads alike everywhere.
+  // NOLINTNEXTLINE(cert-err34-c)
+  const int read =
+      fscanf(in, "%ld %ld %ld %ld %ld", &values[0], &values[1], &values[2], &values[3], &values[4]);
+  for (int i = 0; i < 5; ++i) *fields[i] = held_at_int(values[i]);
+  info->fields_read = read < 0 ? 0 : read;
+}
+
+int sel_read_info(const char* path, SelInfo* info) {
+  const int fd = open_regular(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  FILE* in = fdopen(fd, "r");
+  if (in == nullptr) {
+    close(fd);
+    return -1;
+  }
+  sel_info_parse(in, info);
+  (void)fclose(in);  // read only: closing cannot lose anything
+  return 0;
+}
+
+namespace {
+
+int write_all(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+int fsync_dir(const char* dir) {
+  const FdGuard d(open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (d.fd < 0) return -1;
+  return fsync(d.fd);
+}
+
+}  // namespace
+
+int sel_write_info(const char* dir, const SelInfo& info) {
+  char path[SEL_PATH_MAX * 2];
+  char temp[SEL_PATH_MAX * 2 + 4];
+  if (!sel_info_path(path, sizeof path, dir) ||
+      snprintf(temp, sizeof temp, "%s.new", path) >= static_cast<int>(sizeof temp)) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  char text[80];
+  const int len = snprintf(text, sizeof text, "%d %d %d %d %d\n", info.version, info.rec_count,
+                           info.oldest_file, info.latest_file, info.latest_id);
+  int fd = open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  bool ok = fd >= 0 && write_all(fd, text, static_cast<std::size_t>(len)) == 0 && fsync(fd) == 0;
+  if (fd >= 0 && close(fd) != 0) ok = false;
+  ok = ok && rename(temp, path) == 0;
+  if (!ok) {
+    const int error = errno;
+    if (fd >= 0) unlink(temp);
+    errno = error;
+    return -1;
+  }
+  // The rename is only lasting once the directory that holds it is on the disk.
+  return fsync_dir(dir);
+}
+
+unsigned sel_info_faults(const SelInfo& info) {
+  if (info.fields_read < 5) return SEL_INFO_SHORT;
+  unsigned faults = 0;
+  if (info.rec_count < 0 || info.rec_count > SEL_MAX_RECS) faults |= SEL_INFO_BAD_COUNT;
+  if (info.oldest_file < 0 || info.oldest_file >= SEL_FILES) faults |= SEL_INFO_BAD_OLDEST;
+  if (info.latest_file < 0 || info.latest_file >= SEL_FILES) faults |= SEL_INFO_BAD_LATEST;
+  if (faults != 0 || info.rec_count == 0) return faults;
+  if (info.latest_file != sel_ring_latest_file(info.rec_count, info.oldest_file)) {
+    faults |= SEL_INFO_OTHER_LATEST;
+  }
+  if (info.latest_id != sel_ring_latest_id(info.rec_count, info.oldest_file)) {
+    faults |= SEL_INFO_OTHER_ID;
+  }
+  return faults;
+}
+
+void sel_info_fault_text(unsigned fault, const SelInfo& info, char* buf, std::size_t size) {
+  // Cut to the caller's buffer.
+  switch (fault) {
+    case SEL_INFO_SHORT:
+      (void)snprintf(buf, size, "holds %d of its 5 numbers", info.fields_read);
+      break;
+    case SEL_INFO_BAD_COUNT:
+      (void)snprintf(buf, size, "record count %d is outside 0 to %d", info.rec_count, SEL_MAX_RECS);
+      break;
+    case SEL_INFO_BAD_OLDEST:
+      (void)snprintf(buf, size, "oldest file %d is outside 0 to %d", info.oldest_file,
+                     SEL_FILES - 1);
+      break;
+    case SEL_INFO_BAD_LATEST:
+      (void)snprintf(buf, size, "latest file %d is outside 0 to %d", info.latest_file,
+                     SEL_FILES - 1);
+      break;
+    case SEL_INFO_OTHER_LATEST:
+      (void)snprintf(buf, size, "latest file %d, but %d records from file %d end in file %d",
+                     info.latest_file, info.rec_count, info.oldest_file,
+                     sel_ring_latest_file(info.rec_count, info.oldest_file));
+      break;
+    case SEL_INFO_OTHER_ID:
+      (void)snprintf(buf, size, "latest id %d, but the newest record's id is %d", info.latest_id,
+                     sel_ring_latest_id(info.rec_count, info.oldest_file));
+      break;
+    default: (void)snprintf(buf, size, "fault %#x", fault); break;
+  }
+}
