@@ -1,9 +1,17 @@
 // The record line: head, date, labels and the fallback for unknown types.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <limits>
+#include <string>
+
+#include "decode/sel_date.h"
 #include "decode/sel_print.h"
 #include "tests/support/record_line.h"
 #include "tests/support/capture.h"
@@ -57,5 +65,48 @@ TEST_F(RecordLine, DatesInZoneWithSummerTime) {
             "Record 4: Mon Jul  1 14:00:00 2024 [Heartbeat.normal]: Set DXA time. "
             "Old time: Thu Jan  1 01:00:00 1970. New time: Wed Jan  1 01:00:00 2025.\n");
 }
+
+// The date of every hour of the 32-bit range (December 1901 to January 2038) against
+// ctime, in zones with summer time, a half-hour offset and a half-hour summer shift.
+// Each hour is converted three times: at its first second through the C library, then
+// at a second that varies from hour to hour, when the hour's offset is checked and
+// kept, and at its last second from the kept offset; so both ways of converting meet
+// every change of offset. Under the emulator a prime stride keeps the run short and
+// still meets every hour of the day and every day of the week.
+#ifndef SEL_DATE_HOUR_STRIDE
+#define SEL_DATE_HOUR_STRIDE 1
+#endif
+
+class DateAgainstCtime : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(DateAgainstCtime, EveryHour) {
+  const std::string zone = GetParam();
+  // Without its file the C library would quietly take the zone for UTC.
+  ASSERT_EQ(access(("/usr/share/zoneinfo/" + zone).c_str(), R_OK), 0)
+      << "no zone file for " << zone << " (package tzdata)";
+  set_zone(zone.c_str());
+  constexpr std::int64_t kFirst = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int64_t kLast = std::numeric_limits<std::int32_t>::max();
+  for (std::int64_t hour = kFirst / 3600 - 1; hour * 3600 <= kLast;
+       hour += SEL_DATE_HOUR_STRIDE) {
+    const std::int64_t start = hour * 3600;
+    const std::int64_t varied = start + (hour * 1237 % 3600 + 3600) % 3600;
+    for (const std::int64_t second : {start, varied, start + 3599}) {
+      const auto when = static_cast<std::int32_t>(std::clamp(second, kFirst, kLast));
+      char date[SEL_DATE_LEN];
+      const auto len = static_cast<std::size_t>(sel_date(when, date) - date);
+      const std::time_t t = when;
+      const char* want = ctime(&t);
+      if (len != SEL_DATE_LEN || memcmp(date, want, len) != 0) {
+        FAIL() << zone << " at " << when << ": " << std::string(date, len) << " for "
+               << std::string(want, SEL_DATE_LEN);
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Zones, DateAgainstCtime,
+                         ::testing::Values("UTC", "Europe/Berlin", "America/St_Johns",
+                                           "Australia/Lord_Howe"));
 
 }  // namespace
