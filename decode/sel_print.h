@@ -23,7 +23,3 @@ void sel_fprint_rec_text(FILE* out, const SelRecord& rec);
 // the module's 32-bit seconds, so a value past 2038 is a date before 1970 everywhere.
 void sel_fprint_time_set(FILE* out, std::int32_t old_time, std::int32_t new_time);
 void sel_print_time_set(std::int32_t old_time, std::int32_t new_time);
-
-// The 24-character ctime text of a module time, without its newline, into `buf`.
-// Returns `buf`.
-char* sel_ctime(std::int32_t when, char (&buf)[32]);

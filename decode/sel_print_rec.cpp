@@ -1,10 +1,12 @@
 #include "decode/sel_print.h"
 
+#include <algorithm>
 #include <array>
-#include <ctime>
+#include <cstring>
 #include <string_view>
 
 #include "agent/agent_decode.h"
+#include "decode/sel_date.h"
 #include "decode/sel_decoders.h"
 #include "lib/sel_record.h"
 
@@ -45,6 +47,48 @@ static_assert(kSeverities.size() == 5);
 constexpr std::string_view kUnknownType = "unknown-type";
 constexpr std::string_view kUnknownSeverity = "unknown-severity";
 
+// The longest label of either kind, for the record line's head.
+constexpr std::size_t kLabelMax = 16;
+constexpr bool fits(std::string_view label) { return label.size() <= kLabelMax; }
+static_assert(std::all_of(kEventTypes.begin(), kEventTypes.end(),
+                          [](const EventType& t) { return fits(t.label); }));
+static_assert(std::all_of(kSubLabels.begin(), kSubLabels.end(), fits));
+static_assert(std::all_of(kSeverities.begin(), kSeverities.end(), fits));
+static_assert(fits(kUnknownType) && fits(kUnknownSeverity));
+
+constexpr std::string_view kRecordWord = "Record ";
+constexpr std::string_view kTimeSetOld = "Set DXA time. Old time: ";
+constexpr std::string_view kTimeSetNew = "New time: ";
+constexpr std::size_t kDecimalMax = 11;  // "-2147483648"
+
+char* put(char* out, std::string_view text) {
+  std::memcpy(out, text.data(), text.size());
+  return out + text.size();
+}
+
+// As "%d" writes it: a minus sign, then the digits of the magnitude, which for the
+// most negative value only the unsigned type holds.
+char* put_decimal(char* out, std::int32_t value) {
+  auto magnitude = static_cast<std::uint32_t>(value);
+  if (value < 0) {
+    *out++ = '-';
+    magnitude = 0U - magnitude;
+  }
+  std::array<char, 10> digits{};
+  std::size_t n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  while (n > 0) *out++ = digits[--n];
+  return out;
+}
+
+void write_all(FILE* out, const char* begin, const char* end) {
+  // Output, as printf: a failed write has nowhere to be reported.
+  (void)fwrite(begin, 1, static_cast<std::size_t>(end - begin), out);
+}
+
 }  // namespace
 
 std::string_view sel_type_label(const SelRecord& rec) {
@@ -70,24 +114,14 @@ void sel_fprint_rec_text(FILE* out, const SelRecord& rec) {
   }
 }
 
-char* sel_ctime(std::int32_t when, char (&buf)[32]) {
-  const std::time_t t = when;
-  const char* text = std::ctime(&t);
-  // ctime only fails for years past 9999, which 32-bit times never reach. Its text is
-  // 24 characters and a newline; copying the 24 is far cheaper than formatting them,
-  // and it happens for every record of a listing.
-  std::size_t n = 0;
-  for (; text != nullptr && n < 24 && text[n] != '\0'; ++n) buf[n] = text[n];
-  buf[n] = '\0';
-  return buf;
-}
-
 void sel_fprint_time_set(FILE* out, std::int32_t old_time, std::int32_t new_time) {
-  char date[32];
-  fprintf(out, "Set DXA time. Old time: ");
-  fprintf(out, "%s. ", sel_ctime(old_time, date));
-  fprintf(out, "New time: ");
-  fprintf(out, "%s.", sel_ctime(new_time, date));
+  // Put together and written at once, as the record line's head is.
+  char text[kTimeSetOld.size() + kTimeSetNew.size() + 2 * SEL_DATE_LEN + 4];
+  char* end = put(text, kTimeSetOld);
+  end = put(sel_date(old_time, end), ". ");
+  end = put(end, kTimeSetNew);
+  end = put(sel_date(new_time, end), ".");
+  write_all(out, text, end);
 }
 
 void sel_print_time_set(std::int32_t old_time, std::int32_t new_time) {
@@ -95,14 +129,15 @@ void sel_print_time_set(std::int32_t old_time, std::int32_t new_time) {
 }
 
 void sel_fprint_rec(FILE* out, const SelRecord& rec) {
-  char date[32];
-  const std::string_view type = sel_type_label(rec);
-  const std::string_view severity = sel_severity_label(rec);
-  // The id, date and labels in one call: a listing prints thousands of lines, and each
-  // call of the printf family costs more than the fields it formats.
-  fprintf(out, "Record %d: %s [%.*s.%.*s]: ", sel_record_id(rec),
-          sel_ctime(sel_timestamp(rec), date), static_cast<int>(type.size()), type.data(),
-          static_cast<int>(severity.size()), severity.data());
+  // The head "Record %d: <date> [<type>.<severity>]: " is put together here and written
+  // with one call: a listing prints thousands of lines, and a call of the printf family
+  // costs more than all the fields it would format.
+  char head[kRecordWord.size() + kDecimalMax + SEL_DATE_LEN + 2 * kLabelMax + 8];
+  char* end = put_decimal(put(head, kRecordWord), sel_record_id(rec));
+  end = put(sel_date(sel_timestamp(rec), put(end, ": ")), " [");
+  end = put(put(put(end, sel_type_label(rec)), "."), sel_severity_label(rec));
+  end = put(end, "]: ");
+  write_all(out, head, end);
   sel_fprint_rec_text(out, rec);
   fputc('\n', out);
 }
