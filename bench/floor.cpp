@@ -1,8 +1,10 @@
 // The floor for `sel rd_all`: the least work that reads and prints the store in the
 // same way. It keeps the reader's pattern (the info file read once; per chunk of at
 // most 20 records one open, seek, read and close; a 10 us pause after each chunk with
-// a 1 ns timer slack) and, per record, the same ctime text and one printf of a line of
-// about the same length. It takes no locks and decodes nothing else.
+// a 1 ns timer slack) and, per record, the same ctime text, made the cheapest way the C
+// library offers (localtime_r and asctime_r, without ctime's look at TZ at every call),
+// and one printf of a line of about the same length. It takes no locks and decodes
+// nothing else.
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -54,7 +56,7 @@ int main() {
   if (fields != 5 || oldest < 0 || oldest > 3) return 1;
 
   prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-  setenv("TZ", ":/etc/localtime", 0);  // as the reader: no stat of the zone per ctime
+  setenv("TZ", ":/etc/localtime", 0);  // as the reader
   alignas(16) unsigned char chunk[kChunk * kRecSize];
   char path[100];
   int file = oldest;
@@ -72,9 +74,12 @@ int main() {
     for (int i = 0; i < want; ++i) {
       const unsigned char* rec = chunk + i * kRecSize;
       const time_t when = be32(rec + 4);
+      struct tm tm {};
+      char date[26];
       const unsigned type = be16(rec + 14);
       const auto severity = static_cast<unsigned>(be32(rec + 8));
-      printf("Record %d: %.24s [%s.%s]: %s\n", be32(rec), ctime(&when),
+      printf("Record %d: %.24s [%s.%s]: %s\n", be32(rec),
+             asctime_r(localtime_r(&when, &tm), date),
              kTypes[type < 15 ? type : 15], kSeverities[severity < 5 ? severity : 5],
              kTexts[type % kTexts.size()]);
     }
