@@ -45,7 +45,7 @@ void feed(std::uint32_t from, std::uint32_t to) {
 
 std::string store_files() {
   std::string all = read_file(kDir + "sel.inf");
-  for (int f = 0; f < 4; ++f) all += "|" + read_file(kDir + "sel." + std::to_string(f));
+  for (int f = 0; f < 4; ++f) all += '|' + read_file(kDir + "sel." + std::to_string(f));
   return all;
 }
 

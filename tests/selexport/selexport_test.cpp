@@ -71,7 +71,7 @@ TEST_F(SelexportTest, TextsAndLabelsAreThoseOfSel) {
     std::vector<std::string> args = c.export_args;
     args.push_back(kStore);
     const RunResult jsonl = selexport(args);
-    args.insert(args.begin(), {"--format", "csv"});
+    args.insert(args.end() - 1, {"--format", "csv"});
     const RunResult csv = selexport(args);
     ASSERT_EQ(jsonl.exit_code(), 0) << jsonl.err;
     ASSERT_EQ(csv.exit_code(), 0) << csv.err;
