@@ -16,7 +16,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstring>
 #include <ctime>
@@ -24,7 +23,6 @@
 #include <ostream>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/support/root_test.h"
@@ -329,25 +327,15 @@ msgqnum_t seld_queue_length() {
   return id >= 0 && msgctl(id, IPC_STAT, &ds) == 0 ? ds.msg_qnum : 0;
 }
 
-// Whether `pid` is a process that has not ended yet (a zombie has ended).
-bool still_running(pid_t pid) {
-  const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
-  const size_t paren = stat.rfind(") ");
-  return paren != std::string::npos && stat[paren + 2] != 'Z';
-}
-
-// Waits until the tool has logged its clear notice and then sits in the send, and ends
-// it with SIGUSR1 as another user's takeover would.
+// Waits until the tool, having logged its clear notice, sits in the send, and ends it
+// with SIGUSR1 as another user's takeover would.
 RunResult end_when_blocked(const std::vector<std::string>& argv, SyslogSink& sink) {
   Running tool(argv);
+  EXPECT_TRUE(wait_until([&] { return sleeps_in(tool.pid(), "msgsnd"); }))
+      << "the send to a full queue waits";
   bool noticed = false;
-  for (int i = 0; i < 600 && !noticed; ++i) {
-    for (const LogLine& line : sink.take()) noticed = noticed || line.text == "Clear SEL\n";
-    if (!noticed) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  for (const LogLine& line : sink.take()) noticed = noticed || line.text == "Clear SEL\n";
   EXPECT_TRUE(noticed);
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  EXPECT_TRUE(still_running(tool.pid())) << "the send to a full queue waits";
   kill(tool.pid(), SIGUSR1);
   return tool.finish();
 }

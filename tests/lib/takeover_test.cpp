@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <bit>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -34,10 +33,9 @@ const std::string kQuestion =
 class SessionHolder {
  public:
   SessionHolder() : store_("/velmar/run/seldb.lck"), sel_(program(SEL_BINARY, {"info"})) {
+    // The owner is written once the SIGUSR1 handler is in.
     const std::string owner = "root," + std::to_string(sel_.pid());
-    for (int i = 0; i < 500 && read_file("/velmar/run/sel") != owner; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(read_file("/velmar/run/sel"), owner);
+    EXPECT_TRUE(wait_until([&] { return read_file("/velmar/run/sel") == owner; }));
   }
   pid_t pid() const { return sel_.pid(); }
   bool running() const { return waitpid(sel_.pid(), nullptr, WNOHANG) == 0; }
@@ -48,14 +46,13 @@ class SessionHolder {
   Running sel_;
 };
 
-// Waits up to ten seconds for `text` from confd, passing over what else arrives.
+// Waits for `text` from confd, passing over what else arrives.
 bool confd_logged(SyslogSink& sink, const std::string& text) {
-  for (int i = 0; i < 200; ++i) {
+  return wait_until([&] {
     for (const LogLine& line : sink.take())
       if (line.ident == "confd" && line.text == text + "\n") return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return false;
+    return false;
+  });
 }
 
 TEST_F(TakeoverTest, ConfdEndsTheHolderOnYes) {
@@ -91,8 +88,9 @@ TEST_F(TakeoverTest, ConfdEndsTheHolderOnYes) {
 }
 
 // Asks for "sel" in this process; standard output goes to /tmp/printed. `answer` is
-// fed through a FIFO only once `printed` has reached the file (or after two seconds),
-// so a question still sitting in a buffer shows up as `printed_first` false.
+// fed through a FIFO only once `printed` has reached the file or this process waits
+// for the answer, so a question still sitting in a buffer shows up as `printed_first`
+// false.
 int ask(const std::string& answer, const char* question, const std::string& printed,
         bool& printed_first) {
   unlink("/tmp/answer");
@@ -104,8 +102,9 @@ int ask(const std::string& answer, const char* question, const std::string& prin
   close(out);
   std::thread feeder([&] {
     const int fd = open("/tmp/answer", O_WRONLY);
-    for (int i = 0; i < 100 && read_file("/tmp/printed") != printed; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    wait_until([&] {
+      return read_file("/tmp/printed") == printed || sleeps_in(getpid(), "pipe_read");
+    });
     printed_first = read_file("/tmp/printed") == printed;
     (void)!write(fd, answer.data(), answer.size());
     close(fd);

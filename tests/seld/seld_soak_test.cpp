@@ -128,8 +128,7 @@ TEST_F(SoakTest, InjectorsAndReadersAgainstOneSeld) {
   const int seconds = seconds_text != nullptr ? atoi(seconds_text) : 12;
 
   Running seld(program(SELD_BINARY, {}));
-  for (int i = 0; i < 1000 && !exists("/mnt/logs/sel/sel.inf"); ++i) usleep(10000);
-  ASSERT_TRUE(exists("/mnt/logs/sel/sel.inf")) << "seld made no store";
+  ASSERT_TRUE(wait_until([] { return exists("/mnt/logs/sel/sel.inf"); })) << "seld made no store";
 
   std::vector<std::unique_ptr<Running>> readers;
   const std::vector<std::vector<std::string>> options = {
@@ -156,12 +155,10 @@ TEST_F(SoakTest, InjectorsAndReadersAgainstOneSeld) {
   }
   // Everything sent is on the queue; seld has taken it when the queue is empty, and
   // finishes the request in hand before it ends on SIGTERM.
-  const int qid = msgget(7, 0);
-  msqid_ds stat{};
-  for (int i = 0; i < 6000 && msgctl(qid, IPC_STAT, &stat) == 0 && stat.msg_qnum > 0; ++i) {
-    usleep(10000);
-  }
-  EXPECT_EQ(stat.msg_qnum, 0U) << "seld stopped taking requests";
+  EXPECT_TRUE(wait_until([] {
+    msqid_ds stat{};
+    return msgctl(msgget(7, 0), IPC_STAT, &stat) == 0 && stat.msg_qnum == 0;
+  })) << "seld stopped taking requests";
   write_file(kStop, "");
   for (auto& reader : readers) EXPECT_EQ(reader->finish().exit_code(), 0);
   kill(seld.pid(), SIGTERM);

@@ -7,13 +7,11 @@
 #include <syslog.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <string>
 #include <memory>
-#include <thread>
 
 #include "tests/support/root_test.h"
 #include "tools/storewriter/store_writer.h"
@@ -214,7 +212,7 @@ TEST_F(StoreE2eTest, WaitsForTheStoreLockAndEndsOnSigusr1) {
   write_store(20, 0);
   auto holder = std::make_unique<LockHolder>("/velmar/run/seldb.lck");
   Running waiting(program(SEL_BINARY, {"info"}));
-  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  EXPECT_TRUE(wait_until([&] { return has_open(waiting.pid(), "/velmar/run/seldb.lck"); }));
   holder.reset();
   const RunResult r = waiting.finish();
   EXPECT_EQ(r.exit_code(), 0);
@@ -222,10 +220,11 @@ TEST_F(StoreE2eTest, WaitsForTheStoreLockAndEndsOnSigusr1) {
             "SEL version: 1\nMaximum number of records: 4000\n\nNumber of records: 20\n"
             "Record size: 64 Bytes\nOldest record's id: 1\nLatest record's id: 20\n");
 
-  // A session holder stuck on the store lock is ended by SIGUSR1 with status 0.
+  // A session holder stuck on the store lock is ended by SIGUSR1 with status 0. It
+  // opens that lock's file only once its session, and with it the handler, is in place.
   holder = std::make_unique<LockHolder>("/velmar/run/seldb.lck");
   Running stuck(program(SEL_BINARY, {"rd_all"}));
-  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  ASSERT_TRUE(wait_until([&] { return has_open(stuck.pid(), "/velmar/run/seldb.lck"); }));
   kill(stuck.pid(), SIGUSR1);
   const RunResult ended = stuck.finish();
   EXPECT_TRUE(WIFEXITED(ended.status));

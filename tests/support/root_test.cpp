@@ -12,10 +12,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #ifndef SEL_EMULATOR
 #define SEL_EMULATOR ""
@@ -227,6 +230,33 @@ void write_file(const std::string& path, const std::string& content) {
 }
 
 bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+bool wait_until(const std::function<bool()>& done, int seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+bool has_open(pid_t pid, const std::string& path) {
+  const std::string dir = "/proc/" + std::to_string(pid) + "/fd";
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return false;
+  bool found = false;
+  while (dirent* e = readdir(d)) {
+    char target[PATH_MAX];
+    const ssize_t n = readlink((dir + "/" + e->d_name).c_str(), target, sizeof target);
+    found = found || (n >= 0 && std::string(target, static_cast<size_t>(n)) == path);
+  }
+  closedir(d);
+  return found;
+}
+
+bool sleeps_in(pid_t pid, const std::string& where) {
+  return read_file("/proc/" + std::to_string(pid) + "/wchan").find(where) != std::string::npos;
+}
 
 LockHolder::LockHolder(const std::string& path) {
   int ready[2], go[2];

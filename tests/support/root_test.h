@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,16 @@ class RootTest : public ::testing::Test {
  protected:
   void SetUp() override;
 };
+
+// Waiting between processes is for what can be seen, never for a fixed time: `done` is
+// polled until it holds or `seconds` have passed (a loaded machine, valgrind and qemu
+// all fit in the default). Returns whether it held.
+bool wait_until(const std::function<bool()>& done, int seconds = 60);
+// Whether process `pid` has `path` open.
+bool has_open(pid_t pid, const std::string& path);
+// Whether process `pid` sleeps in a kernel function whose name holds `where`
+// ("pipe_write", "msgsnd"); qemu and valgrind make a program's calls in its own process.
+bool sleeps_in(pid_t pid, const std::string& where);
 
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& content);
