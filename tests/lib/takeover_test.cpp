@@ -12,6 +12,7 @@
 #include <bit>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "lib/packet.h"
 #include "lib/session_lock.h"
 #include "tests/support/root_test.h"
+#include "tools/storewriter/store_writer.h"
 
 namespace {
 
@@ -28,22 +30,32 @@ const std::string kQuestion =
     "User root has an active sel session.\n"
     "Would you like to disconnect that session, and start yours [y/n]? ";
 
-// A real `sel info` holding its session while it waits for the store lock that the
-// test keeps, so that only SIGUSR1 can end it.
+// A real `sel` holding its session where only SIGUSR1 can end it: `sel info` waiting
+// for the store lock that the test keeps or, `writing`, `sel rd_all` stuck on its
+// output pipe, full because nobody reads it until wait(), as under a pager that waits.
 class SessionHolder {
  public:
-  SessionHolder() : store_("/velmar/run/seldb.lck"), sel_(program(SEL_BINARY, {"info"})) {
+  explicit SessionHolder(bool writing) {
+    if (writing) {
+      const SelInfo ring = sel_ring_info(1, 4000, 0);
+      EXPECT_EQ(store_write("/mnt/logs/sel", ring, store_plain_record, nullptr), 0);
+    } else {
+      store_.emplace("/velmar/run/seldb.lck");
+    }
+    sel_.emplace(program(SEL_BINARY, {writing ? "rd_all" : "info"}));
     // The owner is written once the SIGUSR1 handler is in.
-    const std::string owner = "root," + std::to_string(sel_.pid());
-    EXPECT_TRUE(wait_until([&] { return read_file("/velmar/run/sel") == owner; }));
+    const std::string owner = "root," + std::to_string(pid());
+    EXPECT_TRUE(wait_until([&] {
+      return read_file("/velmar/run/sel") == owner && (!writing || sleeps_in(pid(), "pipe_write"));
+    }));
   }
-  pid_t pid() const { return sel_.pid(); }
-  bool running() const { return waitpid(sel_.pid(), nullptr, WNOHANG) == 0; }
-  RunResult wait() { return sel_.finish(); }
+  pid_t pid() const { return sel_->pid(); }
+  bool running() const { return waitpid(pid(), nullptr, WNOHANG) == 0; }
+  RunResult wait() { return sel_->finish(); }
 
  private:
-  LockHolder store_;
-  Running sel_;
+  std::optional<LockHolder> store_;
+  std::optional<Running> sel_;
 };
 
 // Waits for `text` from confd, passing over what else arrives.
@@ -57,12 +69,12 @@ bool confd_logged(SyslogSink& sink, const std::string& text) {
 
 TEST_F(TakeoverTest, ConfdEndsTheHolderOnYes) {
   SyslogSink sink;
-  SessionHolder holder;
+  std::optional<SessionHolder> holder(std::in_place, false);
 
   const RunResult refused = run(program(SEL_ASK_BINARY, {}), "n\n");
   EXPECT_EQ(refused.out, kQuestion + "\nresult 0, close-on-exec -1\n");
   EXPECT_LT(msgget(20, 0), 0) << "nothing may be sent on a refusal";
-  EXPECT_TRUE(holder.running());
+  EXPECT_TRUE(holder->running());
 
   Running confd(program(CONFD_BINARY, {}));
   ASSERT_TRUE(confd_logged(sink, "reading queue key 20"));
@@ -70,17 +82,22 @@ TEST_F(TakeoverTest, ConfdEndsTheHolderOnYes) {
   ASSERT_EQ(msgsnd(msgget(20, 0), &stray, 16, 0), 0);
   EXPECT_TRUE(confd_logged(sink, "ignoring a message of type 6, 16 bytes"));
 
-  Running asker(program(SEL_ASK_BINARY, {}), true);
-  const pid_t asker_pid = asker.pid();
-  asker.write_stdin("y\n");
-  const RunResult taken = asker.finish();
-  EXPECT_EQ(taken.out, kQuestion + "\nresult 1, close-on-exec 1\n");
-  const pid_t holder_pid = holder.pid();
-  const RunResult ended = holder.wait();
-  EXPECT_EQ(ended.exit_code(), 0) << ended.status;
-  EXPECT_EQ(ended.out, "");
-  EXPECT_TRUE(confd_logged(sink, "takeover: sent SIGUSR1 to pid " + std::to_string(holder_pid)));
-  EXPECT_EQ(read_file("/velmar/run/sel"), "root," + std::to_string(asker_pid));
+  // The holder must end without flushing its output, which could wait forever.
+  for (const bool writing : {false, true}) {
+    SCOPED_TRACE(writing ? "holder writing" : "holder waiting for the store lock");
+    if (writing) holder.emplace(true);
+    Running asker(program(SEL_ASK_BINARY, {}), true);
+    const pid_t asker_pid = asker.pid();
+    asker.write_stdin("y\n");
+    const RunResult taken = asker.finish();
+    EXPECT_EQ(taken.out, kQuestion + "\nresult 1, close-on-exec 1\n");
+    const pid_t holder_pid = holder->pid();
+    const RunResult ended = holder->wait();
+    EXPECT_EQ(ended.exit_code(), 0) << ended.status;
+    EXPECT_EQ(ended.out.empty(), !writing);
+    EXPECT_TRUE(confd_logged(sink, "takeover: sent SIGUSR1 to pid " + std::to_string(holder_pid)));
+    EXPECT_EQ(read_file("/velmar/run/sel"), "root," + std::to_string(asker_pid));
+  }
 
   kill(confd.pid(), SIGTERM);
   EXPECT_EQ(confd.finish().exit_code(), 0);
