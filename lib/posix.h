@@ -1,7 +1,9 @@
 // Small POSIX pieces that the session lock, the store's locks and the tools share.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <sys/types.h>
 
 // Opens the lock file `path` with `flags`, creating it with mode 0666 whatever the
 // caller's file-creation mask (which is the same afterwards): lock files are shared by
@@ -23,6 +25,13 @@ int set_cloexec(int fd);
 // so that a FIFO cannot hang it. The descriptor, or -1 with errno set (EINVAL for a file
 // that is not regular).
 int open_regular(const char* path, int flags, int mode = 0);
+
+// Writes all `size` bytes, going on after a short write or an interrupted one.
+// 0, or -1 with errno set (ENOSPC when the file takes no more).
+int write_all(int fd, const void* data, std::size_t size);
+
+// Reads until `size` bytes are in or the file ends. The bytes read, or -1 (errno set).
+ssize_t read_full(int fd, void* data, std::size_t size);
 
 // A number as the module's C library reads "%d": an overlong one is held at the nearest
 // int, whatever the width of long on this host.

@@ -50,9 +50,10 @@ void sel_info_parse(FILE* in, SelInfo* info) {
   for (int i = 0; i < 5; ++i) values[i] = *fields[i];
   // "%ld" converts with strtol, which holds an overlong number at LONG_MAX or LONG_MIN;
   // held_at_int then brings it to an int, so a copied store reads alike everywhere.
-  // NOLINTNEXTLINE(cert-err34-c)
+  // NOLINTBEGIN(cert-err34-c)
   const int read =
       fscanf(in, "%ld %ld %ld %ld %ld", &values[0], &values[1], &values[2], &values[3], &values[4]);
+  // NOLINTEND(cert-err34-c)
   for (int i = 0; i < 5; ++i) *fields[i] = held_at_int(values[i]);
   info->fields_read = read < 0 ? 0 : read;
 }
@@ -71,17 +72,6 @@ int sel_read_info(const char* path, SelInfo* info) {
 }
 
 namespace {
-
-int write_all(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return 0;
-}
 
 int fsync_dir(const char* dir) {
   const FdGuard d(open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));

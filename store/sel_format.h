@@ -27,6 +27,11 @@ struct SelInfo {
   int fields_read;
 };
 
+// The store's files by their names in the directory, as the paths below are built: the
+// info file, then the record files 0 to 3 (for copies of the store and archives of it).
+inline constexpr const char* SEL_FILE_NAMES[1 + SEL_FILES] = {"sel.inf", "sel.0", "sel.1", "sel.2",
+                                                              "sel.3"};
+
 // "<dir>/sel.inf" and "<dir>/sel.<file>" into `buf`; false when the path does not fit.
 bool sel_info_path(char* buf, std::size_t size, const char* dir);
 bool sel_record_path(char* buf, std::size_t size, const char* dir, int file);

@@ -11,17 +11,6 @@
 
 namespace {
 
-int write_all(int fd, const unsigned char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return -1;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return 0;
-}
-
 int write_file(const char* dir, const SelInfo& info, int file, RecordSource source, void* ctx) {
   char path[PATH_MAX];
   if (!sel_record_path(path, sizeof path, dir, file)) {
