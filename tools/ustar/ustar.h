@@ -1,0 +1,26 @@
+// The tar archive of a SEL store (POSIX ustar): sel-save writes one, the workstation
+// tools read one as they read a copied directory. A member is a 512-byte header and
+// its content padded to whole blocks; two zero blocks end the archive.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+inline constexpr std::size_t USTAR_BLOCK = 512;
+
+// The header of a regular file (`directory` false) or a directory member, named
+// `name` (at most 99 bytes), with its permission bits, size and modification time.
+// False when the name does not fit.
+bool ustar_header(unsigned char (&block)[USTAR_BLOCK], const char* name, unsigned mode,
+                  std::uint32_t size, std::int64_t mtime, bool directory);
+
+// Extracts the store's files from the archive open on `fd` into the existing empty
+// directory `dir`: each regular member named sel.inf or sel.0 to sel.3, in whatever
+// directory of the archive ("sel/sel.inf" as sel-save writes it, "./sel.inf" as tar
+// makes of a copied directory). Every other member is skipped. 0, or -1 with the
+// reason in `why` (what it wrote stays in `dir` for the caller to remove).
+int ustar_extract_store(int fd, const char* dir, char* why, std::size_t why_size);
+
+// Removes what ustar_extract_store may have written into `dir`, and `dir` itself.
+// Only async-signal-safe calls: a signal handler may call it.
+void ustar_remove_store(const char* dir);
