@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,8 @@ RunResult selexport(std::vector<std::string> args) {
   return run(program(SELEXPORT_BINARY, std::move(args)));
 }
 
+RunResult shell(const std::string& command) { return run({"sh", "-c", command}); }
+
 TEST_F(SelexportTest, TextsAndLabelsAreThoseOfSel) {
   struct Case {
     bool sample;
@@ -57,10 +60,10 @@ TEST_F(SelexportTest, TextsAndLabelsAreThoseOfSel) {
   };
   std::mt19937 gen(20261205);
   // The sample store: the demo set cycled over 1250 records, files 2 and 3.
-  ASSERT_EQ(run(program(SEL_INJECT_BINARY,
-                        {"--offline", kStore, "--oldest-file", "2", "demo", "1250"}))
-                .exit_code(),
-            0);
+  ASSERT_EQ(
+      run(program(SEL_INJECT_BINARY, {"--offline", kStore, "--oldest-file", "2", "demo", "1250"}))
+          .exit_code(),
+      0);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.sel_args[0] + (c.sample ? " on the sample store" : " on a random store"));
     if (!c.sample) {
@@ -81,8 +84,8 @@ TEST_F(SelexportTest, TextsAndLabelsAreThoseOfSel) {
     write_file("/tmp/export.jsonl", jsonl.out);
     write_file("/tmp/export.csv", csv.out);
     write_file("/tmp/sel.out", sel.out);
-    const RunResult replay = run({"python3", REPLAY_SCRIPT, "/tmp/export.jsonl",
-                                  "/tmp/export.csv", "/tmp/sel.out"});
+    const RunResult replay =
+        run({"python3", REPLAY_SCRIPT, "/tmp/export.jsonl", "/tmp/export.csv", "/tmp/sel.out"});
     EXPECT_EQ(replay.exit_code(), 0) << replay.err;
     EXPECT_NE(replay.out, "0\n");
   }
@@ -176,6 +179,12 @@ TEST_F(SelexportTest, RefusesBadArgumentsAndDirectoriesWithoutAStore) {
       {{"/tmp/empty"}, 2},
       {{"--check", "/tmp/empty"}, 2},
       {{"/tmp/sound/sel.0"}, 2},
+      {{"--since", "yesterday", "/tmp/sound"}, 2},
+      {{"--until", "2025-02-29T00:00:00Z", "/tmp/sound"}, 2},
+      {{"--until", "2025-12-05 16:00:00", "/tmp/sound"}, 2},
+      {{"--severity", "high", "/tmp/sound"}, 2},
+      {{"--type", "Nope", "/tmp/sound"}, 2},
+      {{"--type", "65536", "/tmp/sound"}, 2},
       {{"/tmp/broken"}, 1},  // the records of file 3 are written, then the missing file said
   };
   for (const auto& c : cases) {
@@ -186,6 +195,139 @@ TEST_F(SelexportTest, RefusesBadArgumentsAndDirectoriesWithoutAStore) {
       EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1000);
     }
   }
+}
+
+// Twelve records a minute apart from 2025-12-05T16:00:00Z, with severities 0 to 5 twice
+// and these types and bytes 16 (14 with 1 is "auth", with 0 "unknown"); the last one
+// is a time change from 16:00 to 17:00.
+constexpr int kFilterTypes[12][2] = {{0, 0},  {8, 0}, {9, 0}, {13, 0}, {14, 1}, {14, 0},
+                                     {15, 0}, {3, 0}, {1, 0}, {2, 0},  {5, 0},  {11, 0}};
+constexpr std::uint32_t k1600 = 1764950400;
+
+SelRecord filter_record(int i, void* /*ctx*/) {
+  SelRecord rec{};
+  unsigned char* b = rec.bytes.data();
+  store_be32(b + 4, k1600 + 60U * static_cast<std::uint32_t>(i));
+  store_be32(b + 8, static_cast<std::uint32_t>(i % 6));
+  store_be16(b + 14, static_cast<std::uint16_t>(kFilterTypes[i][0]));
+  b[16] = static_cast<unsigned char>(kFilterTypes[i][1]);
+  store_be32(b + 20, k1600);
+  store_be32(b + 24, k1600 + 3600);
+  return rec;
+}
+
+// The ids of JSON Lines or CSV rows, in their order.
+std::string ids_of(const std::string& out) {
+  std::istringstream in(out);
+  std::string ids;
+  for (std::string line; std::getline(in, line);) {
+    const std::size_t at = line.rfind("{\"id\":", 0) == 0 ? 6 : 0;
+    if (isdigit(static_cast<unsigned char>(line[at])) == 0) continue;  // the CSV header
+    if (!ids.empty()) ids += ' ';
+    ids += std::to_string(atoi(line.c_str() + at));
+  }
+  return ids;
+}
+
+TEST_F(SelexportTest, FiltersOrderAndZones) {
+  ASSERT_EQ(store_write(kStore, sel_ring_info(1, 12, 0), filter_record, nullptr), 0);
+  const struct {
+    std::vector<std::string> args;
+    const char* ids;
+    const char* tz = "UTC0";     // selexport's own zone
+    const char* text = nullptr;  // in the output
+  } cases[] = {
+      {{}, "1 2 3 4 5 6 7 8 9 10 11 12"},
+      {{"--since", "2025-12-05T16:05:00Z"}, "6 7 8 9 10 11 12"},
+      {{"--since", "1764950640", "--until", "2025-12-05T16:06:00Z"}, "5 6 7"},
+      {{"--until", "1764950459"}, "1"},
+      {{"--severity", "warning"}, "3 4 5 6 9 10 11 12"},
+      {{"--severity", "emergency"}, "5 6 11 12"},
+      {{"--type", "bios"}, "2 3 4"},
+      {{"--type", "13"}, "4"},
+      {{"--type", "auth"}, "5"},
+      {{"--type", "unknown-type"}, "7"},
+      {{"--type", "DXA CLI"}, "8"},
+      {{"--reverse"}, "12 11 10 9 8 7 6 5 4 3 2 1"},
+      {{"--last", "4", "--severity", "critical"}, "10 11 12"},
+      {{"--first", "4", "--reverse"}, "4 3 2 1"},
+      {{"--last", "6", "--type", "BIOS"}, ""},
+      {{"--format", "csv", "--severity", "notice", "--type", "BIOS", "--reverse"}, "4 3 2"},
+      // The dates inside the text are UTC unless --local, whatever TZ says.
+      {{"--type", "11"},
+       "12",
+       "EST5",
+       "Old time: Fri Dec  5 16:00:00 2025. New time: Fri Dec  5 17:00"},
+      {{"--type", "11", "--local"},
+       "12",
+       "EST5",
+       "Old time: Fri Dec  5 11:00:00 2025. New time: Fri"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> argv = {"env", std::string("TZ=") + c.tz};
+    for (const std::string& word : program(SELEXPORT_BINARY, c.args)) argv.push_back(word);
+    argv.push_back(kStore);
+    const RunResult r = run(argv);
+    SCOPED_TRACE(argv[argv.size() - 2]);
+    EXPECT_EQ(r.exit_code(), 0) << r.err;
+    EXPECT_EQ(ids_of(r.out), c.ids);
+    if (c.text != nullptr) {
+      EXPECT_NE(r.out.find(c.text), std::string::npos) << r.out;
+    }
+  }
+}
+
+// The same store as a directory and as archives made every way: the same output.
+TEST_F(SelexportTest, ArchivesReadAsTheirDirectory) {
+  ASSERT_EQ(
+      run(program(SEL_INJECT_BINARY, {"--offline", kStore, "--oldest-file", "2", "demo", "1250"}))
+          .exit_code(),
+      0);
+  const RunResult saved = run(program(SEL_SAVE_BINARY, {}));
+  ASSERT_EQ(saved.exit_code(), 0) << saved.err;
+  write_file("/tmp/saved.tar", saved.out);
+  const std::string deep = "/tmp/" + std::string(120, 'd');  // past a header's 100 bytes
+  ASSERT_EQ(shell("mkdir -p " + deep + " /tmp/empty && cp -r /mnt/logs/sel " + deep).exit_code(),
+            0);
+  const struct {
+    std::string make;
+    const char* refusal;  // nullptr: reads as the directory
+  } cases[] = {
+      {"cp /tmp/saved.tar /tmp/a.tar", nullptr},
+      {"tar cf /tmp/a.tar -C /mnt/logs/sel .", nullptr},
+      {"tar cf /tmp/a.tar --format=pax -C /mnt/logs sel", nullptr},
+      {"tar cf /tmp/a.tar --format=gnu " + deep + "/sel", nullptr},
+      {"head -c 30000 /tmp/saved.tar >/tmp/a.tar",
+       "ends inside sel/sel.2: the archive is cut short"},
+      {"head -c 66048 /tmp/saved.tar >/tmp/a.tar", "ends before its end blocks"},
+      {"head -c 4096 /dev/urandom >/tmp/a.tar", "is not a tar archive, or is damaged"},
+      {"cp /tmp/saved.tar /tmp/a.tar && tar rf /tmp/a.tar -C /mnt/logs/sel sel.inf",
+       "holds more than one sel.inf"},
+      {"tar cf /tmp/a.tar -C /tmp/empty .", "holds no SEL store"},
+  };
+  const std::vector<std::vector<std::string>> uses = {
+      {}, {"--check"}, {"--format", "csv", "--last", "7"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.make);
+    ASSERT_EQ(shell(c.make).exit_code(), 0);
+    for (std::vector<std::string> args : uses) {
+      args.push_back("/tmp/a.tar");
+      RunResult archive = selexport(args);
+      if (c.refusal != nullptr) {
+        EXPECT_EQ(archive.exit_code(), 2);
+        EXPECT_NE(archive.err.find(c.refusal), std::string::npos) << archive.err;
+        continue;
+      }
+      args.back() = kStore;
+      const RunResult dir = selexport(args);
+      if (const std::size_t at = archive.out.find("/tmp/a.tar: "); at != std::string::npos) {
+        archive.out.replace(at, 10, kStore);
+      }
+      EXPECT_EQ(archive.exit_code(), dir.exit_code()) << archive.err;
+      EXPECT_EQ(archive.out, dir.out);
+    }
+  }
+  EXPECT_EQ(shell("ls /tmp | grep selexport").out, "") << "an unpacked archive was left behind";
 }
 
 }  // namespace

@@ -132,9 +132,9 @@ int check_store(FILE* out, const StoreDir& store) {
     }
   }
   if (report.faults != 0) {
-    fprintf(out, "%s: not sound, faults found: %d\n", store.dir, report.faults);
+    fprintf(out, "%s: not sound, faults found: %d\n", store.name, report.faults);
     return 1;
   }
-  fprintf(out, "%s: sound: %d records\n", store.dir, store.info.rec_count);
+  fprintf(out, "%s: sound: %d records\n", store.name, store.info.rec_count);
   return 0;
 }

@@ -162,42 +162,48 @@ void write_csv(FILE* out, const SelRecord& rec) {
 
 namespace {
 
-struct Writer {
-  FILE* out;
-  ExportFormat format;
+// The records of the range, held so that they can be filtered and turned around.
+struct Collector {
+  SelRecord* recs;
+  int n;
   static void records(void* ctx, const SelRecord* recs, int n) {
-    const auto* w = static_cast<const Writer*>(ctx);
-    for (int i = 0; i < n; ++i) {
-      switch (w->format) {
-        case ExportFormat::jsonl: write_jsonl(w->out, recs[i]); break;
-        case ExportFormat::csv: write_csv(w->out, recs[i]); break;
-      }
-    }
+    auto* c = static_cast<Collector*>(ctx);
+    for (int i = 0; i < n && c->n < SEL_MAX_RECS; ++i) c->recs[c->n++] = recs[i];
   }
 };
+
+SelRecord held[SEL_MAX_RECS];  // 256 KiB, the whole ring
 
 }  // namespace
 
 int export_records(FILE* out, FILE* err, const StoreDir& store, const SelRange& range,
-                   ExportFormat format) {
-  if (format == ExportFormat::csv) write_csv_header(out);
-  Writer writer{out, format};
+                   const ExportOptions& options) {
+  if (options.format == ExportFormat::csv) write_csv_header(out);
+  Collector collector{held, 0};
   const SelWalkEnd end = sel_walk({store.dir, range.start_file, range.start_pos, range.count},
-                                  {&writer, Writer::records, nullptr, nullptr});
+                                  {&collector, Collector::records, nullptr, nullptr});
   const int error = errno;
-  char path[PATH_MAX];
-  if (!sel_record_path(path, sizeof path, store.dir, end.file)) path[0] = '\0';
+  for (int i = 0; i < collector.n; ++i) {
+    const SelRecord& rec = held[options.reverse ? collector.n - 1 - i : i];
+    if (!filter_match(options.filter, rec)) continue;
+    switch (options.format) {
+      case ExportFormat::jsonl: write_jsonl(out, rec); break;
+      case ExportFormat::csv: write_csv(out, rec); break;
+    }
+  }
   switch (end.result) {
     case SEL_WALK_DONE: return 0;
     case SEL_WALK_NOT_REGULAR:
-      fprintf(err, "selexport: %s is not a regular file\n", path);
+      fprintf(err, "selexport: %s/sel.%d is not a regular file\n", store.name, end.file);
       return 1;
     case SEL_WALK_SHORT:
       fprintf(err,
-              "selexport: %s ends before the records that the info file promises; "
+              "selexport: %s/sel.%d ends before the records that the info file promises; "
               "selexport --check tells more\n",
-              path);
+              store.name, end.file);
       return 1;
-    default: fprintf(err, "selexport: cannot read %s: %s\n", path, strerror(error)); return 1;
+    default:
+      fprintf(err, "selexport: cannot read %s/sel.%d: %s\n", store.name, end.file, strerror(error));
+      return 1;
   }
 }
