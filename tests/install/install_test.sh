@@ -1,10 +1,11 @@
 #!/bin/bash
 # Installs the build that runs this test into private DESTDIRs and checks what arrives
 # and that it runs from there. One part per ctest test:
-#   layout  the exact file list of each component, and the installed completion
-#   manual  the installed manual page renders without a warning
-#   errors  sel-view's refusals: no directory, no store, no sel, no user namespaces
-#   run     the installed sel and sel-view, each in a module root
+#   layout  the exact file list of each component, and the installed completions
+#   manual  the installed manual pages render without a warning
+#   errors  --help, --version and a bad option of each tool; sel-view's refusals
+#   run     the installed sel, sel-save and sel-view, each in a module root
+#   deb     the workstation package, unpacked into a throwaway root and run from there
 # Exit status 77 means skipped.
 #
 #   install_test.sh PART WORKDIR CMAKE BUILD SOURCE BINDIR MANDIR DATADIR LIBEXECDIR
@@ -51,6 +52,15 @@ usage_of() {
     printf '        rd_first <num_recs>\n        rd_last <num_recs>\n'
 }
 
+# A copied store: one record of a type that sel does not know, at the epoch.
+make_store() {
+    mkdir -p "$1"
+    echo '1 1 0 0 1' >"$1/sel.inf"
+    { printf '\000\000\000\001'; head -c 10 /dev/zero; printf '\000\017'; head -c 48 /dev/zero; } \
+        >"$1/sel.0"
+}
+record_line="Record 1: Thu Jan  1 00:00:00 1970 [unknown-type.normal]: Don't know how to decode this record."
+
 p=${prefix#/}
 rm -rf "$work"
 mkdir -p "$work"
@@ -61,40 +71,70 @@ layout)
     install_into "$work/sel" sel
     install_into "$work/standins" standins
     install_into "$work/viewer" viewer
+    install_into "$work/selexport" selexport
+    install_into "$work/all" sel viewer selexport
+    comp=$p/$datadir/bash-completion/completions man1=$p/$mandir/man1
     sel_files="755 $p/$bindir/sel
-644 $p/$datadir/bash-completion/completions/sel
-644 $p/$mandir/man1/sel.1"
+755 $p/$bindir/sel-save
+644 $comp/sel
+644 $comp/sel-save
+644 $man1/sel-save.1
+644 $man1/sel.1"
     expect "plain install (component sel only)" "$sel_files" "$(listing "$work/default")"
     expect "component sel" "$sel_files" "$(listing "$work/sel")"
     expect "component standins" "755 $p/$libexecdir/sel/confd
 755 $p/$libexecdir/sel/sel-inject
 755 $p/$libexecdir/sel/seld" "$(listing "$work/standins")"
     expect "component viewer" "755 $p/$bindir/sel-view
-755 $p/$libexecdir/sel/modroot" "$(listing "$work/viewer")"
-    cmp -s "$source/man/sel.1" "$work/sel/$p/$mandir/man1/sel.1" || fail "installed manual page"
+755 $p/$libexecdir/sel/modroot
+755 $p/$libexecdir/sel/sel
+755 $p/$libexecdir/sel/sel-untar
+644 $comp/sel-view
+644 $man1/sel-view.1
+644 $man1/sel.1" "$(listing "$work/viewer")"
+    expect "component selexport" "755 $p/$bindir/selexport
+644 $comp/selexport
+644 $man1/selexport.1" "$(listing "$work/selexport")"
+    for page in sel sel-save sel-view selexport; do
+        cmp -s "$source/man/$page.1" "$work/all/$man1/$page.1" ||
+            fail "installed manual page $page.1"
+    done
     # The module's root file system has its C library and nothing of C++, and what runs
     # on it is held to that (the injector is an offline tool and is not); a sanitizer
     # build brings its run-time libraries along.
     if [ "${SEL_SANITIZE-}" != ON ]; then
-        for binary in "$work/sel/$p/$bindir/sel" "$work/standins/$p/$libexecdir/sel/"{confd,seld}; do
+        for binary in "$work/sel/$p/$bindir/"{sel,sel-save} "$work/standins/$p/$libexecdir/sel/"{confd,seld}; do
             expect "shared libraries of ${binary##*/}" "libc.so.6" \
                 "$(readelf -d "$binary" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')"
         done
     fi
 
-    completion=$work/sel/$p/$datadir/bash-completion/completions/sel
-    while IFS='|' read -r words cword want; do
+    # Completions: the tool, the words of the command line and the word completed.
+    mkdir -p "$work/cwd/store"
+    : >"$work/cwd/s.tar"
+    while IFS='|' read -r tool words cword want; do
         # shellcheck disable=SC2086 # the words of the command line, split
-        got=$(bash -c 'source "$1"; shift; COMP_CWORD=$1; shift; COMP_WORDS=("$@"); _sel
-                       echo "${COMPREPLY[*]}"' _ "$completion" "$cword" $words "")
+        got=$(cd "$work/cwd" && bash -c 'source "$1"; f=$(complete -p "$2"); f=${f#*-F }
+                       shift 2; COMP_CWORD=$1; shift; COMP_WORDS=("$@"); ${f%% *}
+                       echo "${COMPREPLY[*]}"' _ "$work/all/$comp/$tool" \
+                       "$tool" "$cword" $words "")
         expect "completion of '$words' (word $cword)" "$want" "$got"
     done <<'CASES'
-sel|1|info rd_all rd_first rd_last
-sel rd_|1|rd_all rd_first rd_last
-sel rd_l|1|rd_last
-sel c|1|
-sel rd_first|2|
-sel info|2|
+sel|sel|1|info rd_all rd_first rd_last
+sel|sel rd_|1|rd_all rd_first rd_last
+sel|sel rd_l|1|rd_last
+sel|sel c|1|
+sel|sel rd_first|2|
+sel|sel info|2|
+sel-save|sel-save|1|-o --help --version
+sel-save|sel-save -o st|2|store
+sel-view|sel-view s|1|s.tar store
+sel-view|sel-view --v|1|--version
+sel-view|sel-view s.tar rd_f|2|rd_first
+selexport|selexport --s|1|--since --severity
+selexport|selexport --severity c|2|critical
+selexport|selexport --format|2|jsonl csv
+selexport|selexport --last 5 s|3|s.tar store
 CASES
     ;;
 
@@ -103,29 +143,51 @@ manual)
         echo "groff or man is not installed: nothing to render with"
         exit 77
     fi
-    install_into "$work/sel" sel
-    page=$work/sel/$p/$mandir/man1/sel.1
-    out=$(groff -man -ww -z "$page" 2>&1) || fail "groff failed"
-    expect "groff -man -ww -z" "" "$out"
-    out=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null) || fail "man -l failed"
-    expect "man --warnings -l" "" "$out"
-    if command -v lexgrog >/dev/null; then
-        expect "NAME line as whatis reads it" \
-            "$page: \"sel - show the System Event Log of a DXA management module\"" \
-            "$(lexgrog "$page")"
-    fi
+    install_into "$work/inst" sel viewer selexport
+    while IFS='|' read -r page whatis; do
+        page=$work/inst/$p/$mandir/man1/$page.1
+        out=$(groff -man -ww -z "$page" 2>&1) || fail "groff failed"
+        expect "groff -man -ww -z ${page##*/}" "" "$out"
+        out=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null) || fail "man -l failed"
+        expect "man --warnings -l ${page##*/}" "" "$out"
+        if command -v lexgrog >/dev/null; then
+            expect "NAME line as whatis reads it" "$page: \"$whatis\"" "$(lexgrog "$page")"
+        fi
+    done <<'CASES'
+sel|sel - show the System Event Log of a DXA management module
+sel-save|sel-save - take a consistent snapshot of a DXA module's System Event Log
+sel-view|sel-view - show a DXA System Event Log copied off a module, as sel shows it
+selexport|selexport - write a DXA System Event Log as JSON Lines or CSV, or check it
+CASES
     ;;
 
 errors)
-    install_into "$work/inst" sel viewer
-    view=$work/inst/$p/$bindir/sel-view
+    install_into "$work/inst" sel viewer selexport
+    bin=$work/inst/$p/$bindir
+    view=$bin/sel-view
+    for tool in "$bin/sel-save" "$bin/selexport" "$view" "$work/inst/$p/$libexecdir/sel/sel-untar"; do
+        name=${tool##*/} run=("${emulator[@]}")
+        [ "$name" = sel-view ] && run=()
+        out=$("${run[@]}" "$tool" --help 2>&1)
+        expect "$name --help: status" 0 "$?"
+        [[ $out == "usage: $name "* ]] || fail "$name --help: $out"
+        out=$("${run[@]}" "$tool" --version 2>&1)
+        expect "$name --version: status" 0 "$?"
+        [[ $out =~ ^$name\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "$name --version: $out"
+        out=$("${run[@]}" "$tool" --bogus x 2>&1 >/dev/null)
+        expect "$name --bogus: status" 2 "$?"
+        [[ $out == "$name: unknown option --bogus"* ]] || fail "$name --bogus: $out"
+    done
+
     mkdir -p "$work/empty" "$work/store" "$work/fake"
     echo '1 0 0 0 0' >"$work/store/sel.inf"
+    head -c 1000 /dev/zero | tr '\0' x >"$work/text.tar"
     # A system that refuses user namespaces, the way unshare says so.
     printf '#!/bin/sh\necho "unshare: unshare failed: Operation not permitted" >&2\nexit 1\n' \
         >"$work/fake/unshare"
     chmod +x "$work/fake/unshare"
     install_into "$work/nosel" viewer
+    rm "$work/nosel/$p/$libexecdir/sel/sel"
     while IFS=';' read -r path_prefix command want_status want_err; do
         got_err=$(PATH=$path_prefix$PATH bash -c "$command" 2>&1 >"$work/out")
         status=$?
@@ -133,10 +195,11 @@ errors)
         expect "message of $command" "$want_err" "$got_err"
         expect "standard output of $command" "" "$(cat "$work/out")"
     done <<CASES
-;$view;2;usage: sel-view DIR [info | rd_all | rd_first <num_recs> | rd_last <num_recs>]
-;$view $work/none info;1;sel-view: $work/none is not a directory: give the copy of the module's /mnt/logs/sel
+;$view;2;usage: sel-view STORE [info | rd_all | rd_first <num_recs> | rd_last <num_recs>]
+;$view $work/none info;1;sel-view: $work/none is neither a directory nor an archive: give the copy of the module's /mnt/logs/sel or a sel-save archive
 ;$view $work/empty info;1;sel-view: $work/empty holds no SEL store: there is no sel.inf in it (give the copy of the module's /mnt/logs/sel)
-;$work/nosel/$p/$bindir/sel-view $work/store info;1;sel-view: $work/nosel/$p/$bindir/sel is missing: install sel together with sel-view
+;$view $work/text.tar info;1;sel-view: $work/text.tar is not a tar archive, or is damaged
+;$work/nosel/$p/$bindir/sel-view $work/store info;1;sel-view: $work/nosel/$p/$libexecdir/sel/sel is missing: install sel-view again
 $work/fake:;$view $work/store info;1;sel-view: cannot run sel here: it needs a private module root, and this system does not allow user namespaces (unshare: unshare failed: Operation not permitted)
 CASES
     ;;
@@ -152,25 +215,63 @@ run)
     expect "installed sel: status" 0 "$status"
     expect "installed sel: usage text" "$(usage_of "$sel")" "$out"
 
-    # A copied store: one record of a type that sel does not know, at the epoch.
     store="$work/copied store"
-    mkdir -p "$store"
-    echo '1 1 0 0 1' >"$store/sel.inf"
-    { printf '\000\000\000\001'; head -c 10 /dev/zero; printf '\000\017'; head -c 48 /dev/zero; } \
-        >"$store/sel.0"
+    make_store "$store"
+    # The same store as a snapshot that the installed sel-save takes of it in a module
+    # root, and as tar makes of the directory.
+    "$source/tools/modroot" --store "$store" --bind "$work" -- "${emulator[@]}" \
+        "$work/inst/$p/$bindir/sel-save" >"$work/snap.tar"
+    expect "sel-save: status" 0 "$?"
+    tar cf "$work/gnu.tar" -C "$store" .
     view=$work/inst/$p/$bindir/sel-view
     while IFS='|' read -r option want; do
-        # shellcheck disable=SC2086
-        got=$(TZ=UTC "$view" "$store" $option 2>&1)
-        expect "sel-view DIR $option: status" 0 "$?"
-        expect "sel-view DIR $option" "$(printf '%b' "$want")" "$got"
+        for copy in "$store" "$work/snap.tar" "$work/gnu.tar"; do
+            # shellcheck disable=SC2086
+            got=$(TZ=UTC "$view" "$copy" $option 2>&1)
+            expect "sel-view ${copy##*/} $option: status" 0 "$?"
+            expect "sel-view ${copy##*/} $option" "$(printf '%b' "$want")" "$got"
+        done
     done <<CASES
-rd_all|Record 1: Thu Jan  1 00:00:00 1970 [unknown-type.normal]: Don't know how to decode this record.
-rd_last 5|SEL contains only 1 records\nRecord 1: Thu Jan  1 00:00:00 1970 [unknown-type.normal]: Don't know how to decode this record.
+rd_all|$record_line
+rd_last 5|SEL contains only 1 records\n$record_line
 info|SEL version: 1\nMaximum number of records: 4000\n\nNumber of records: 1\nRecord size: 64 Bytes\nOldest record's id: 1\nLatest record's id: 1
 CASES
     # sel names itself as the command that the user typed.
     expect "sel-view DIR" "$(usage_of "sel-view $store")" "$(TZ=UTC "$view" "$store" 2>&1)"
+    expect "no unpacked archive left behind" "" "$(find "${TMPDIR:-/tmp}" -maxdepth 1 -name 'sel-view.*')"
+    ;;
+
+deb)
+    [ ${#emulator[@]} -eq 0 ] || { echo "the workstation package comes from a native build"; exit 77; }
+    command -v dpkg-deb >/dev/null || { echo "dpkg-deb is not installed"; exit 77; }
+    "${cmake%/*}/cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$work/pkg" >"$work/log" ||
+        { cat "$work/log"; fail "cpack"; }
+    deb=$(find "$work/pkg" -maxdepth 1 -name 'sel-workstation_*.deb')
+    expect "package name and dependencies" "sel-workstation
+libc6, bash, util-linux" "$(dpkg-deb -f "$deb" Package Depends | sed 's/^[^:]*: //')"
+    dpkg-deb -x "$deb" "$work/root" || fail "dpkg-deb -x"
+    expect "package contents" "755 usr/bin/sel-view
+755 usr/bin/selexport
+755 usr/libexec/sel/modroot
+755 usr/libexec/sel/sel
+755 usr/libexec/sel/sel-untar
+644 usr/share/bash-completion/completions/sel-view
+644 usr/share/bash-completion/completions/selexport
+644 usr/share/man/man1/sel-view.1
+644 usr/share/man/man1/sel.1
+644 usr/share/man/man1/selexport.1" "$(listing "$work/root")"
+
+    # Run from the throwaway root, on an archive of the one-record store.
+    make_store "$work/store"
+    tar cf "$work/store.tar" -C "$work/store" .
+    expect "selexport from the package" "{\"id\":1,\"time\":\"1970-01-01T00:00:00Z\",\"timestamp\":0,\"type\":15,\"type_label\":\"unknown-type\",\"severity\":0,\"severity_label\":\"normal\",\"text\":\"Don't know how to decode this record.\",\"raw\":\"00000001$(printf '0%.0s' {1..20})000f$(printf '0%.0s' {1..96})\"}" \
+        "$("$work/root/usr/bin/selexport" "$work/store.tar" 2>&1)"
+    if ! unshare --user --map-root-user --mount --ipc --pid --fork true 2>/dev/null; then
+        echo "no user namespaces here: sel-view from the package not run"
+        exit 77
+    fi
+    expect "sel-view from the package" "$record_line" \
+        "$(TZ=UTC "$work/root/usr/bin/sel-view" "$work/store.tar" rd_all 2>&1)"
     ;;
 
 *)
