@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,6 +62,50 @@ int write_all(int fd, const void* data, std::size_t size) {
     size -= static_cast<std::size_t>(n);
   }
   return 0;
+}
+
+namespace {
+
+// The directory that holds `path`: a rename is only lasting once it is on the disk.
+int fsync_dir_of(const char* path) {
+  char dir[PATH_MAX];
+  const char* slash = strrchr(path, '/');
+  std::size_t len = slash == nullptr ? 0 : static_cast<std::size_t>(slash - path);
+  if (slash == path) len = 1;
+  if (len >= sizeof dir) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  if (len == 0) {
+    dir[len++] = '.';
+  } else {
+    memcpy(dir, path, len);
+  }
+  dir[len] = '\0';
+  const FdGuard d(open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (d.fd < 0) return -1;
+  return fsync(d.fd);
+}
+
+}  // namespace
+
+int replace_file_durably(const char* path, const void* data, std::size_t size) {
+  char temp[PATH_MAX];
+  if (snprintf(temp, sizeof temp, "%s.new", path) >= static_cast<int>(sizeof temp)) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  const int fd = open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  bool ok = fd >= 0 && write_all(fd, data, size) == 0 && fsync(fd) == 0;
+  if (fd >= 0 && close(fd) != 0) ok = false;
+  ok = ok && rename(temp, path) == 0;
+  if (!ok) {
+    const int error = errno;
+    if (fd >= 0) unlink(temp);
+    errno = error;
+    return -1;
+  }
+  return fsync_dir_of(path);
 }
 
 ssize_t read_full(int fd, void* data, std::size_t size) {

@@ -30,6 +30,12 @@ int open_regular(const char* path, int flags, int mode = 0);
 // 0, or -1 with errno set (ENOSPC when the file takes no more).
 int write_all(int fd, const void* data, std::size_t size);
 
+// Replaces the file at `path` durably with `size` bytes of `data`: written to "<path>.new",
+// flushed to the disk, renamed over `path` and its directory flushed, so that a power cut
+// leaves the old or the new file, never an empty one. 0, or -1 with errno set (nothing
+// is left behind).
+int replace_file_durably(const char* path, const void* data, std::size_t size);
+
 // Reads until `size` bytes are in or the file ends. The bytes read, or -1 (errno set).
 ssize_t read_full(int fd, void* data, std::size_t size);
 

@@ -71,39 +71,16 @@ int sel_read_info(const char* path, SelInfo* info) {
   return 0;
 }
 
-namespace {
-
-int fsync_dir(const char* dir) {
-  const FdGuard d(open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (d.fd < 0) return -1;
-  return fsync(d.fd);
-}
-
-}  // namespace
-
 int sel_write_info(const char* dir, const SelInfo& info) {
   char path[SEL_PATH_MAX * 2];
-  char temp[SEL_PATH_MAX * 2 + 4];
-  if (!sel_info_path(path, sizeof path, dir) ||
-      snprintf(temp, sizeof temp, "%s.new", path) >= static_cast<int>(sizeof temp)) {
+  if (!sel_info_path(path, sizeof path, dir)) {
     errno = ENAMETOOLONG;
     return -1;
   }
   char text[80];
   const int len = snprintf(text, sizeof text, "%d %d %d %d %d\n", info.version, info.rec_count,
                            info.oldest_file, info.latest_file, info.latest_id);
-  int fd = open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-  bool ok = fd >= 0 && write_all(fd, text, static_cast<std::size_t>(len)) == 0 && fsync(fd) == 0;
-  if (fd >= 0 && close(fd) != 0) ok = false;
-  ok = ok && rename(temp, path) == 0;
-  if (!ok) {
-    const int error = errno;
-    if (fd >= 0) unlink(temp);
-    errno = error;
-    return -1;
-  }
-  // The rename is only lasting once the directory that holds it is on the disk.
-  return fsync_dir(dir);
+  return replace_file_durably(path, text, static_cast<std::size_t>(len));
 }
 
 unsigned sel_info_faults(const SelInfo& info) {

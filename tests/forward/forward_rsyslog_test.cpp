@@ -1,0 +1,166 @@
+// sel-forward against a real rsyslogd (imtcp on 127.0.0.1, written to a file): records
+// injected through seld in bursts, the forwarder stopped and started between bursts,
+// rsyslogd stopped while a burst comes and started again; then a ring overrun and a
+// clear. The file must hold every record once, in order, and each loss once.
+//
+// rsyslogd is a host program: it is started directly, also when the test runs under
+// an emulator; our programs go through program().
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/root_test.h"
+
+namespace {
+
+constexpr const char* kRsyslogd = "/usr/sbin/rsyslogd";
+constexpr const char* kOut = "/tmp/collected";
+
+// Waits up to five minutes for `done`, looking every 20 ms.
+template <typename Done>
+bool await(Done done) {
+  for (int i = 0; i < 15000; ++i) {
+    if (done()) return true;
+    usleep(20000);
+  }
+  return done();
+}
+
+bool accepts(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<std::uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  close(fd);
+  return ok;
+}
+
+// rsyslogd with imtcp on `port` (0: a free one, which it writes to a file).
+std::unique_ptr<Running> start_rsyslogd(int* port) {
+  unlink("/tmp/rsyslog.port");
+  write_file("/tmp/rsyslog.conf",
+             "global(workDirectory=\"/tmp\")\nmodule(load=\"imtcp\")\n"
+             "template(name=\"sd\" type=\"string\" string=\"%structured-data% %msg%\\n\")\n"
+             "input(type=\"imtcp\" address=\"127.0.0.1\" port=\"" + std::to_string(*port) +
+                 "\" listenPortFileName=\"/tmp/rsyslog.port\")\n"
+                 "action(type=\"omfile\" file=\"" + kOut + "\" template=\"sd\")\n");
+  auto r = std::make_unique<Running>(std::vector<std::string>{
+      kRsyslogd, "-n", "-f", "/tmp/rsyslog.conf", "-i", "/tmp/rsyslog.pid"});
+  if (*port == 0) {
+    EXPECT_TRUE(await([] { return !read_file("/tmp/rsyslog.port").empty(); }));
+    *port = atoi(read_file("/tmp/rsyslog.port").c_str());
+  }
+  EXPECT_TRUE(await([&] { return accepts(*port); })) << "rsyslogd does not listen";
+  return r;
+}
+
+// Each line of the file as the id of its record or "missed N reason".
+std::vector<std::string> collected() {
+  std::vector<std::string> got;
+  const std::string text = read_file(kOut);
+  for (std::size_t at = 0, eol; (eol = text.find('\n', at)) != std::string::npos; at = eol + 1) {
+    const std::string line = text.substr(at, eol - at);
+    int n = 0;
+    char reason[16];
+    if (sscanf(line.c_str(), "[sel@32473 id=\"%d\"", &n) == 1) {
+      got.push_back(std::to_string(n));
+    } else if (sscanf(line.c_str(), "[sel@32473 missed=\"%d\" reason=\"%15[a-z]\"]", &n,
+                      reason) == 2) {
+      got.push_back("missed " + std::to_string(n) + " " + reason);
+    } else {
+      got.push_back("? " + line);
+    }
+  }
+  return got;
+}
+
+class ForwardTest : public RootTest {
+ protected:
+  int port_ = 0;
+  std::unique_ptr<Running> forwarder_;
+
+  void start_forwarder() {
+    forwarder_ = std::make_unique<Running>(program(
+        SEL_FORWARD_BINARY, {"--to", "127.0.0.1:" + std::to_string(port_), "--state",
+                             "/tmp/forward.state", "--interval", "0.1"}));
+  }
+  void stop(std::unique_ptr<Running>& p) {
+    kill(p->pid(), SIGTERM);
+    const RunResult r = p->finish();
+    EXPECT_EQ(r.exit_code(), 0) << r.err;
+    p.reset();
+  }
+  static void inject(int count, int seed) {
+    const RunResult r = run(program(SEL_INJECT_BINARY, {"random", std::to_string(count),
+                                                        std::to_string(seed)}));
+    ASSERT_EQ(r.exit_code(), 0) << r.err;
+  }
+  static bool store_holds(const std::string& info) {
+    return read_file("/mnt/logs/sel/sel.inf") == info;
+  }
+};
+
+TEST_F(ForwardTest, EveryRecordOnceInOrderThroughRestartsOverrunAndClear) {
+  if (access(kRsyslogd, X_OK) != 0) GTEST_SKIP() << "rsyslogd is not installed";
+  auto seld = std::make_unique<Running>(program(SELD_BINARY, {}));
+  ASSERT_TRUE(await([] { return exists("/mnt/logs/sel/sel.inf"); })) << "seld made no store";
+  auto rsyslogd = start_rsyslogd(&port_);
+  start_forwarder();
+
+  std::vector<std::string> want;
+  const int bursts[] = {300, 200, 250, 250};
+  for (int k = 0; k < 4; ++k) {
+    SCOPED_TRACE("burst " + std::to_string(k));
+    if (k == 1 || k == 3) {
+      stop(forwarder_);
+      start_forwarder();
+    }
+    if (k == 2) stop(rsyslogd);  // the forwarder is connected and idle
+    inject(bursts[k], k + 1);
+    const int total = static_cast<int>(want.size()) + bursts[k];
+    for (int id = static_cast<int>(want.size()) + 1; id <= total; ++id) {
+      want.push_back(std::to_string(id));
+    }
+    if (k == 2) {
+      ASSERT_TRUE(await([&] { return store_holds("1 750 0 0 750\n"); }));
+      rsyslogd = start_rsyslogd(&port_);
+    }
+    ASSERT_TRUE(await([&] { return collected().size() >= want.size(); }));
+    ASSERT_EQ(collected(), want);
+  }
+
+  // 5000 more while the forwarder is stopped: files 0 and 1 are dropped and file 0
+  // filled anew, so records 1001 to 2000 are lost and the ring holds 2001 to 4000 and
+  // then 1 to 2000 again.
+  stop(forwarder_);
+  inject(5000, 5);
+  ASSERT_TRUE(await([&] { return store_holds("1 4000 2 1 2000\n"); }));
+  start_forwarder();
+  want.push_back("missed 1000 overrun");
+  for (int i = 0; i < 4000; ++i) want.push_back(std::to_string((2000 + i) % 4000 + 1));
+  ASSERT_TRUE(await([&] { return collected().size() >= want.size(); }));
+  ASSERT_EQ(collected(), want);
+
+  // A clear, and records after it: everything before it had been sent.
+  ASSERT_EQ(run(program(SEL_BINARY, {"clear"})).exit_code(), 0);
+  inject(10, 6);
+  want.push_back("missed 0 cleared");
+  for (int id = 1; id <= 10; ++id) want.push_back(std::to_string(id));
+  ASSERT_TRUE(await([&] { return collected().size() >= want.size(); }));
+  stop(forwarder_);
+  stop(rsyslogd);
+  stop(seld);
+  EXPECT_EQ(collected(), want);
+}
+
+}  // namespace
