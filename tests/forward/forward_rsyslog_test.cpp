@@ -51,9 +51,11 @@ std::unique_ptr<Running> start_rsyslogd(int* port) {
   write_file("/tmp/rsyslog.conf",
              "global(workDirectory=\"/tmp\")\nmodule(load=\"imtcp\")\n"
              "template(name=\"sd\" type=\"string\" string=\"%structured-data% %msg%\\n\")\n"
-             "input(type=\"imtcp\" address=\"127.0.0.1\" port=\"" + std::to_string(*port) +
+             "input(type=\"imtcp\" address=\"127.0.0.1\" port=\"" +
+                 std::to_string(*port) +
                  "\" listenPortFileName=\"/tmp/rsyslog.port\")\n"
-                 "action(type=\"omfile\" file=\"" + kOut + "\" template=\"sd\")\n");
+                 "action(type=\"omfile\" file=\"" +
+                 kOut + "\" template=\"sd\")\n");
   auto r = std::make_unique<Running>(std::vector<std::string>{
       kRsyslogd, "-n", "-f", "/tmp/rsyslog.conf", "-i", "/tmp/rsyslog.pid"});
   if (*port == 0) {
@@ -74,8 +76,8 @@ std::vector<std::string> collected() {
     char reason[16];
     if (sscanf(line.c_str(), "[sel@32473 id=\"%d\"", &n) == 1) {
       got.push_back(std::to_string(n));
-    } else if (sscanf(line.c_str(), "[sel@32473 missed=\"%d\" reason=\"%15[a-z]\"]", &n,
-                      reason) == 2) {
+    } else if (sscanf(line.c_str(), "[sel@32473 missed=\"%d\" reason=\"%15[a-z]\"]", &n, reason) ==
+               2) {
       got.push_back("missed " + std::to_string(n) + " " + reason);
     } else {
       got.push_back("? " + line);
@@ -90,9 +92,9 @@ class ForwardTest : public RootTest {
   std::unique_ptr<Running> forwarder_;
 
   void start_forwarder() {
-    forwarder_ = std::make_unique<Running>(program(
-        SEL_FORWARD_BINARY, {"--to", "127.0.0.1:" + std::to_string(port_), "--state",
-                             "/tmp/forward.state", "--interval", "0.1"}));
+    forwarder_ = std::make_unique<Running>(
+        program(SEL_FORWARD_BINARY, {"--to", "127.0.0.1:" + std::to_string(port_), "--state",
+                                     "/tmp/forward.state", "--interval", "0.1"}));
   }
   void stop(std::unique_ptr<Running>& p) {
     kill(p->pid(), SIGTERM);
@@ -101,8 +103,8 @@ class ForwardTest : public RootTest {
     p.reset();
   }
   static void inject(int count, int seed) {
-    const RunResult r = run(program(SEL_INJECT_BINARY, {"random", std::to_string(count),
-                                                        std::to_string(seed)}));
+    const RunResult r =
+        run(program(SEL_INJECT_BINARY, {"random", std::to_string(count), std::to_string(seed)}));
     ASSERT_EQ(r.exit_code(), 0) << r.err;
   }
   static bool store_holds(const std::string& info) {

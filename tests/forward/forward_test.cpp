@@ -31,18 +31,18 @@ TEST(ForwardPlan, NewRecordsAndLossesFromCursorAndRing) {
     char at;
     int lost, missed, start, n;
   } rows[] = {
-      {0, 0, -1, 0, 0, '-', FWD_NO_LOSS, 0, 0, 0},          // fresh, empty store
-      {0, 0, -1, 2500, 3, '-', FWD_NO_LOSS, 0, 0, 2500},    // fresh: all of it
+      {0, 0, -1, 0, 0, '-', FWD_NO_LOSS, 0, 0, 0},        // fresh, empty store
+      {0, 0, -1, 2500, 3, '-', FWD_NO_LOSS, 0, 0, 2500},  // fresh: all of it
       {3, 5, 0, 5, 0, '=', FWD_NO_LOSS, 0, 3, 2},
-      {5, 5, 0, 5, 0, '=', FWD_NO_LOSS, 0, 5, 0},           // nothing new
+      {5, 5, 0, 5, 0, '=', FWD_NO_LOSS, 0, 5, 0},  // nothing new
       {2500, 3500, 2, 3500, 2, '=', FWD_NO_LOSS, 0, 500, 3000},
-      {500, 3000, 2, 3500, 2, '=', FWD_NO_LOSS, 0, 2500, 1000},  // past the ring's turn
+      {500, 3000, 2, 3500, 2, '=', FWD_NO_LOSS, 0, 2500, 1000},   // past the ring's turn
       {1000, 1000, 0, 4000, 2, 'x', FWD_OVERRUN, 1000, 0, 4000},  // slot filled anew
       {1500, 2000, 0, 3001, 2, '-', FWD_OVERRUN, 500, 0, 3001},   // slot left the ring
       {1000, 4000, 0, 3001, 1, '-', FWD_NO_LOSS, 0, 0, 3001},     // only sent ones went
       {0, 0, 0, 3500, 2, '-', FWD_OVERRUN, 2000, 0, 3500},        // none sent since a clear
       {7, 10, 0, 0, 0, '-', FWD_CLEARED, 3, 0, 0},
-      {5, 10, 0, 7, 0, '=', FWD_CLEARED, 5, 0, 7},    // fewer records than seen: cleared
+      {5, 10, 0, 7, 0, '=', FWD_CLEARED, 5, 0, 7},  // fewer records than seen: cleared
       {3000, 3500, 2, 200, 0, '-', FWD_CLEARED, 2500, 0, 200},
       {0, 4, 0, 0, 0, '-', FWD_CLEARED, 4, 0, 0},
       {0, 0, 0, 5, 0, '-', FWD_NO_LOSS, 0, 0, 5},
@@ -79,15 +79,15 @@ TEST(ForwardFormat, MessagesFramesAndStateLines) {
   EXPECT_EQ(text(fwd_format_loss(buf, FwdFormat::syslog, "-", 0, FWD_OVERRUN, 12)),
             "<12>1 1970-01-01T00:00:00Z - sel - missed [sel@32473 missed=\"12\" "
             "reason=\"overrun\"] 12 records were dropped from the SEL before they could be sent");
-  EXPECT_EQ(text(fwd_format_loss(buf, FwdFormat::jsonl, "-", 60, FWD_CLEARED, 0)),
-            "{\"missed\":0,\"reason\":\"cleared\",\"time\":\"1970-01-01T00:01:00Z\","
-            "\"timestamp\":60,\"text\":\"The SEL was cleared; 0 records in it had not been sent\"}");
+  EXPECT_EQ(
+      text(fwd_format_loss(buf, FwdFormat::jsonl, "-", 60, FWD_CLEARED, 0)),
+      "{\"missed\":0,\"reason\":\"cleared\",\"time\":\"1970-01-01T00:01:00Z\","
+      "\"timestamp\":60,\"text\":\"The SEL was cleared; 0 records in it had not been sent\"}");
   const int severities[] = {6, 5, 4, 2, 1, 5, 5};  // record severities 0 to 6
   for (std::uint32_t s = 0; s < 7; ++s) EXPECT_EQ(fwd_syslog_severity(s), severities[s]) << s;
 
   char out[16];
-  EXPECT_EQ(std::string(out, fwd_frame(out, sizeof out, FwdFraming::octets, "<1>1 x")),
-            "6 <1>1 x");
+  EXPECT_EQ(std::string(out, fwd_frame(out, sizeof out, FwdFraming::octets, "<1>1 x")), "6 <1>1 x");
   EXPECT_EQ(std::string(out, fwd_frame(out, sizeof out, FwdFraming::lines, "a\nb\n")),
             "a#012b#012\n");
   EXPECT_EQ(fwd_frame(out, sizeof out, FwdFraming::octets, "0123456789abcd"), 0U);
@@ -96,13 +96,13 @@ TEST(ForwardFormat, MessagesFramesAndStateLines) {
     const char* text;
     int result;
   } lines[] = {
-      {"1 2001 1764950400 0a0b0c0d 2500 3\n", 0},
-      {"1 0 0 00000000 0 -1\n", 0},
-      {"2 2001 1764950400 0a0b0c0d 2500 3\n", -1},  // another format
-      {"1 4001 1764950400 0a0b0c0d 2500 3\n", -1},
-      {"1 2001 1764950400 0a0b0c0d 2500 4\n", -1},
-      {"1 2001 1764950400 0a0b0c0d 2500\n", -1},
-      {"1 2001 1764950400 0a0b0c0d 2500 3 x\n", -1},
+      {"1 2001 1764950400 0a0b0c0d 2500 3\n", 0},     // a record sent
+      {"1 0 0 00000000 0 -1\n", 0},                   // none yet
+      {"2 2001 1764950400 0a0b0c0d 2500 3\n", -1},    // another format
+      {"1 4001 1764950400 0a0b0c0d 2500 3\n", -1},    // no such slot
+      {"1 2001 1764950400 0a0b0c0d 2500 4\n", -1},    // no such file
+      {"1 2001 1764950400 0a0b0c0d 2500\n", -1},      // cut short
+      {"1 2001 1764950400 0a0b0c0d 2500 3 x\n", -1},  // more than a cursor
   };
   for (const Line& l : lines) {
     FILE* in = fmemopen(const_cast<char*>(l.text), strlen(l.text), "r");

@@ -75,9 +75,12 @@ layout)
     install_into "$work/all" sel viewer selexport
     comp=$p/$datadir/bash-completion/completions man1=$p/$mandir/man1
     sel_files="755 $p/$bindir/sel
+755 $p/$bindir/sel-forward
 755 $p/$bindir/sel-save
 644 $comp/sel
+644 $comp/sel-forward
 644 $comp/sel-save
+644 $man1/sel-forward.1
 644 $man1/sel-save.1
 644 $man1/sel.1"
     expect "plain install (component sel only)" "$sel_files" "$(listing "$work/default")"
@@ -95,7 +98,7 @@ layout)
     expect "component selexport" "755 $p/$bindir/selexport
 644 $comp/selexport
 644 $man1/selexport.1" "$(listing "$work/selexport")"
-    for page in sel sel-save sel-view selexport; do
+    for page in sel sel-save sel-forward sel-view selexport; do
         cmp -s "$source/man/$page.1" "$work/all/$man1/$page.1" ||
             fail "installed manual page $page.1"
     done
@@ -103,7 +106,8 @@ layout)
     # on it is held to that (the injector is an offline tool and is not); a sanitizer
     # build brings its run-time libraries along.
     if [ "${SEL_SANITIZE-}" != ON ]; then
-        for binary in "$work/sel/$p/$bindir/"{sel,sel-save} "$work/standins/$p/$libexecdir/sel/"{confd,seld}; do
+        for binary in "$work/sel/$p/$bindir/"{sel,sel-save,sel-forward} \
+            "$work/standins/$p/$libexecdir/sel/"{confd,seld}; do
             expect "shared libraries of ${binary##*/}" "libc.so.6" \
                 "$(readelf -d "$binary" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')"
         done
@@ -128,6 +132,8 @@ sel|sel rd_first|2|
 sel|sel info|2|
 sel-save|sel-save|1|-o --help --version
 sel-save|sel-save -o st|2|store
+sel-forward|sel-forward --st|1|--stdout --state
+sel-forward|sel-forward --format|2|syslog jsonl
 sel-view|sel-view s|1|s.tar store
 sel-view|sel-view --v|1|--version
 sel-view|sel-view s.tar rd_f|2|rd_first
@@ -156,6 +162,7 @@ manual)
     done <<'CASES'
 sel|sel - show the System Event Log of a DXA management module
 sel-save|sel-save - take a consistent snapshot of a DXA module's System Event Log
+sel-forward|sel-forward - send a DXA module's SEL records to a log collector
 sel-view|sel-view - show a DXA System Event Log copied off a module, as sel shows it
 selexport|selexport - write a DXA System Event Log as JSON Lines or CSV, or check it
 CASES
@@ -165,7 +172,8 @@ errors)
     install_into "$work/inst" sel viewer selexport
     bin=$work/inst/$p/$bindir
     view=$bin/sel-view
-    for tool in "$bin/sel-save" "$bin/selexport" "$view" "$work/inst/$p/$libexecdir/sel/sel-untar"; do
+    for tool in "$bin/sel-save" "$bin/sel-forward" "$bin/selexport" "$view" \
+        "$work/inst/$p/$libexecdir/sel/sel-untar"; do
         name=${tool##*/} run=("${emulator[@]}")
         [ "$name" = sel-view ] && run=()
         out=$("${run[@]}" "$tool" --help 2>&1)

@@ -25,15 +25,17 @@ FwdCursor fwd_cursor_at(const SelRecord& rec, std::int32_t rec_count, std::int32
 }
 
 int fwd_cursor_parse(FILE* in, FwdCursor* c) {
-  int format = 0;
-  long id = 0, time = 0, count = 0, oldest = 0;
+  long format = 0, id = 0, time = 0, count = 0, oldest = 0;
   unsigned long sum = 0;
   char end = 0;
-  // NOLINTNEXTLINE(cert-err34-c): every field is range-checked below
-  const int n = fscanf(in, "%d %ld %ld %lx %ld %ld %c", &format, &id, &time, &sum, &count,
-                       &oldest, &end);
+  // "%ld" and "%lx" convert as strtol and strtoul do, holding an overlong number at
+  // the type's limit; every field is range-checked below.
+  const int n =
+      // NOLINTNEXTLINE(cert-err34-c)
+      fscanf(in, "%ld %ld %ld %lx %ld %ld %c", &format, &id, &time, &sum, &count, &oldest, &end);
   if (n != 6 || format != kFormat || id < 0 || id > SEL_MAX_RECS || time != held_at_int(time) ||
-      sum > 0xffffffffUL || count < 0 || count > SEL_MAX_RECS || oldest < -1 || oldest >= SEL_FILES) {
+      sum > 0xffffffffUL || count < 0 || count > SEL_MAX_RECS || oldest < -1 ||
+      oldest >= SEL_FILES) {
     errno = EINVAL;
     return -1;
   }
@@ -62,7 +64,7 @@ int fwd_cursor_read(const char* path, FwdCursor* c) {
 
 int fwd_cursor_write(const char* path, const FwdCursor& c) {
   char text[96];
-  const int len = snprintf(text, sizeof text, "%d %d %d %08x %d %d\n", kFormat, c.id, c.time,
-                           c.sum, c.seen_count, c.seen_oldest);
+  const int len = snprintf(text, sizeof text, "%d %d %d %08x %d %d\n", kFormat, c.id, c.time, c.sum,
+                           c.seen_count, c.seen_oldest);
   return replace_file_durably(path, text, static_cast<std::size_t>(len));
 }

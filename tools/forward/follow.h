@@ -25,12 +25,12 @@
 enum : int { FWD_NO_LOSS = 0, FWD_OVERRUN, FWD_CLEARED };
 
 struct FwdPlan {
-  int lost;         // FWD_NO_LOSS, FWD_OVERRUN or FWD_CLEARED
-  int missed;       // records lost, for the report
-  int start;        // first new record, counted from the ring's oldest (0 ...)
-  int count;        // new records from there to the newest
-  FwdCursor base;   // the cursor once the report (if any) is accepted and before the
-                    // new records: the ring as seen now
+  int lost;        // FWD_NO_LOSS, FWD_OVERRUN or FWD_CLEARED
+  int missed;      // records lost, for the report
+  int start;       // first new record, counted from the ring's oldest (0 ...)
+  int count;       // new records from there to the newest
+  FwdCursor base;  // the cursor once the report (if any) is accepted and before the
+                   // new records: the ring as seen now
 };
 
 // The position of slot `id` in the ring, counted from its oldest record, or -1 when the

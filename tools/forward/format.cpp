@@ -31,7 +31,9 @@ std::size_t into(char* buf, Write write) {
   write(out);
   const long len = ftell(out);
   (void)fclose(out);  // a memory stream: cut at its end, nothing to lose
-  return len < 0 ? 0 : (static_cast<std::size_t>(len) < FWD_MSG_MAX ? static_cast<std::size_t>(len) : FWD_MSG_MAX - 1);
+  return len < 0 ? 0
+                 : (static_cast<std::size_t>(len) < FWD_MSG_MAX ? static_cast<std::size_t>(len)
+                                                                : FWD_MSG_MAX - 1);
 }
 
 std::string_view without_line_end(const char* buf, std::size_t len) {
@@ -44,8 +46,7 @@ int fwd_syslog_severity(std::uint32_t severity) {
   return severity < kSyslogSeverities.size() ? kSyslogSeverities[severity] : kUnknownSeverity;
 }
 
-std::size_t fwd_format_record(char* buf, FwdFormat format, const char* host,
-                              const SelRecord& rec) {
+std::size_t fwd_format_record(char* buf, FwdFormat format, const char* host, const SelRecord& rec) {
   const std::size_t len = into(buf, [&](FILE* out) {
     switch (format) {
       case FwdFormat::jsonl: write_jsonl(out, rec); break;
@@ -59,8 +60,8 @@ std::size_t fwd_format_record(char* buf, FwdFormat format, const char* host,
                 "<%d>1 %s %s sel - - [sel@32473 id=\"%d\" type=\"%u\" type_label=\"%.*s\" "
                 "severity=\"%.*s\"] ",
                 kFacilityUser * 8 + fwd_syslog_severity(sel_severity(rec)), time, host,
-                sel_record_id(rec), sel_event_type(rec), static_cast<int>(type.size()),
-                type.data(), static_cast<int>(severity.size()), severity.data());
+                sel_record_id(rec), sel_event_type(rec), static_cast<int>(type.size()), type.data(),
+                static_cast<int>(severity.size()), severity.data());
         sel_fprint_rec_text(out, rec);
         break;
       }
@@ -74,19 +75,21 @@ std::size_t fwd_format_loss(char* buf, FwdFormat format, const char* host, std::
   const char* reason = lost == FWD_CLEARED ? "cleared" : "overrun";
   char text[128];
   if (lost == FWD_CLEARED) {
-    snprintf(text, sizeof text, "The SEL was cleared; %d records in it had not been sent",
-             missed);
+    (void)snprintf(text, sizeof text, "The SEL was cleared; %d records in it had not been sent",
+                   missed);
   } else {
-    snprintf(text, sizeof text, "%d records were dropped from the SEL before they could be sent",
-             missed);
+    (void)snprintf(text, sizeof text,
+                   "%d records were dropped from the SEL before they could be sent", missed);
   }
   char time[32];
   iso_time(now, time);
   return into(buf, [&](FILE* out) {
     switch (format) {
       case FwdFormat::jsonl:
-        fprintf(out, "{\"missed\":%d,\"reason\":\"%s\",\"time\":\"%s\",\"timestamp\":%d,"
-                "\"text\":\"%s\"}", missed, reason, time, now, text);
+        fprintf(out,
+                "{\"missed\":%d,\"reason\":\"%s\",\"time\":\"%s\",\"timestamp\":%d,"
+                "\"text\":\"%s\"}",
+                missed, reason, time, now, text);
         break;
       case FwdFormat::syslog:
         fprintf(out, "<%d>1 %s %s sel - missed [sel@32473 missed=\"%d\" reason=\"%s\"] %s",
@@ -105,7 +108,7 @@ std::size_t fwd_frame(char* dst, std::size_t room, FwdFraming framing, std::stri
   switch (framing) {
     case FwdFraming::octets: {
       char count[24];
-      snprintf(count, sizeof count, "%zu ", msg.size());
+      (void)snprintf(count, sizeof count, "%zu ", msg.size());
       put(count);
       put(msg);
       break;
@@ -128,5 +131,5 @@ void fwd_host_name(char (&buf)[256]) {
   buf[sizeof buf - 1] = '\0';
   bool ok = buf[0] != '\0';
   for (const char* p = buf; *p != '\0'; ++p) ok = ok && *p > ' ' && *p < 127;
-  if (!ok) strcpy(buf, "-");
+  if (!ok) memcpy(buf, "-", 2);
 }

@@ -23,8 +23,7 @@ inline constexpr std::size_t FWD_MSG_MAX = 2048;  // far above the longest messa
 int fwd_syslog_severity(std::uint32_t severity);
 
 // One message into `buf` (FWD_MSG_MAX bytes), without framing. Returns its length.
-std::size_t fwd_format_record(char* buf, FwdFormat format, const char* host,
-                              const SelRecord& rec);
+std::size_t fwd_format_record(char* buf, FwdFormat format, const char* host, const SelRecord& rec);
 // The report that `missed` records were lost (FWD_OVERRUN or FWD_CLEARED), at `now`.
 std::size_t fwd_format_loss(char* buf, FwdFormat format, const char* host, std::int32_t now,
                             int lost, int missed);

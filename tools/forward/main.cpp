@@ -9,7 +9,9 @@
 #include <poll.h>
 #include <syslog.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -35,10 +37,11 @@ struct Options {
 };
 
 void usage(FILE* out) {
-  fputs("usage: sel-forward (--to HOST:PORT | --stdout) [--format syslog|jsonl]\n"
-        "                   [--state FILE] [--interval SECONDS]\n"
-        "       sel-forward --help | --version\n",
-        out);
+  fputs(
+      "usage: sel-forward (--to HOST:PORT | --stdout) [--format syslog|jsonl]\n"
+      "                   [--state FILE] [--interval SECONDS]\n"
+      "       sel-forward --help | --version\n",
+      out);
 }
 
 // "HOST:PORT" or "[IPV6]:PORT".
@@ -68,7 +71,7 @@ bool parse_interval(const char* text, int* ms) {
   if (errno != 0 || end == text || *end != '\0' || !(seconds >= 0.01 && seconds <= 3600)) {
     return false;
   }
-  *ms = static_cast<int>(seconds * 1000 + 0.5);
+  *ms = static_cast<int>(lround(seconds * 1000));
   return true;
 }
 
@@ -83,8 +86,8 @@ const char* parse(int argc, char** argv, Options* o, const char** bad) {
       o->to_stdout = true;
       continue;
     }
-    if (strcmp(arg, "--to") != 0 && strcmp(arg, "--format") != 0 &&
-        strcmp(arg, "--state") != 0 && strcmp(arg, "--interval") != 0) {
+    if (strcmp(arg, "--to") != 0 && strcmp(arg, "--format") != 0 && strcmp(arg, "--state") != 0 &&
+        strcmp(arg, "--interval") != 0) {
       return "unknown option";
     }
     if (value == nullptr) return "needs a value";
@@ -137,8 +140,8 @@ struct Forwarder {
   FwdSender sender{};
   FwdFollower follower{};
   bool save_failing = false;
-  SelRecord recs[FWD_BATCH_RECS];
-  Batch batch;
+  SelRecord recs[FWD_BATCH_RECS]{};
+  Batch batch{};
 
   void save() {
     if (o.state == nullptr) return;
@@ -161,9 +164,8 @@ struct Forwarder {
     batch.n = 0;
     const FwdPlan& plan = look->plan;
     if (plan.lost != FWD_NO_LOSS) {
-      const std::size_t len =
-          fwd_format_loss(msg, o.format, host, static_cast<std::int32_t>(time(nullptr)),
-                          plan.lost, plan.missed);
+      const std::size_t len = fwd_format_loss(
+          msg, o.format, host, static_cast<std::int32_t>(time(nullptr)), plan.lost, plan.missed);
       batch.add(framing, msg, len, plan.base);
     }
     for (int i = 0; i < read; ++i) {
@@ -185,36 +187,51 @@ struct Forwarder {
     return accepted == batch.n && batch.n > 0;
   }
 
-  // One look, and what it asks for. Whether more records wait right away.
-  bool step() {
+  enum Next { kMore, kWait, kNoStore };
+
+  // One look, and what it asks for: more records wait right away, or the next look
+  // comes after the interval, or later while the store cannot be read.
+  Next step() {
     const bool ready = fwd_ready(&sender);
     FwdLook look{};
     {
       const FwdAtOnce at_once;
       look = fwd_look(&follower, cursor);
     }
-    if (look.result != FWD_LOOK_PLAN) return false;
+    if (look.result == FWD_LOOK_NO_STORE) return kNoStore;
+    if (look.result != FWD_LOOK_PLAN) return kWait;
     // No loss: the ring seen moves on at once, sent or not.
     if (look.plan.lost == FWD_NO_LOSS) cursor = look.plan.base;
     const bool something = look.plan.lost != FWD_NO_LOSS || look.plan.count > 0;
     if (!something || !ready) {
       fwd_look_done(&look);
-      return false;
+      return kWait;
     }
     const int to_send = look.plan.count;
-    return send(&look) && batch.n - (look.plan.lost != FWD_NO_LOSS ? 1 : 0) < to_send;
+    const bool all = send(&look);
+    return all && batch.n - (look.plan.lost != FWD_NO_LOSS ? 1 : 0) < to_send ? kMore : kWait;
   }
 
   void run() {
+    // A store that cannot be read (seld has not made it yet, say) is looked at again
+    // after waits that double up to a minute, so that the log is not flooded.
+    int no_store_ms = o.interval_ms;
     while (!fwd_stopping() && !sender.dead) {
-      if (step()) continue;
+      const Next next = step();
+      if (next == kMore) continue;
+      no_store_ms = next == kNoStore ? std::min(no_store_ms * 2, 60000) : o.interval_ms;
       const bool watch = sender.host != nullptr && sender.fd >= 0;
-      if (fwd_wait(watch ? sender.fd : -1, POLLIN | POLLRDHUP, o.interval_ms) > 0) {
+      if (fwd_wait(watch ? sender.fd : -1, POLLIN | POLLRDHUP,
+                   next == kNoStore ? no_store_ms : o.interval_ms) > 0) {
         fwd_check_peer(&sender);
       }
     }
   }
 };
+
+// Large buffers: not on the stack. At namespace scope, so that no guard of a local
+// static pulls in the C++ run-time library.
+Forwarder f;
 
 }  // namespace
 
@@ -227,7 +244,6 @@ int main(int argc, char** argv) {
     printf("sel-forward %s\n", SEL_VERSION);
     return 0;
   }
-  static Forwarder f;  // large buffers: not on the stack
   const Options& o = f.o;
   const char* bad = nullptr;
   if (const char* why = parse(argc, argv, &f.o, &bad)) {

@@ -80,8 +80,8 @@ FwdLook fwd_look(FwdFollower* f, const FwdCursor& c) {
     return look;
   }
   SelRecord at_cursor{};
-  const bool in_ring = c.id != 0 && fwd_ordinal(look.info, c.id) >= 0 &&
-                       read_slot(look.info, c.id, &at_cursor);
+  const bool in_ring =
+      c.id != 0 && fwd_ordinal(look.info, c.id) >= 0 && read_slot(look.info, c.id, &at_cursor);
   look.plan = fwd_plan(c, look.info, in_ring ? &at_cursor : nullptr);
   look.result = FWD_LOOK_PLAN;
   const bool nothing = look.plan.lost == FWD_NO_LOSS && look.plan.count == 0;

@@ -16,13 +16,13 @@ inline constexpr int FWD_BATCH_RECS = 100;  // records read and sent at a time
 
 // What the looks remember between them.
 struct FwdFollower {
-  bool idle_known;          // the last look found nothing to send in:
-  dev_t idle_dev;           //   this info file
+  bool idle_known;  // the last look found nothing to send in:
+  dev_t idle_dev;   //   this info file
   ino_t idle_ino;
   timespec idle_mtime;
   SelInfo idle_info;
-  unsigned logged_faults;   // the info file's faults that were logged, once each
-  int logged_walk;          // how the last walk ended, logged once
+  unsigned logged_faults;  // the info file's faults that were logged, once each
+  int logged_walk;         // how the last walk ended, logged once
 };
 
 enum : int {

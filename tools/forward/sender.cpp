@@ -22,10 +22,16 @@ constexpr int kFirstBackoffMs = 1000;
 constexpr int kMaxBackoffMs = 60000;
 constexpr int kStopGraceMs = 1000;
 
-// After a failure: the connection goes, and the next attempt waits.
+// After a failure: the connection goes, and the next attempt waits. It is reset, not
+// closed, so that what it still holds is not delivered after the next connection has
+// sent it again.
 void give_up(FwdSender* s) {
   s->failing = true;
-  if (s->fd >= 0) close(s->fd);
+  if (s->fd >= 0) {
+    const linger reset{1, 0};
+    (void)setsockopt(s->fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    close(s->fd);
+  }
   s->fd = -1;
   s->retry_at = fwd_now_ms() + s->backoff_ms;
   s->backoff_ms = s->backoff_ms * 2 < kMaxBackoffMs ? s->backoff_ms * 2 : kMaxBackoffMs;
@@ -57,8 +63,8 @@ struct Deadline {
 
 // One address: a non-blocking connect that gives up after FWD_CONNECT_MS.
 int connect_to(const addrinfo* a) {
-  const int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                        a->ai_protocol);
+  const int fd =
+      socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
   if (fd < 0) return -1;
   if (connect(fd, a->ai_addr, a->ai_addrlen) != 0 && errno != EINPROGRESS) {
     const int error = errno;

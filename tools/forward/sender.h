@@ -17,11 +17,11 @@ inline constexpr int FWD_STALL_MS = 30000;
 struct FwdSender {
   const char* host;  // null: standard output
   const char* port;
-  int fd;            // the connection (standard output: 1), or -1 while there is none
-  int backoff_ms;    // the wait after the next failure
+  int fd;          // the connection (standard output: 1), or -1 while there is none
+  int backoff_ms;  // the wait after the next failure
   long long retry_at;
-  bool failing;      // a failure was logged and no message accepted since
-  bool dead;         // standard output cannot be written: nothing more can be sent
+  bool failing;  // a failure was logged and no message accepted since
+  bool dead;     // standard output cannot be written: nothing more can be sent
 };
 
 FwdSender fwd_sender(const char* host, const char* port);

@@ -11,6 +11,7 @@ namespace {
 volatile sig_atomic_t stop_requested = 0;
 volatile sig_atomic_t end_at_once = 0;
 sigset_t stop_signals;
+sigset_t while_waiting;  // the mask with both let through
 
 void on_stop(int /*signal*/) {
   stop_requested = 1;
@@ -23,7 +24,9 @@ void fwd_signals_init() {
   sigemptyset(&stop_signals);
   sigaddset(&stop_signals, SIGTERM);
   sigaddset(&stop_signals, SIGINT);
-  sigprocmask(SIG_BLOCK, &stop_signals, nullptr);
+  sigprocmask(SIG_BLOCK, &stop_signals, &while_waiting);
+  sigdelset(&while_waiting, SIGTERM);
+  sigdelset(&while_waiting, SIGINT);
   struct sigaction sa {};
   sa.sa_handler = on_stop;  // no SA_RESTART: a wait ends with EINTR
   sigemptyset(&sa.sa_mask);
@@ -36,13 +39,9 @@ void fwd_signals_init() {
 bool fwd_stopping() { return stop_requested != 0; }
 
 int fwd_wait(int fd, short events, int timeout_ms) {
-  sigset_t during;
-  sigprocmask(SIG_SETMASK, nullptr, &during);
-  sigdelset(&during, SIGTERM);
-  sigdelset(&during, SIGINT);
   pollfd p{fd, events, 0};
   timespec limit{timeout_ms / 1000, static_cast<long>(timeout_ms % 1000) * 1000000L};
-  return ppoll(&p, fd >= 0 ? 1 : 0, timeout_ms >= 0 ? &limit : nullptr, &during);
+  return ppoll(&p, fd >= 0 ? 1 : 0, timeout_ms >= 0 ? &limit : nullptr, &while_waiting);
 }
 
 long long fwd_now_ms() {
