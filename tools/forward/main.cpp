@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -63,15 +62,24 @@ bool parse_target(const char* text, Options* o) {
   return true;
 }
 
-// Seconds, with up to three decimals, from 0.01 to 3600.
+// Seconds, with up to three decimals, from 0.01 to 3600. Read digit by digit: the
+// forwarder needs no floating point (nor the maths library).
 bool parse_interval(const char* text, int* ms) {
-  char* end = nullptr;
-  errno = 0;
-  const double seconds = strtod(text, &end);
-  if (errno != 0 || end == text || *end != '\0' || !(seconds >= 0.01 && seconds <= 3600)) {
-    return false;
+  long value = 0;
+  int decimals = -1;
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (*p == '.' && decimals < 0) {
+      decimals = 0;
+    } else if (*p >= '0' && *p <= '9' && decimals < 3 && value <= 3600000) {
+      value = value * 10 + (*p - '0');
+      if (decimals >= 0) ++decimals;
+    } else {
+      return false;
+    }
   }
-  *ms = static_cast<int>(lround(seconds * 1000));
+  for (int d = decimals < 0 ? 0 : decimals; d < 3 && value <= 3600000; ++d) value *= 10;
+  if (value < 10 || value > 3600000) return false;
+  *ms = static_cast<int>(value);
   return true;
 }
 
@@ -132,6 +140,11 @@ struct Batch {
   }
 };
 
+// The records and messages of one batch: all zero at the start, so that they take no
+// room in the program file.
+SelRecord recs[FWD_BATCH_RECS];
+Batch batch;
+
 struct Forwarder {
   Options o;
   FwdFraming framing = FwdFraming::octets;
@@ -140,8 +153,6 @@ struct Forwarder {
   FwdSender sender{};
   FwdFollower follower{};
   bool save_failing = false;
-  SelRecord recs[FWD_BATCH_RECS]{};
-  Batch batch{};
 
   void save() {
     if (o.state == nullptr) return;
@@ -229,8 +240,8 @@ struct Forwarder {
   }
 };
 
-// Large buffers: not on the stack. At namespace scope, so that no guard of a local
-// static pulls in the C++ run-time library.
+// At namespace scope, so that no guard of a local static pulls in the C++ run-time
+// library.
 Forwarder f;
 
 }  // namespace
