@@ -83,44 +83,54 @@ bool parse_interval(const char* text, int* ms) {
   return true;
 }
 
-// nullptr, or why the arguments are refused (`bad` names the argument).
-const char* parse(int argc, char** argv, Options* o, const char** bad) {
+// Whether the arguments are good; if not, `why` says what is wrong with which.
+bool parse(int argc, char** argv, Options* o, char (&why)[160]) {
   bool to_given = false;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
-    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-    *bad = arg;
     if (strcmp(arg, "--stdout") == 0) {
       o->to_stdout = true;
       continue;
     }
-    if (strcmp(arg, "--to") != 0 && strcmp(arg, "--format") != 0 && strcmp(arg, "--state") != 0 &&
-        strcmp(arg, "--interval") != 0) {
-      return "unknown option";
+    const bool known = strcmp(arg, "--to") == 0 || strcmp(arg, "--format") == 0 ||
+                       strcmp(arg, "--state") == 0 || strcmp(arg, "--interval") == 0;
+    if (!known) {
+      (void)snprintf(why, sizeof why, "%s %s",
+                     arg[0] == '-' ? "unknown option" : "unexpected argument", arg);
+      return false;
     }
-    if (value == nullptr) return "needs a value";
-    ++i;
-    *bad = value;
+    if (i + 1 == argc) {
+      (void)snprintf(why, sizeof why, "%s needs a value", arg);
+      return false;
+    }
+    const char* value = argv[++i];
+    const char* wanted = nullptr;
     if (strcmp(arg, "--to") == 0) {
-      if (!parse_target(value, o)) return "is not HOST:PORT (PORT 1 to 65535)";
       to_given = true;
+      if (!parse_target(value, o)) wanted = "HOST:PORT, PORT from 1 to 65535";
     } else if (strcmp(arg, "--format") == 0) {
       if (strcmp(value, "syslog") == 0) {
         o->format = FwdFormat::syslog;
       } else if (strcmp(value, "jsonl") == 0) {
         o->format = FwdFormat::jsonl;
       } else {
-        return "is not a format: syslog or jsonl";
+        wanted = "syslog or jsonl";
       }
     } else if (strcmp(arg, "--state") == 0) {
       o->state = value;
     } else if (!parse_interval(value, &o->interval_ms)) {
-      return "is not an interval: seconds from 0.01 to 3600";
+      wanted = "seconds from 0.01 to 3600";
+    }
+    if (wanted != nullptr) {
+      (void)snprintf(why, sizeof why, "%s %s: give %s", arg, value, wanted);
+      return false;
     }
   }
-  *bad = nullptr;
-  if (to_given == o->to_stdout) return "give one of --to HOST:PORT and --stdout";
-  return nullptr;
+  if (to_given == o->to_stdout) {
+    (void)snprintf(why, sizeof why, "give one of --to HOST:PORT and --stdout");
+    return false;
+  }
+  return true;
 }
 
 // One batch, as it goes out: the messages framed one after the other, where each ends,
@@ -256,13 +266,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   const Options& o = f.o;
-  const char* bad = nullptr;
-  if (const char* why = parse(argc, argv, &f.o, &bad)) {
-    if (bad != nullptr) {
-      fprintf(stderr, "sel-forward: %s: %s\n", bad, why);
-    } else {
-      fprintf(stderr, "sel-forward: %s\n", why);
-    }
+  char why[160];
+  if (!parse(argc, argv, &f.o, why)) {
+    fprintf(stderr, "sel-forward: %s\n", why);
     usage(stderr);
     return 2;
   }
