@@ -1,17 +1,21 @@
 // The seld stand-in's request handling with any message bytes, against a store that
-// may be missing, sound, or damaged as a power cut leaves it (an info file that makes
-// no sense, a record file cut mid-record). After every message a store that was sound
-// must still be one that the readers can trust: an info file in its ranges whose
-// promised records are all in the files, under the ids of their slots. A rejected
-// message touches nothing.
+// may be missing, sound, or damaged as a power cut or a careless hand leaves it (an
+// info file that makes no sense, a record file cut mid-record, the oldest file emptied
+// before the info file said so). After every message that seld applies, the store must
+// be one that the readers can trust, whatever it was before: an info file in its ranges
+// whose promised records are all in the files, under the ids of their slots. seld may
+// fail a message only while the files cannot show the ring (four full files under an
+// info file that does not tell the oldest), and then until a clear. A rejected message
+// touches nothing.
 //
 // It uses the fixed paths /mnt/logs/sel and /velmar/run: run it inside a module root
 // (tools/modroot), never on a host's real /mnt.
 //
 // Input:
-//   [0]     the store before the first message: 0 none, 1 sound, 2 sound but the info
-//           file replaced by the text that follows the header (up to a NUL byte),
-//           3 sound but the newest record file cut to the length below
+//   [0]     bits 0 and 1, the store before the first message: 0 none, 1 sound, 2 sound
+//           but the info file replaced by the text that follows the header (up to a NUL
+//           byte), 3 sound but the newest record file cut to the length below; bit 2:
+//           then the oldest record file emptied
 //   [1..2]  record count of the sound store (big-endian, modulo 4001)
 //   [3]     its oldest file (modulo 4)
 //   [4..5]  the cut length in bytes for store 3 (big-endian)
@@ -130,8 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const long cut = data[4] << 8 | data[5];
   std::size_t at = kHeader;
 
-  // A missing store is made afresh; a damaged one is sound again only once cleared.
-  bool sound = kind < 2;
+  const bool emptied = (data[0] & 4u) != 0;
   remove_store();
   if (kind != 0) {
     const SelInfo shape = sel_ring_info(1, count, oldest);
@@ -149,7 +152,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       record_path(path, shape.latest_file);
       if (truncate(path, cut) != 0) abort();
     }
+    if (emptied) {
+      char path[SEL_PATH_MAX];
+      record_path(path, oldest);
+      if (truncate(path, 0) != 0) abort();
+    }
   }
+  bool unclear = kind == 2 && count == SEL_MAX_RECS && !emptied;
 
   for (int n = 0; n < kMaxMessages && size - at >= 3; ++n) {
     std::size_t len = static_cast<std::size_t>(data[at] << 8 | data[at + 1]);
@@ -170,7 +179,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     char before[128];
     const long before_len = read_info_text(before, sizeof before);
     const int result = seld_handle_message(len > 0 ? g_msg : nullptr, len);
-    if (result != SELD_APPLIED && result != SELD_REJECTED) abort();  // tmpfs does not fail
     if (result == SELD_REJECTED) {
       char after[128];
       const long after_len = read_info_text(after, sizeof after);
@@ -180,10 +188,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
       continue;
     }
+    if (result == SELD_FAILED) {  // tmpfs does not fail
+      if (!unclear) abort();
+      continue;
+    }
+    if (result != SELD_APPLIED) abort();
     std::int32_t req_count = 0;
     memcpy(&req_count, g_msg + kCountAt, sizeof req_count);
-    if (req_count == SEL_REQUEST_CLEAR) sound = true;
-    if (!sound) continue;
+    if (req_count == SEL_REQUEST_CLEAR) unclear = false;
     const int now = check_store();
     if (req_count == SEL_REQUEST_CLEAR && now != 0) abort();
     if (req_count > 0 && now == 0) abort();

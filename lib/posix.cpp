@@ -26,6 +26,17 @@ int lock_whole_file(int fd) {
   return fcntl(fd, F_SETLK, &fl);
 }
 
+int lock_holder(int fd) {
+  struct flock fl {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = 0;
+  fl.l_len = 0;
+  if (fcntl(fd, F_GETLK, &fl) != 0) return -1;
+  // An open file description's lock reports the pid -1: no process to name.
+  return fl.l_type == F_UNLCK || fl.l_pid < 0 ? 0 : static_cast<int>(fl.l_pid);
+}
+
 int set_cloexec(int fd) {
   const int flags = fcntl(fd, F_GETFD);
   if (flags < 0) return -1;
@@ -95,7 +106,9 @@ int replace_file_durably(const char* path, const void* data, std::size_t size) {
     errno = ENAMETOOLONG;
     return -1;
   }
-  const int fd = open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  // Whatever lies at the temporary name goes: a FIFO planted there would hang the open.
+  if (unlink(temp) != 0 && errno != ENOENT) return -1;
+  const int fd = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   bool ok = fd >= 0 && write_all(fd, data, size) == 0 && fsync(fd) == 0;
   if (fd >= 0 && close(fd) != 0) ok = false;
   ok = ok && rename(temp, path) == 0;

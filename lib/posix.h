@@ -16,6 +16,11 @@ int open_lock_file(const char* path, int flags);
 // end). fcntl()'s result: -1 with EACCES or EAGAIN when another process holds one.
 int lock_whole_file(int fd);
 
+// The process that holds a lock on the file of `fd` that would keep a whole-file write
+// lock out, as fcntl(F_GETLK) names it: its pid, or 0 when there is none (or the lock
+// belongs to no process). -1 with errno set when the question fails.
+int lock_holder(int fd);
+
 // Marks `fd` close-on-exec. 0; -1 when reading the flags fails, -2 when setting them
 // does (errno set).
 int set_cloexec(int fd);

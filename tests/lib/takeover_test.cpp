@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <bit>
+#include <memory>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -102,6 +103,63 @@ TEST_F(TakeoverTest, ConfdEndsTheHolderOnYes) {
   kill(confd.pid(), SIGTERM);
   EXPECT_EQ(confd.finish().exit_code(), 0);
   EXPECT_TRUE(confd_logged(sink, "stopping on SIGTERM"));
+}
+
+// The next process made in this module root (its own pid namespace) gets `pid`.
+void next_pid_is(pid_t pid) {
+  write_file("/proc/sys/kernel/ns_last_pid", std::to_string(pid - 1));
+}
+
+// The signal that has ended our child `pid`, without reaping it: 0 while it runs.
+int ended_by_signal(pid_t pid) {
+  siginfo_t info{};
+  waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT | WNOHANG);
+  if (info.si_pid != pid) return 0;
+  return info.si_code == CLD_KILLED ? info.si_status : -1;
+}
+
+// confd signals the process that holds the session, and only when the packet's 16
+// bits are that process's: never the process whose pid the packet happens to carry.
+TEST_F(TakeoverTest, ConfdSignalsOnlyTheSessionHolder) {
+  SyslogSink sink;
+  Running confd(program(CONFD_BINARY, {}));
+  ASSERT_TRUE(confd_logged(sink, "reading queue key 20"));
+  next_pid_is(4464);
+  Running bystander({"sleep", "600"});
+  ASSERT_EQ(bystander.pid(), 4464) << "the pid could not be chosen";
+  struct Row {
+    const char* what;
+    bool held;        // pid 70000 holds the session
+    int packet_pid;   // what the packet carries
+    std::string log;  // what confd logs
+  };
+  const Row rows[] = {
+      {"the holder's pid cut to 16 bits", true, 4464, "takeover: sent SIGUSR1 to pid 70000"},
+      {"pid 1 from a forged lock file", true, 1,
+       "takeover: the packet names pid 1, but pid 70000 holds the session: nothing sent"},
+      {"no session", false, 4464, "takeover: nobody holds the session: nothing sent"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    std::unique_ptr<LockHolder> holder;
+    if (row.held) {
+      next_pid_is(70000);
+      holder = std::make_unique<LockHolder>("/velmar/run/sel");
+      ASSERT_EQ(holder->pid(), 70000) << "the pid could not be chosen";
+    }
+    TakeoverPacket packet{{1, 2, 0, 0, 32}, {20, {}}, {{0, 14}, {0, 1}, 4, 0, 0}};
+    packet.body.pid = htons(static_cast<std::uint16_t>(row.packet_pid));
+    ASSERT_EQ(msgsnd(msgget(20, 0), &packet, 32, 0), 0);
+    EXPECT_TRUE(confd_logged(sink, row.log));
+    if (holder) {
+      const bool sent = row.log.find("sent SIGUSR1") != std::string::npos;
+      if (sent) {
+        EXPECT_TRUE(wait_until([&] { return ended_by_signal(holder->pid()) != 0; }));
+      }
+      EXPECT_EQ(ended_by_signal(holder->pid()), sent ? SIGUSR1 : 0);
+    }
+  }
+  EXPECT_EQ(ended_by_signal(bystander.pid()), 0) << "the bystander was signalled";
 }
 
 // Asks for "sel" in this process; standard output goes to /tmp/printed. `answer` is

@@ -1,14 +1,24 @@
-// seld's request handling against a real store in a module root: where records go, the
-// file change at 1000, the ring's wrap at 4000, the clear, and messages it must refuse.
+// seld against a real store in a module root: where records go, the file change at
+// 1000, the ring's wrap at 4000, the clear, messages it must refuse, a full disk, and
+// what the stand-ins do at start.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "lib/coding.h"
 #include "tests/support/root_test.h"
 #include "tools/inject/inject_records.h"
+#include "tools/storewriter/store_writer.h"
 #include "tools/seld/seld_request.h"
 
 namespace {
@@ -43,10 +53,38 @@ void feed(std::uint32_t from, std::uint32_t to) {
   }
 }
 
-std::string store_files() {
-  std::string all = read_file(kDir + "sel.inf");
+std::string record_files() {
+  std::string all;
   for (int f = 0; f < 4; ++f) all += '|' + read_file(kDir + "sel." + std::to_string(f));
   return all;
+}
+
+std::string store_files() { return read_file(kDir + "sel.inf") + record_files(); }
+
+// The info file's text; a FIFO there is not read.
+std::string info_text() {
+  struct stat st {};
+  if (lstat(SEL_INFO_FILE, &st) == 0 && !S_ISREG(st.st_mode)) return "(not a file)";
+  return read_file(SEL_INFO_FILE);
+}
+
+// Whether a log line of process `pid` that begins with `text` arrives.
+bool logged(SyslogSink& sink, pid_t pid, const std::string& text) {
+  return wait_until([&] {
+    for (const LogLine& line : sink.take()) {
+      if (line.pid == pid && line.text.rfind(text, 0) == 0) return true;
+    }
+    return false;
+  });
+}
+
+// Whether `pid` has ended within `seconds`; it is left to be reaped.
+bool ends_within(pid_t pid, int seconds) {
+  return wait_until([&] {
+    siginfo_t info{};
+    return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == pid;
+  }, seconds);
 }
 
 // The store holds the newest `count` of `sent` records, in ring order from the oldest
@@ -142,11 +180,125 @@ TEST_F(SeldTest, MalformedMessagesLeaveTheStoreAlone) {
   EXPECT_EQ(store_files(), before);
 }
 
-TEST_F(SeldTest, AnInfoFileThatIsNoRingMakesAFreshStore) {
-  for (const char* info : {"garbage", "1 4001 0 3 4000", "1 2000 0 3 2000", "1 10 4 0 10"}) {
-    write_file(kDir + "sel.inf", info);
-    feed(0, 1);
-    EXPECT_EQ(read_file(kDir + "sel.inf"), "1 1 0 0 1\n") << info;
+// A full disk costs the records that do not fit, never the store: the clear frees the
+// space first, and records go in again after it.
+TEST_F(SeldTest, AFullDiskLosesOnlyWhatDoesNotFit) {
+  ASSERT_EQ(mount("tmpfs", "/mnt/logs/sel", "tmpfs", 0, "size=150k"), 0) << strerror(errno);
+  SyslogSink sink;
+  std::uint32_t sent = 0;
+  std::vector<unsigned char> one = message(SEL_REQUEST_TYPE, 73, 73);
+  while (sent < 4000 && seld_handle_message(one.data(), one.size()) == SELD_APPLIED) sent += 73;
+  ASSERT_LT(sent, 4000U) << "150 KiB took the whole ring";
+  bool logged = false;
+  for (const LogLine& line : sink.take()) logged |= line.text.find("No space left") != std::string::npos;
+  EXPECT_TRUE(logged);
+  SelInfo info{};  // every record promised is in its file
+  ASSERT_EQ(sel_read_info(SEL_INFO_FILE, &info), 0);
+  EXPECT_EQ(sel_info_faults(info), 0U);
+  for (int f = 0; f < 4; ++f) {
+    EXPECT_GE(read_file(kDir + "sel." + std::to_string(f)).size(),
+              static_cast<std::size_t>(sel_ring_records_in(info.rec_count, info.oldest_file, f)) * 64);
+  }
+  std::vector<unsigned char> clear = message(SEL_REQUEST_TYPE, SEL_REQUEST_CLEAR, 1);
+  ASSERT_EQ(seld_handle_message(clear.data(), clear.size()), SELD_APPLIED);
+  EXPECT_EQ(store_files(), "1 0 0 0 0\n||||");
+  feed(0, 1);
+}
+
+// seld at start: every stand-in answers --help and --version and names a bad option;
+// seld refuses a second seld and a store it cannot read as a ring, rebuilds the info
+// file from the record files, and ends on SIGTERM while a reader keeps the store lock.
+// It never changes a record file at start.
+TEST_F(SeldTest, StartUp) {
+  enum Also { kNothing, kSecondSeld, kReaderHoldsStoreLock, kLinkAtSel2, kFifoAtInfo };
+  struct Row {
+    const char* what;
+    const char* binary;
+    std::vector<std::string> args;
+    int status;
+    const char* says;                  // in its output
+    int records = -1, oldest = 0;      // the ring written first; -1: no store
+    const char* info = nullptr;        // then the info file: nullptr as written, "-" none
+    const char* info_after = nullptr;  // nullptr: unchanged
+    const char* up = nullptr;          // the log line that shows it running: SIGTERM then
+    Also also = kNothing;
+  };
+  const Row rows[] = {
+      {"help", SELD_BINARY, {"--help"}, 0, "usage: seld [--help | --version]\n"},
+      {"version", SELD_BINARY, {"--version"}, 0, "seld " SEL_VERSION "\n"},
+      {"bad option", SELD_BINARY, {"--store=/tmp"}, 2, "'--store=/tmp'"},
+      {"confd version", CONFD_BINARY, {"--version"}, 0, "confd " SEL_VERSION "\n"},
+      {"confd argument", CONFD_BINARY, {"now"}, 2, "'now'"},
+      {"inject help", SEL_INJECT_BINARY, {"--help"}, 0, "usage: sel-inject"},
+      {"inject bad option", SEL_INJECT_BINARY, {"--fast", "demo"}, 2, "'--fast'"},
+      {"a second seld", SELD_BINARY, {}, 1, "another seld", 1500, 0, nullptr, nullptr, nullptr,
+       kSecondSeld},
+      {"only the newest file wrong", SELD_BINARY, {}, 0, "", 4000, 0, "1 4000 0 0 4000",
+       "1 4000 0 3 4000\n", "reading queue"},
+      {"no info file", SELD_BINARY, {}, 0, "", 2500, 3, "-", "1 2500 3 1 1500\n",
+       "reading queue"},
+      {"fewer promised than held", SELD_BINARY, {}, 0, "", 2500, 0, "1 10 0 0 10",
+       "1 2500 0 2 2500\n", "reading queue"},
+      {"empty info over a full ring", SELD_BINARY, {}, 1, "which is the oldest", 4000, 2, ""},
+      {"SIGTERM while a reader keeps the store lock", SELD_BINARY, {}, 0, "", 4000, 0,
+       "1 4000 0 0 4000", nullptr, "rebuilding", kReaderHoldsStoreLock},
+      {"a link at sel.2", SELD_BINARY, {}, 1, "sel.2 is not a regular file", 2500, 0, nullptr,
+       nullptr, nullptr, kLinkAtSel2},
+      {"a FIFO at sel.inf", SELD_BINARY, {}, 1, "sel.inf is not a regular file", 2500, 0,
+       nullptr, nullptr, nullptr, kFifoAtInfo},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    SetUp();
+    SyslogSink sink;
+    if (row.records >= 0) {
+      ASSERT_EQ(store_write("/mnt/logs/sel", sel_ring_info(1, row.records, row.oldest),
+                            store_plain_record, nullptr), 0);
+    }
+    if (row.info != nullptr && strcmp(row.info, "-") == 0) unlink(SEL_INFO_FILE);
+    if (row.info != nullptr && strcmp(row.info, "-") != 0) write_file(SEL_INFO_FILE, row.info);
+    write_file("/tmp/target", "precious");
+    if (row.also == kLinkAtSel2) {
+      unlink((kDir + "sel.2").c_str());
+      ASSERT_EQ(symlink("/tmp/target", (kDir + "sel.2").c_str()), 0);
+    }
+    if (row.also == kFifoAtInfo) {
+      unlink(SEL_INFO_FILE);
+      ASSERT_EQ(mkfifo(SEL_INFO_FILE, 0644), 0);
+    }
+    const std::string info_before = info_text();
+    const std::string records_before = record_files();
+    std::unique_ptr<Running> first;
+    if (row.also == kSecondSeld) {
+      first = std::make_unique<Running>(program(SELD_BINARY, {}));
+      ASSERT_TRUE(logged(sink, first->pid(), "reading queue"));
+    }
+    std::unique_ptr<LockHolder> reader;
+    if (row.also == kReaderHoldsStoreLock) {
+      reader = std::make_unique<LockHolder>("/velmar/run/seldb.lck");
+    }
+    Running p(program(row.binary, row.args));
+    if (row.up != nullptr) {
+      EXPECT_TRUE(logged(sink, p.pid(), row.up)) << "not logged: " << row.up;
+      kill(p.pid(), SIGTERM);
+    }
+    if (!ends_within(p.pid(), 60)) {
+      ADD_FAILURE() << "still running";
+      continue;
+    }
+    const RunResult r = p.finish();
+    EXPECT_EQ(r.exit_code(), row.status) << r.err;
+    EXPECT_NE((r.out + r.err).find(row.says), std::string::npos) << r.out << r.err;
+    if (row.records < 0) {
+      EXPECT_EQ(store_files(), "||||") << "a store was made";
+      EXPECT_FALSE(exists("/velmar/run/seld.lck"));
+    }
+    EXPECT_EQ(info_text(), row.info_after != nullptr ? row.info_after : info_before);
+    EXPECT_TRUE(record_files() == records_before) << "a record file changed";
+    EXPECT_EQ(read_file("/tmp/target"), "precious");
+    if (first) {
+      EXPECT_FALSE(ends_within(first->pid(), 0)) << "the first seld stopped";
+    }
   }
 }
 

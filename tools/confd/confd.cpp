@@ -1,9 +1,13 @@
 // confd: our stand-in for the module's configuration daemon, as far as the session
 // takeover needs it. It reads its queue (key 20) and, on a takeover packet, sends
 // SIGUSR1 to the process that holds the session, whose lock handler then ends it.
-// Everything it does and everything it does not understand is logged ("confd").
-// SIGTERM ends it with status 0.
+// The packet carries only the low 16 bits of the holder's pid, and whoever asks for
+// the takeover read that pid from a file anybody can write: so the holder is the one
+// that the kernel says holds the lock of /velmar/run/sel, and it is signalled only
+// when its pid ends in the packet's 16 bits. Everything it does and everything it
+// does not understand is logged ("confd"). SIGTERM ends it with status 0.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <setjmp.h>
 #include <signal.h>
 #include <sys/msg.h>
@@ -15,8 +19,19 @@
 #include "lib/log.h"
 #include "lib/msgq.h"
 #include "lib/packet.h"
+#include "lib/posix.h"
+#include "tools/common/standin_options.h"
 
 namespace {
+
+constexpr const char* kUsage =
+    "usage: confd [--help | --version]\n"
+    "Our stand-in for the module's configuration daemon, as far as the session takeover\n"
+    "needs it: takes takeover packets on queue key 20 and sends SIGUSR1 to the process\n"
+    "that holds the sel session (/velmar/run/sel) when the packet names it. SIGTERM ends\n"
+    "it.\n";
+
+constexpr const char* kSessionLock = "/velmar/run/sel";
 
 sigjmp_buf stop_jump;
 volatile sig_atomic_t stop_requested = 0;
@@ -47,6 +62,20 @@ bool is_takeover(const TakeoverPacket& p, ssize_t length) {
          p.body.arg_count[1] == 1 && p.body.arg_len == 4;
 }
 
+// The process that holds the session lock, as the kernel knows it: 0 when none does,
+// -1 when that cannot be told (logged).
+int session_holder() {
+  const FdGuard fd(open_regular(kSessionLock, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (fd.fd < 0) {
+    if (errno == ENOENT) return 0;
+    log_msg_errno(LOG_ERR, "takeover: cannot open %s", kSessionLock);
+    return -1;
+  }
+  const int holder = lock_holder(fd.fd);
+  if (holder < 0) log_msg_errno(LOG_ERR, "takeover: cannot ask who locks %s", kSessionLock);
+  return holder;
+}
+
 void handle(const Received& message, ssize_t length) {
   TakeoverPacket packet{};
   const std::size_t got = sizeof message.pri + static_cast<std::size_t>(length);
@@ -56,21 +85,32 @@ void handle(const Received& message, ssize_t length) {
             length >= 4 ? packet.header.type : -1, static_cast<int>(length));
     return;
   }
-  const int pid = ntohs(static_cast<std::uint16_t>(packet.body.pid));
-  if (pid == 0) {  // kill() would take 0 for our own process group
-    log_msg(LOG_NOTICE, "ignoring a takeover packet without a pid");
+  const unsigned named = ntohs(static_cast<std::uint16_t>(packet.body.pid));
+  const int holder = session_holder();
+  if (holder < 0) return;  // logged
+  if (holder == 0) {
+    log_msg(LOG_NOTICE, "takeover: nobody holds the session: nothing sent");
     return;
   }
-  if (kill(pid, SIGUSR1) != 0) {
-    log_msg_errno(LOG_ERR, "takeover: cannot signal pid %d", pid);
+  if ((static_cast<unsigned>(holder) & 0xffffU) != named) {
+    log_msg(LOG_NOTICE, "takeover: the packet names pid %u, but pid %d holds the session: "
+            "nothing sent", named, holder);
     return;
   }
-  log_msg(LOG_INFO, "takeover: sent SIGUSR1 to pid %d", pid);
+  // The lock was held a moment ago: for its pid to name another process now, the holder
+  // would have had to end and the pid to come round again in between.
+  if (kill(holder, SIGUSR1) != 0) {
+    log_msg_errno(LOG_ERR, "takeover: cannot signal pid %d", holder);
+    return;
+  }
+  log_msg(LOG_INFO, "takeover: sent SIGUSR1 to pid %d", holder);
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const int early = standin_daemon_options(argc, argv, "confd", kUsage);
+  if (early != STANDIN_GO_ON) return early;
   log_open("confd", LOG_PID | LOG_NDELAY, LOG_DAEMON);
 
   struct sigaction sa {};

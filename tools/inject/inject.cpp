@@ -4,6 +4,7 @@
 //   sel-inject [--batch N] [--delay-ms MS] demo [COUNT [START]]
 //   sel-inject [--batch N] [--delay-ms MS] random COUNT SEED
 //   sel-inject --offline DIR [--oldest-file F] demo [COUNT [START]] | random COUNT SEED
+//   sel-inject --help | --version
 //
 // `demo` is the demo set (every event type and the interesting cases of each decoder),
 // once or cycled to COUNT records from its record START; `random` is COUNT random
@@ -11,7 +12,8 @@
 // requests of up to N (default 100) records, MS milliseconds apart (default 0), and are
 // done once they are on the queue. --offline writes a store into DIR instead: the newest
 // min(COUNT, 4000) records, with the ring starting at file F (default 0).
-// Exit status 0 on success, 1 when sending or writing fails, 2 on bad arguments.
+// Exit status 0 on success, 1 when sending or writing fails, 2 on bad arguments (named
+// on standard error with the usage).
 #include <syslog.h>
 
 #include <cerrno>
@@ -28,14 +30,15 @@ namespace {
 constexpr unsigned long kMaxCount = 100000000;
 static_assert(SELD_MAX_BODIES == 136, "the --batch message names the limit");
 
+constexpr const char* kUsage =
+    "usage: sel-inject [--batch N] [--delay-ms MS] demo [COUNT [START]]\n"
+    "       sel-inject [--batch N] [--delay-ms MS] random COUNT SEED\n"
+    "       sel-inject --offline DIR [--oldest-file F] demo [COUNT [START]]\n"
+    "       sel-inject --offline DIR [--oldest-file F] random COUNT SEED\n"
+    "       sel-inject --help | --version\n";
+
 int usage(const char* why) {
-  fprintf(stderr,
-          "sel-inject: %s\n"
-          "usage: sel-inject [--batch N] [--delay-ms MS] demo [COUNT [START]]\n"
-          "       sel-inject [--batch N] [--delay-ms MS] random COUNT SEED\n"
-          "       sel-inject --offline DIR [--oldest-file F] demo [COUNT [START]]\n"
-          "       sel-inject --offline DIR [--oldest-file F] random COUNT SEED\n",
-          why);
+  fprintf(stderr, "sel-inject: %s\n%s", why, kUsage);
   return 2;
 }
 
@@ -51,6 +54,14 @@ bool number(const char* text, unsigned long low, unsigned long high, unsigned lo
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && strcmp(argv[1], "--help") == 0) {
+    fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+    printf("sel-inject %s\n", SEL_VERSION);
+    return 0;
+  }
   const char* dir = nullptr;
   unsigned long oldest_file = 0, batch = 100, delay_ms = 0;
   bool shaped = false, paced = false;
@@ -71,8 +82,11 @@ int main(int argc, char** argv) {
     } else if (strcmp(option, "--delay-ms") == 0) {
       if (!number(value, 0, 60000, &delay_ms)) return usage("--delay-ms takes 0 to 60000");
       paced = true;
+    } else if (strcmp(option, "--offline") != 0) {
+      fprintf(stderr, "sel-inject: unknown option '%s'\n%s", option, kUsage);
+      return 2;
     } else {
-      return usage(value == nullptr ? "an option lacks its value" : "unknown option");
+      return usage("--offline lacks its directory");
     }
   }
   if (dir == nullptr && shaped) return usage("--oldest-file goes with --offline");

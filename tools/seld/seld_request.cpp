@@ -14,8 +14,10 @@
 #include "lib/sel_record.h"
 #include "lib/coding.h"
 #include "lib/log.h"
+#include "lib/posix.h"
 #include "store/sel_format.h"
 #include "store/sel_store.h"
+#include "tools/seld/seld_ring.h"
 
 // How seld shares the store with its readers.
 //
@@ -28,15 +30,29 @@
 //    record is never rewritten. So an append needs no store lock: a reader that read
 //    the info file before the append does not look at the new record, one that read it
 //    after finds it whole. Each record is written by one pwrite() of 64 bytes.
-// 2. The info file is replaced whole (written beside it, then renamed over it) under
-//    the info lock, so a reader never sees half of one.
-// 3. Taking records away happens only under the store lock, with the info file
-//    rewritten first, before any file is truncated: dropping the oldest file when the
-//    ring is full (the info file then starts at the next file, and the emptied file
-//    becomes the newest, unpromised until its records are written) and clearing. The
-//    store lock makes both wait for a reader that is still in the oldest file, and
-//    keeps a reader from reading the info file halfway through.
-// 4. Lock order as the readers': the store lock, then the info lock inside it.
+// 2. The info file is replaced whole (written beside it, flushed, then renamed over
+//    it) under the info lock, so a reader never sees half of one, and a power cut
+//    leaves the old one or the new one.
+// 3. Taking records away happens only under the store lock, which makes it wait for a
+//    reader that is still in the oldest file and keeps new readers from the info file
+//    until the store is whole again. Dropping the oldest file when the ring is full
+//    rewrites the info file first (it then starts at the next file) and then empties
+//    the dropped file, which becomes the newest, unpromised until its records are
+//    written. A clear empties the files first, from the oldest on, and then writes the
+//    info file of an empty store: on a full disk the space comes back before the new
+//    info file needs some.
+// 4. Lock order as the readers': the store lock, then the info lock inside it. A reader
+//    may keep the store lock for as long as it stays in the oldest file, so seld's
+//    waits for a lock end when it is asked to stop; the request in hand then stops
+//    short, promising only what it wrote.
+// 5. The record files are the truth, the info file their summary (tools/seld/seld_ring.h
+//    tells why they always show the ring). Every request reads both, and when the info
+//    file does not say what the files show (after a power cut between a record and its
+//    promise, or between a clear's files and its info file, or after someone edited it)
+//    it is rewritten from the files under the store lock. No record file is ever
+//    emptied because of what the info file says; where the files do not show the ring,
+//    seld does nothing but log it.
+// 6. No store path is opened through a link or when it is not a regular file.
 //
 // What this cannot give: a reader outside the oldest file holds no lock, so a file it
 // is still reading can be dropped once seld has filled a whole further file (1000
@@ -47,18 +63,43 @@
 // Record ids follow the slot: position p of file f holds id f * 1000 + p + 1, so the
 // oldest record's id is always oldest_file * 1000 + 1.
 
+volatile sig_atomic_t seld_stopping = 0;
+
 namespace {
 
 constexpr const char* kLogsDir = "/mnt/logs";
 constexpr std::size_t kCountAt = offsetof(SelRequest, count);
 constexpr std::size_t kBodiesAt = offsetof(SelRequest, body);
+constexpr useconds_t kLockPollMicros = 1000;
 
 // The ring as the info file describes it: version, count (0 to SEL_MAX_RECS) and oldest
 // file (0 to SEL_FILES - 1) say it all; the newest file and id follow from them.
 using Ring = SelInfo;
 
+// Takes the lock of the lock file `path`, waiting while another process holds it, unless
+// seld is asked to stop. The handle, or -1 (logged).
+int take_lock(const char* path) {
+  FdGuard fd(open_lock_file(path, O_WRONLY | O_CLOEXEC));
+  if (fd.fd < 0) {
+    log_msg_errno(LOG_ERR, "error opening %s", path);
+    return -1;
+  }
+  while (lock_whole_file(fd.fd) < 0) {
+    if (errno != EACCES && errno != EAGAIN) {
+      log_msg_errno(LOG_ERR, "error locking %s", path);
+      return -1;
+    }
+    if (seld_stopping != 0) {
+      log_msg(LOG_NOTICE, "stopping without %s, which pid %d holds", path, lock_holder(fd.fd));
+      return -1;
+    }
+    usleep(kLockPollMicros);
+  }
+  return fd.release();
+}
+
 int write_info(const Ring& r) {
-  const int lock = sel_get_lock(SEL_LOCK_INFO);
+  const int lock = take_lock(SEL_LOCK_INFO);
   if (lock < 0) return -1;
   const int result = sel_write_info(SEL_STORE_DIR, r);
   if (result != 0) log_msg_errno(LOG_ERR, "cannot write %s", SEL_INFO_FILE);
@@ -66,16 +107,20 @@ int write_info(const Ring& r) {
   return result;
 }
 
-int open_record_file(int file, bool truncate) {
+// Opens record file `file` for writing, made if missing. With `empty`, what it held goes.
+int open_record_file(int file, bool empty) {
   char path[SEL_PATH_MAX];
   (void)sel_record_path(path, sizeof path, SEL_STORE_DIR, file);  // fits: file < 4
-  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : 0);
-  const int fd = open(path, flags, 0644);
+  int fd = open_regular(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd >= 0 && empty && ftruncate(fd, 0) != 0) {
+    close(fd);
+    fd = -1;
+  }
   if (fd < 0) log_msg_errno(LOG_ERR, "cannot open %s", path);
   return fd;
 }
 
-int truncate_record_file(int file) {
+int empty_record_file(int file) {
   const int fd = open_record_file(file, true);
   if (fd < 0) return -1;
   close(fd);
@@ -99,15 +144,17 @@ int write_record(int fd, int file, int pos, const unsigned char* body) {
   return -1;
 }
 
-// Under the store lock: the info file first promises nothing, then the files go.
-int empty_store(std::int32_t version, Ring* r) {
-  const int lock = sel_get_lock(SEL_LOCK_DB);
+// Under the store lock: the files from the oldest on, then the info file. A file that
+// cannot be emptied stops the clear; the files then still show a ring, which the next
+// request reads from them.
+int clear_store(const Ring& r) {
+  const int lock = take_lock(SEL_LOCK_DB);
   if (lock < 0) return -1;
-  *r = sel_ring_info(version, 0, 0);
-  int result = write_info(*r);
-  for (int file = 0; file < SEL_FILES && result == 0; ++file) {
-    result = truncate_record_file(file);
+  int result = 0;
+  for (int i = 0; i < SEL_FILES && result == 0; ++i) {
+    result = empty_record_file((r.oldest_file + i) % SEL_FILES);
   }
+  if (result == 0) result = write_info(sel_ring_info(r.version, 0, 0));
   sel_release_lock(lock);
   return result;
 }
@@ -115,7 +162,7 @@ int empty_store(std::int32_t version, Ring* r) {
 // The ring is full and its newest file too: the oldest file leaves the ring, under
 // the store lock, so that no reader is inside it when it is emptied.
 int drop_oldest(Ring* r) {
-  const int lock = sel_get_lock(SEL_LOCK_DB);
+  const int lock = take_lock(SEL_LOCK_DB);
   if (lock < 0) return -1;
   const int dropped = r->oldest_file;
   const Ring after =
@@ -123,32 +170,65 @@ int drop_oldest(Ring* r) {
   int result = write_info(after);
   if (result == 0) {
     *r = after;
-    result = truncate_record_file(dropped);
+    result = empty_record_file(dropped);
   }
   sel_release_lock(lock);
   return result;
 }
 
-// Reads the ring from the info file, making an empty store when there is none or
-// when the info file does not describe a ring.
-int load_ring(Ring* r) {
-  *r = Ring{0, 0, 0, 0, 0, 0};
-  if (sel_read_info(SEL_INFO_FILE, r) != 0) {
-    if (errno != ENOENT) {
-      log_msg_errno(LOG_ERR, "cannot open %s", SEL_INFO_FILE);
-      return -1;
-    }
+bool same_info(const SelInfo& a, const SelInfo& b) {
+  return a.fields_read == 5 && a.version == b.version && a.rec_count == b.rec_count &&
+         a.oldest_file == b.oldest_file && a.latest_file == b.latest_file &&
+         a.latest_id == b.latest_id;
+}
+
+// Makes the info file say `r`, which the record files show and `info` (read from it,
+// `found` when there was one) does not.
+int rebuild_info(const Ring& r, const SelInfo& info, bool found) {
+  if (!found && r.rec_count == 0) {
     mkdir(kLogsDir, 0755);  // both may exist: only the store's creation tells
     mkdir(SEL_STORE_DIR, 0755);
     log_msg(LOG_NOTICE, "no store in %s: creating an empty one", SEL_STORE_DIR);
-    return empty_store(SELD_STORE_VERSION, r);
+  } else if (!found) {
+    log_msg(LOG_WARNING, "rebuilding %s, which is missing: the record files hold %d records "
+            "from file %d", SEL_INFO_FILE, r.rec_count, r.oldest_file);
+  } else {
+    log_msg(LOG_WARNING, "rebuilding %s, which said \"%d %d %d %d %d\" (%d numbers): the "
+            "record files hold %d records from file %d", SEL_INFO_FILE, info.version,
+            info.rec_count, info.oldest_file, info.latest_file, info.latest_id,
+            info.fields_read, r.rec_count, r.oldest_file);
   }
-  if ((sel_info_faults(*r) & (SEL_INFO_UNUSABLE | SEL_INFO_OTHER_LATEST)) == 0) {
-    *r = sel_ring_info(r->version, r->rec_count, r->oldest_file);
+  const int lock = take_lock(SEL_LOCK_DB);
+  if (lock < 0) return -1;
+  const int result = write_info(r);
+  sel_release_lock(lock);
+  return result;
+}
+
+// The ring as the record files show it, the info file as a hint (seld_ring.h). With
+// `sync`, the info file is made to say it. 0, or -1 (logged).
+int load_ring(Ring* r, bool sync) {
+  int counts[SEL_FILES];
+  if (seld_record_counts(counts) != 0) return -1;
+  SelInfo info{0, 0, 0, 0, 0, 0};
+  const bool found = sel_read_info(SEL_INFO_FILE, &info) == 0;
+  if (!found && errno != ENOENT) {
+    log_msg_errno(LOG_ERR, "cannot read %s", SEL_INFO_FILE);
+    return -1;
+  }
+  const int version = info.fields_read >= 1 ? info.version : SELD_STORE_VERSION;
+  char why[200];
+  if (seld_ring_from_counts(counts, info, version, r, why, sizeof why) != 0) {
+    log_msg(LOG_ERR, "%s: seld does not guess, lest it lose records", why);
+    if (sync) return -1;
+    // A clear needs no ring: it empties the files from the info file's oldest on.
+    const bool oldest_known = info.fields_read >= 3 && info.oldest_file >= 0 &&
+                              info.oldest_file < SEL_FILES;
+    *r = sel_ring_info(version, 0, oldest_known ? info.oldest_file : 0);
     return 0;
   }
-  log_msg(LOG_ERR, "%s does not describe a ring: starting an empty store", SEL_INFO_FILE);
-  return empty_store(SELD_STORE_VERSION, r);
+  if (!sync || same_info(info, *r)) return 0;
+  return rebuild_info(*r, info, found);
 }
 
 // Appends `n` bodies in order, moving on to the next file when the newest is full and
@@ -194,7 +274,7 @@ int append(Ring* r, const unsigned char* bodies, int n) {
 
 int seld_open_store() {
   Ring r{};
-  return load_ring(&r) == 0 ? 0 : SELD_FAILED;
+  return load_ring(&r, true) == 0 ? 0 : SELD_FAILED;
 }
 
 int seld_handle_message(const unsigned char* msg, std::size_t len) {
@@ -224,9 +304,9 @@ int seld_handle_message(const unsigned char* msg, std::size_t len) {
   }
 
   Ring r{};
-  if (load_ring(&r) != 0) return SELD_FAILED;
+  if (load_ring(&r, !clear) != 0) return SELD_FAILED;
   if (clear) {
-    if (empty_store(r.version, &r) != 0) return SELD_FAILED;
+    if (clear_store(r) != 0) return SELD_FAILED;
     log_msg(LOG_NOTICE, "store cleared on request");
     return SELD_APPLIED;
   }

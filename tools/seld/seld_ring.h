@@ -1,0 +1,25 @@
+// What the record files say about seld's ring. seld trusts them over the info file:
+// it writes a record before the info file promises it, and it empties files only
+// whole and in ring order (the oldest when the ring moves on, all of them from the
+// oldest on at a clear). So the files show the ring at every moment, after a power cut
+// too: from the oldest file on, full files, then the newest, then empty ones. Only
+// when all four are full do they not show which one is the oldest.
+#pragma once
+
+#include <cstddef>
+
+#include "store/sel_format.h"
+
+// Whole records (at most 1000) in each record file of the module's store; a missing
+// file holds none. 0; -1 when one of the store's five paths is there but is not a
+// regular file (a link, a FIFO, a directory) or cannot be examined, after logging it.
+int seld_record_counts(int counts[SEL_FILES]);
+
+// The ring that `counts` show. Of four full files, the oldest is the one that at least
+// two of the info file's numbers point at: `oldest_file` itself, the file after
+// `latest_file`, the file after the one whose last record `latest_id` is (`info` as
+// read; its `fields_read` says how many it holds). Writes `ring` (with `version`) and
+// returns 0; -1 with the reason in `why` when the counts show no ring or the info file
+// does not tell the oldest of four full files.
+int seld_ring_from_counts(const int counts[SEL_FILES], const SelInfo& info, int version,
+                          SelInfo* ring, char* why, std::size_t size);
