@@ -20,14 +20,15 @@ inline int standin_daemon_options(int argc, char** argv, const char* name, const
     printf("%s %s\n", name, SEL_VERSION);
     return 0;
   }
-  const char* bad = argv[1];
-  for (int i = 1; i < argc; ++i) {
-    if (strcmp(argv[i], "--help") != 0 && strcmp(argv[i], "--version") != 0) {
-      bad = argv[i];
-      break;
-    }
+  const char* bad = nullptr;
+  for (int i = 1; i < argc && bad == nullptr; ++i) {
+    if (strcmp(argv[i], "--help") != 0 && strcmp(argv[i], "--version") != 0) bad = argv[i];
   }
-  fprintf(stderr, "%s: %s '%s'\n%s", name, bad[0] == '-' ? "unknown option" : "unexpected argument",
-          bad, usage);
+  if (bad == nullptr) {
+    fprintf(stderr, "%s: --help and --version go alone\n%s", name, usage);
+  } else {
+    fprintf(stderr, "%s: %s '%s'\n%s", name,
+            bad[0] == '-' ? "unknown option" : "unexpected argument", bad, usage);
+  }
   return 2;
 }

@@ -51,7 +51,7 @@
 //    promise, or between a clear's files and its info file, or after someone edited it)
 //    it is rewritten from the files under the store lock. No record file is ever
 //    emptied because of what the info file says; where the files do not show the ring,
-//    seld does nothing but log it.
+//    seld only logs it and fails every request but a clear.
 // 6. No store path is opened through a link or when it is not a regular file.
 //
 // What this cannot give: a reader outside the oldest file holds no lock, so a file it
