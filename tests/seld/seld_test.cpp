@@ -240,6 +240,8 @@ TEST_F(SeldTest, StartUp) {
       {"fewer promised than held", SELD_BINARY, {}, 0, "", 2500, 0, "1 10 0 0 10",
        "1 2500 0 2 2500\n", "reading queue"},
       {"empty info over a full ring", SELD_BINARY, {}, 1, "which is the oldest", 4000, 2, ""},
+      {"a full ring, no two numbers agree", SELD_BINARY, {}, 1, "which is the oldest", 4000, 1,
+       "1 4000 1 2 500"},
       {"SIGTERM while a reader keeps the store lock", SELD_BINARY, {}, 0, "", 4000, 0,
        "1 4000 0 0 4000", nullptr, "rebuilding", kReaderHoldsStoreLock},
       {"a link at sel.2", SELD_BINARY, {}, 1, "sel.2 is not a regular file", 2500, 0, nullptr,
