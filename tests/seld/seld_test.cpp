@@ -190,14 +190,17 @@ TEST_F(SeldTest, AFullDiskLosesOnlyWhatDoesNotFit) {
   while (sent < 4000 && seld_handle_message(one.data(), one.size()) == SELD_APPLIED) sent += 73;
   ASSERT_LT(sent, 4000U) << "150 KiB took the whole ring";
   bool logged = false;
-  for (const LogLine& line : sink.take()) logged |= line.text.find("No space left") != std::string::npos;
+  for (const LogLine& line : sink.take()) {
+    logged |= line.text.find("No space left") != std::string::npos;
+  }
   EXPECT_TRUE(logged);
-  SelInfo info{};  // every record promised is in its file
+  // Every record that the info file promises is in its file.
+  SelInfo info{};
   ASSERT_EQ(sel_read_info(SEL_INFO_FILE, &info), 0);
   EXPECT_EQ(sel_info_faults(info), 0U);
   for (int f = 0; f < 4; ++f) {
-    EXPECT_GE(read_file(kDir + "sel." + std::to_string(f)).size(),
-              static_cast<std::size_t>(sel_ring_records_in(info.rec_count, info.oldest_file, f)) * 64);
+    const int promised = sel_ring_records_in(info.rec_count, info.oldest_file, f);
+    EXPECT_GE(read_file(kDir + "sel." + std::to_string(f)).size(), promised * 64U);
   }
   std::vector<unsigned char> clear = message(SEL_REQUEST_TYPE, SEL_REQUEST_CLEAR, 1);
   ASSERT_EQ(seld_handle_message(clear.data(), clear.size()), SELD_APPLIED);
