@@ -1,13 +1,18 @@
 #include "tools/seld/seld_ring.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <syslog.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "lib/coding.h"
 #include "lib/log.h"
+#include "lib/posix.h"
 #include "lib/sel_record.h"
 
 namespace {
@@ -27,6 +32,23 @@ int oldest_of_full_ring(const SelInfo& info) {
   for (int file = 0; file < SEL_FILES; ++file) {
     if (votes[file] >= 2) return file;
   }
+  return -1;
+}
+
+// The records of `file`, `whole` by its size, up to the last that carries its slot's
+// id: a power cut can leave a file longer than what reached it, the rest zeros. -1 when
+// the file cannot be read (logged).
+int written_records(const char* path, int file, int whole) {
+  if (whole == 0) return 0;
+  const FdGuard fd(open_regular(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  for (; fd.fd >= 0 && whole > 0; --whole) {
+    unsigned char id[4];
+    const off_t at = static_cast<off_t>(whole - 1) * static_cast<off_t>(SEL_RECORD_SIZE);
+    if (pread(fd.fd, id, sizeof id, at) != static_cast<ssize_t>(sizeof id)) break;
+    if (load_be32(id) == static_cast<std::uint32_t>(sel_slot_id(file, whole - 1))) return whole;
+  }
+  if (whole == 0) return 0;
+  log_msg_errno(LOG_ERR, "cannot read %s", path);
   return -1;
 }
 
@@ -53,7 +75,9 @@ int seld_record_counts(int counts[SEL_FILES]) {
     }
     if (file >= 0) {
       const off_t whole = st.st_size / static_cast<off_t>(SEL_RECORD_SIZE);
-      counts[file] = whole < SEL_RECS_PER_FILE ? static_cast<int>(whole) : SEL_RECS_PER_FILE;
+      counts[file] = written_records(
+          path, file, whole < SEL_RECS_PER_FILE ? static_cast<int>(whole) : SEL_RECS_PER_FILE);
+      if (counts[file] < 0) return -1;
     }
   }
   return 0;

@@ -10,9 +10,10 @@
 
 #include "store/sel_format.h"
 
-// Whole records (at most 1000) in each record file of the module's store; a missing
-// file holds none. 0; -1 when one of the store's five paths is there but is not a
-// regular file (a link, a FIFO, a directory) or cannot be examined, after logging it.
+// The records in each record file of the module's store: whole records (at most 1000)
+// up to the last that carries its slot's id; a missing file holds none. 0; -1 when one
+// of the store's five paths is there but is not a regular file (a link, a FIFO, a
+// directory) or cannot be examined or read, after logging it.
 int seld_record_counts(int counts[SEL_FILES]);
 
 // The ring that `counts` show. Of four full files, the oldest is the one that at least
