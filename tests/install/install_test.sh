@@ -169,11 +169,11 @@ CASES
     ;;
 
 errors)
-    install_into "$work/inst" sel viewer selexport
+    install_into "$work/inst" sel viewer selexport standins
     bin=$work/inst/$p/$bindir
     view=$bin/sel-view
     for tool in "$bin/sel-save" "$bin/sel-forward" "$bin/selexport" "$view" \
-        "$work/inst/$p/$libexecdir/sel/sel-untar"; do
+        "$work/inst/$p/$libexecdir/sel/"{sel-untar,seld,confd,sel-inject}; do
         name=${tool##*/} run=("${emulator[@]}")
         [ "$name" = sel-view ] && run=()
         out=$("${run[@]}" "$tool" --help 2>&1)

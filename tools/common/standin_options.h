@@ -27,7 +27,7 @@ inline int standin_daemon_options(int argc, char** argv, const char* name, const
   if (bad == nullptr) {
     fprintf(stderr, "%s: --help and --version go alone\n%s", name, usage);
   } else {
-    fprintf(stderr, "%s: %s '%s'\n%s", name,
+    fprintf(stderr, "%s: %s %s\n%s", name,
             bad[0] == '-' ? "unknown option" : "unexpected argument", bad, usage);
   }
   return 2;

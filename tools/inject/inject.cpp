@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
       if (!number(value, 0, 60000, &delay_ms)) return usage("--delay-ms takes 0 to 60000");
       paced = true;
     } else if (strcmp(option, "--offline") != 0) {
-      fprintf(stderr, "sel-inject: unknown option '%s'\n%s", option, kUsage);
+      fprintf(stderr, "sel-inject: unknown option %s\n%s", option, kUsage);
       return 2;
     } else {
       return usage("--offline lacks its directory");
