@@ -17,21 +17,27 @@ int open_lock_file(const char* path, int flags) {
   return fd;
 }
 
-int lock_whole_file(int fd) {
+namespace {
+
+// An exclusive write lock over the whole file, to any end.
+struct flock whole_file() {
   struct flock fl {};
   fl.l_type = F_WRLCK;
   fl.l_whence = SEEK_SET;
   fl.l_start = 0;
   fl.l_len = 0;
+  return fl;
+}
+
+}  // namespace
+
+int lock_whole_file(int fd) {
+  struct flock fl = whole_file();
   return fcntl(fd, F_SETLK, &fl);
 }
 
 int lock_holder(int fd) {
-  struct flock fl {};
-  fl.l_type = F_WRLCK;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = 0;
-  fl.l_len = 0;
+  struct flock fl = whole_file();
   if (fcntl(fd, F_GETLK, &fl) != 0) return -1;
   // An open file description's lock reports the pid -1: no process to name.
   return fl.l_type == F_UNLCK || fl.l_pid < 0 ? 0 : static_cast<int>(fl.l_pid);

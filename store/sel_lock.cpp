@@ -13,7 +13,9 @@ constexpr useconds_t kLockPollMicros = 10;
 
 }  // namespace
 
-int sel_get_lock(const char* path) {
+int sel_get_lock(const char* path) { return sel_get_lock_unless(path, nullptr); }
+
+int sel_get_lock_unless(const char* path, const volatile std::sig_atomic_t* stop) {
   FdGuard fd(open_lock_file(path, O_WRONLY));
   if (fd.fd < 0) {
     log_msg_errno(LOG_ERR, "error opening %s", path);
@@ -24,6 +26,7 @@ int sel_get_lock(const char* path) {
       log_msg_errno(LOG_ERR, "error locking %s", path);
       return -1;
     }
+    if (stop != nullptr && *stop != 0) return -1;
     usleep(kLockPollMicros);
   }
   switch (set_cloexec(fd.fd)) {

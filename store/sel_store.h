@@ -6,6 +6,7 @@
 // lock until it is closed.
 #pragma once
 
+#include <csignal>
 #include <cstdio>
 
 #include "store/sel_format.h"
@@ -31,6 +32,10 @@ inline constexpr int SEL_NO_STORE = -1;       // the store lock or the info file
 // A symlink or a file that is not regular there counts as a file that cannot be opened.
 // Returns the lock handle, or -1 after logging the failure.
 int sel_get_lock(const char* path);
+
+// As sel_get_lock, but gives up (-1, nothing logged) while another process holds the
+// lock once `*stop` is set, for a daemon that must end on a signal; `stop` may be null.
+int sel_get_lock_unless(const char* path, const volatile std::sig_atomic_t* stop);
 
 // Closes the handle, which drops its lock. Returns the close's result.
 int sel_release_lock(int handle);

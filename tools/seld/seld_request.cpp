@@ -79,23 +79,9 @@ using Ring = SelInfo;
 // Takes the lock of the lock file `path`, waiting while another process holds it, unless
 // seld is asked to stop. The handle, or -1 (logged).
 int take_lock(const char* path) {
-  FdGuard fd(open_lock_file(path, O_WRONLY | O_CLOEXEC));
-  if (fd.fd < 0) {
-    log_msg_errno(LOG_ERR, "error opening %s", path);
-    return -1;
-  }
-  while (lock_whole_file(fd.fd) < 0) {
-    if (errno != EACCES && errno != EAGAIN) {
-      log_msg_errno(LOG_ERR, "error locking %s", path);
-      return -1;
-    }
-    if (seld_stopping != 0) {
-      log_msg(LOG_NOTICE, "stopping without %s, which pid %d holds", path, lock_holder(fd.fd));
-      return -1;
-    }
-    usleep(kLockPollMicros);
-  }
-  return fd.release();
+  const int lock = sel_get_lock_unless(path, &seld_stopping);
+  if (lock < 0 && seld_stopping != 0) log_msg(LOG_NOTICE, "stopping without %s", path);
+  return lock;
 }
 
 int write_info(const Ring& r) {
