@@ -116,7 +116,8 @@ std::size_t fwd_frame(char* dst, std::size_t room, FwdFraming framing, std::stri
     case FwdFraming::lines:
       for (std::size_t at = 0; at < msg.size();) {
         const std::size_t end = std::min(msg.find('\n', at), msg.size());
-        put(msg.substr(at, end - at));
+        // Not substr(): its range check would link in libstdc++.
+        put(std::string_view(msg.data() + at, end - at));
         if (end < msg.size()) put("#012");
         at = end + 1;
       }
