@@ -113,13 +113,16 @@ char* format(const Fields& f, char* out) {
   return out + SEL_DATE_LEN;
 }
 
-// The C library's conversion, false where it has none.
+// The C library's conversion, false where it has none. std::localtime reads TZ afresh at
+// every call, as ctime does, so a changed zone is seen here without more.
 bool library_fields(std::int32_t when, Fields& f) {
   const std::time_t t = when;
-  std::tm tm{};
-  if (localtime_r(&t, &tm) == nullptr) return false;
-  f = Fields{tm.tm_year + 1900, tm.tm_mon, tm.tm_mday, tm.tm_wday,
-             tm.tm_hour,        tm.tm_min, tm.tm_sec};
+  // The tool has one thread; the reentrant form is POSIX, which decoding does without.
+  // cppcheck-suppress localtimeCalled
+  const std::tm* tm = std::localtime(&t);
+  if (tm == nullptr) return false;
+  f = Fields{tm->tm_year + 1900, tm->tm_mon, tm->tm_mday, tm->tm_wday,
+             tm->tm_hour,        tm->tm_min, tm->tm_sec};
   return true;
 }
 
@@ -161,12 +164,11 @@ Zone g_zone{false, false, {}};
 
 // Reads TZ as ctime does at every call, and starts over when it changed.
 void follow_zone() {
-  const char* tz = getenv("TZ");
+  const char* tz = std::getenv("TZ");
   if (g_zone.known &&
       (tz == nullptr ? g_zone.unset : !g_zone.unset && strcmp(tz, g_zone.tz.data()) == 0)) {
     return;
   }
-  tzset();
   g_hour.state = Hour::kNone;
   const std::size_t len = tz == nullptr ? 0 : strlen(tz);
   g_zone.unset = tz == nullptr;
