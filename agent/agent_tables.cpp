@@ -252,6 +252,20 @@ constexpr auto kCmdList2 = std::to_array<AgentCmdEntry>({
 });
 static_assert(kCmdList2.size() == 23);
 
+// A list is in the order in which its agent numbers its signals, and every name ends in
+// a NUL inside its field: a lookup by id and the printing of a name rely on both.
+template <std::size_t N>
+constexpr bool well_formed(const std::array<AgentEventEntry, N>& list) {
+  for (std::size_t i = 0; i < N; ++i) {
+    if (list[i].name[0] == '\0' || list[i].name[sizeof list[i].name - 1] != '\0') return false;
+    if (list[i].event_id == 0 || list[i].event_id > 0xfff) return false;
+    if (i > 0 && list[i].event_id <= list[i - 1].event_id) return false;
+  }
+  return true;
+}
+static_assert(well_formed(kEvents4b) && well_formed(kEvents51) && well_formed(kEvents86) &&
+              well_formed(kEvents99));
+
 struct Agent {
   std::uint8_t id;
   const char* id_text;

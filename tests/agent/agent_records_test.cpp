@@ -1,17 +1,7 @@
 // Agent event and agent error records, checked on the whole record line.
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <cstdlib>
-#include <ctime>
-#include <string>
-
 #include "agent/agent_decode.h"
 #include "agent/agent_tables.h"
-#include "decode/sel_print.h"
-#include "tests/support/capture.h"
 #include "tests/support/record_line.h"
-#include "tools/storewriter/record_builder.h"
 
 namespace {
 
@@ -44,22 +34,14 @@ TEST_F(AgentRecords, EventPayloads) {
       // The same name under different ids: always the record's own agent's list.
       {0x99, 0x0016, "FIFO 0x0016 - Agent 0x99, FAN_ALERT1 deasserted."},
       {0x4b, 0x001c, "FIFO 0x001C - Agent 0x4b, FAN_ALERT1 deasserted."},
-      {0x99, 0x001c, "FIFO 0x001C - Agent 0x99, MP_INT_1 deasserted."},
-      // Ids the 0x86 list skips (flag bits printed too), its last id, and a watchdog id it
-      // lacks.
+      // An id the 0x86 list skips (flag bits printed too), and its last id.
       {0x86, 0x8008, "FIFO 0x8008 - Agent 0x86, Unknown event 0x8008"},
-      {0x86, 0x1060, "FIFO 0x1060 - Agent 0x86, Unknown event 0x1060"},
       {0x86, 0x0061, "FIFO 0x0061 - Agent 0x86, HT1000_PCIX_RST deasserted."},
-      {0x86, 0x0ffe, "FIFO 0x0FFE - Agent 0x86, Unknown event 0x0ffe"},
-      // Commands: repeated codes of list 2, nmi from a list and fixed, invalid fixed codes.
-      {0x51, 0x2033, "FIFO 0x2033 - Agent 0x51, Appliance command 0x33 (power_off)"},
-      {0x51, 0x3036, "FIFO 0x3036 - Agent 0x51, DXA command 0x36 (power_cycle)"},
+      // Commands: nmi from a list and fixed, the watchdog codes.
       {0x99, 0x2014, "FIFO 0x2014 - Agent 0x99, Appliance command 0x14 (nmi)"},
       {0x51, 0x3015, "FIFO 0x3015 - Agent 0x51, DXA command 0x15 (nmi)"},
       {0x4b, 0x302a, "FIFO 0x302A - Agent 0x4b, DXA command 0x2a (disable watchdog)"},
       {0x99, 0x602b, "FIFO 0x602B - Agent 0x99, Appliance command 0x2b (reset watchdog)"},
-      {0x86, 0xb02b, "FIFO 0xB02B - Agent 0x86, DXA command 0x2b (invalid)"},
-      {0x86, 0x2f00, "FIFO 0x2F00 - Agent 0x86, Appliance command 0x00 (power_on)"},
       // Unknown agents: the message breaks the line, for signals and commands alike.
       {0x12, 0x0005,
        "FIFO 0x0005 - Agent Unknown id 0x12, Error getting agent command list for id 18\n"
@@ -70,9 +52,6 @@ TEST_F(AgentRecords, EventPayloads) {
       {0xff, 0x3015,
        "FIFO 0x3015 - Agent Unknown id 0xff, Error getting agent command list for id 255\n"
        "DXA command 0x15 (nmi)"},
-      {0x50, 0x2000,
-       "FIFO 0x2000 - Agent Unknown id 0x50, Error getting agent command list for id 80\n"
-       "Appliance command 0x00 (unknown)"},
   };
   for (const Case& c : cases) {
     const SelRecord rec = RecordBuilder(42, 0, 2, 1).u8(16, c.agent).u8(17, 0xff).u16(18, c.word);
@@ -101,12 +80,8 @@ TEST_F(AgentRecords, ErrorPayloads) {
       // Texts at both ends of the tables, and codes past them.
       {1, 0, 0, 0, 0, "Error: Invalid command. "},
       {13, 0, 0, 0, 0, "Error: Agent initialization failed, unknown Agent ID. "},
-      {0x2a, 0, 0, 0, 0, "Unknown error 0x2a. "},
       {0xff, 0xf8, 0x10, 1, 1, "Unknown error 0xff. "},
       {0, 0x05, 0x00, 0, 1, "Command 0x00 (power_on) Command status 0x01: Command in process."},
-      {0, 0x05, 0x32, 0, 4,
-       "Command 0x32 (power_on) Command status 0x04: Parameter byte transmission error."},
-      {0, 0x05, 0x02, 0, 3, "Command 0x02 (ps_on) Command status 0x03: Command byte transmission error."},
       {0, 0xff, 0x14, 0xffffffff, 0xff,
        "Command 0x14 (nmi) par 0xffffffff. Command status 0xff: Unknown."},
       // Codes the event decoder names itself are in neither list.
@@ -129,18 +104,13 @@ TEST_F(AgentRecords, ErrorPayloads) {
 // The texts go into the callers' buffers cut to their size, with the length written.
 TEST(AgentTexts, CutToTheBuffer) {
   char buf[100];
-  EXPECT_EQ(agent_get_id_str(0x86, buf, sizeof buf), 4);
-  EXPECT_STREQ(buf, "0x86");
   EXPECT_EQ(agent_get_id_str(0x86, buf, 3), 2);
   EXPECT_STREQ(buf, "0x");
   EXPECT_EQ(agent_get_id_str(0x12, buf, sizeof buf), 15);
   EXPECT_STREQ(buf, "Unknown id 0x12");
   EXPECT_EQ(agent_get_id_str(0x12, buf, 8), 7);
   EXPECT_STREQ(buf, "Unknown");
-  buf[0] = 'x';
   EXPECT_EQ(agent_get_id_str(0x12, buf, 0), 0);
-  EXPECT_EQ(buf[0], 'x');
-
   EXPECT_EQ(agent_get_cmd_str(0x36, agent_cmd_list_2, buf, 6), 0);
   EXPECT_STREQ(buf, "power");
   EXPECT_EQ(agent_get_cmd_str(0x36, AgentCmdList{}, buf, sizeof buf), 0);

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/msg.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -16,9 +17,12 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+#include "tools/storewriter/store_writer.h"
 
 #ifndef SEL_EMULATOR
 #define SEL_EMULATOR ""
@@ -294,4 +298,39 @@ void LockHolder::release() {
   close(go_);
   waitpid(pid_, nullptr, 0);
   pid_ = -1;
+}
+
+void plain_store(int rec_count, int oldest_file, const std::string& dir) {
+  const SelInfo ring = sel_ring_info(1, rec_count, oldest_file);
+  EXPECT_EQ(store_write(dir.c_str(), ring, store_plain_record, nullptr), 0) << dir;
+}
+
+std::string plain_lines(int first_id, int first_index, int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    const time_t t = first_index + i;
+    text += "Record " + std::to_string(first_id + i) + ": " + std::string(ctime(&t), 24) +
+            " [unknown-type.normal]: Don't know how to decode this record.\n";
+  }
+  return text;
+}
+
+OpenWatch::OpenWatch(const std::string& dir) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+  EXPECT_GE(inotify_add_watch(fd_, dir.c_str(), IN_OPEN | IN_CLOSE), 0) << dir;
+}
+
+OpenWatch::~OpenWatch() { close(fd_); }
+
+std::map<std::string, int> OpenWatch::opened() {
+  std::map<std::string, int> opens;
+  alignas(inotify_event) char buf[65536];
+  for (ssize_t n; (n = read(fd_, buf, sizeof buf)) > 0;) {
+    for (char* p = buf; p < buf + n;) {
+      const auto* ev = reinterpret_cast<const inotify_event*>(p);
+      EXPECT_EQ(ev->mask & IN_Q_OVERFLOW, 0u);
+      if ((ev->mask & IN_OPEN) != 0 && ev->len > 0) ++opens[ev->name];
+      p += sizeof(inotify_event) + ev->len;
+    }
+  }
+  return opens;
 }

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,25 @@ bool has_open(pid_t pid, const std::string& path);
 // Whether process `pid` sleeps in a kernel function whose name holds `where`
 // ("pipe_write", "msgsnd"); qemu and valgrind make a program's calls in its own process.
 bool sleeps_in(pid_t pid, const std::string& where);
+
+// The store that seld leaves of `rec_count` plain records (every reader prints them
+// without a decoder) from `oldest_file` on, in `dir`.
+void plain_store(int rec_count, int oldest_file, const std::string& dir = "/mnt/logs/sel");
+// The lines of those records from ring index `first_index` and id `first_id` on.
+std::string plain_lines(int first_id, int first_index, int count);
+// Watches `dir` for files being opened (and closed: inotify folds identical events that
+// follow each other); opened() takes the count of opens by file name seen so far.
+class OpenWatch {
+ public:
+  explicit OpenWatch(const std::string& dir);
+  ~OpenWatch();
+  OpenWatch(const OpenWatch&) = delete;
+  OpenWatch& operator=(const OpenWatch&) = delete;
+  std::map<std::string, int> opened();
+
+ private:
+  int fd_ = -1;
+};
 
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& content);

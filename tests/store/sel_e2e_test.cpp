@@ -1,0 +1,289 @@
+// The real `sel` in a module root against sound and broken stores and surroundings, as a
+// module that lost power mid-write or a store copied off a module may leave them. Each
+// row gives what it must print, log and send to seld; whatever it meets, it must exit 0,
+// leave every file of the store as it was, never open a record file outside the ring of
+// four, and make its lock files for everybody whatever the caller's mask.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/msg.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <dirent.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tests/support/root_test.h"
+
+namespace {
+
+constexpr const char* kStore = "/mnt/logs/sel";
+constexpr const char* kInfo = "/mnt/logs/sel/sel.inf";
+constexpr const char* kBadInfo = "Error reading SEL info\n";
+constexpr const char* kPlanted = "/tmp/planted";  // where planted links point
+
+std::string summary(const std::string& numbers) {
+  return "SEL version: 1\nMaximum number of records: 4000\n\n" + numbers;
+}
+
+// All of a store of 2500 records from file 3.
+std::string all_2500() {
+  return plain_lines(3001, 0, 1000) + plain_lines(1, 1000, 1000) + plain_lines(1001, 2000, 500);
+}
+
+// A store of 20 records under an info file with the given text.
+void info_text(const char* text) {
+  plain_store(20, 0);
+  write_file(kInfo, text);
+}
+
+void append(const std::string& path, const std::string& bytes) {
+  write_file(path, read_file(path) + bytes);
+}
+
+// seld's queue, filled until a message of any size would block.
+void fill_seld_queue() {
+  const int id = msgget(7, IPC_CREAT | 0666);
+  ASSERT_GE(id, 0) << strerror(errno);
+  struct {
+    long pri;
+    char text[4096];
+  } msg{1, {}};
+  for (size_t size = sizeof msg.text; size > 0;) {
+    if (msgsnd(id, &msg, size, IPC_NOWAIT) == 0) continue;
+    ASSERT_EQ(errno, EAGAIN) << strerror(errno);
+    size /= 2;
+  }
+}
+
+enum class Ending { Runs, Sigusr1WhenBlocked };
+
+struct Row {
+  const char* name;
+  void (*setup)();
+  std::vector<std::string> args;
+  std::string expected;             // the whole standard output
+  std::vector<std::string> logged;  // "<priority> <text>"
+  int clear_requests = 0;           // that reach seld's queue
+  Ending ending = Ending::Runs;
+};
+
+// Rows show in test names by their name alone.
+void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
+
+const std::string kNoSel0 = "3 Error open /mnt/logs/sel/sel.0 for read\n";
+
+std::vector<Row> rows() {
+  const auto sound = [] { plain_store(2500, 3); };
+  return {
+      // Sound stores: the summary (further arguments ignored), the listings and counts.
+      {"SummaryOfEmptyStore", [] { plain_store(0, 0); }, {"info", "extra", "args"},
+       summary("Number of records: 0\nRecord size: 64 Bytes\n"), {}},
+      {"Summary", [] { plain_store(2500, 2); }, {"info"},
+       summary("Number of records: 2500\nRecord size: 64 Bytes\nOldest record's id: 2001\n"
+               "Latest record's id: 500\n"), {}},
+      {"All", sound, {"rd_all"}, all_2500(), {}},
+      {"FirstDecimalDigitsOnly", sound, {"rd_first", "08junk"}, plain_lines(3001, 0, 8), {}},
+      {"FirstNoNumber", sound, {"rd_first", "abc"}, "", {}},
+      {"LastNegative", sound, {"rd_last", "-5"}, "", {}},
+      {"LastBlanksAndSign", sound, {"rd_last", "  +2"}, plain_lines(1499, 2498, 2), {}},
+      {"FirstMoreThanHeld", sound, {"rd_first", "5000"},
+       "SEL contains only 2500 records\n" + all_2500(), {}},
+      {"LastOverlong", sound, {"rd_last", "99999999999"},
+       "SEL contains only 2500 records\n" + all_2500(), {}},
+      {"EmptyStore", [] { plain_store(0, 1); }, {"rd_first", "abc"}, "SEL is empty.\n", {}},
+      {"Clear", sound, {"clear"}, "", {"4 Clear SEL\n"}, 1},
+
+      // The info file: the summary shows whatever five numbers there are, as the user
+      // sees what is wrong; no reading mode goes by them.
+      {"InfoMissing", [] { info_text(""); unlink(kInfo); }, {"info"}, kBadInfo,
+       {"3 Error open /mnt/logs/sel/sel.inf for read\n"}},
+      {"InfoShort", [] { info_text("1 20 0"); }, {"rd_last", "3"}, kBadInfo,
+       {"3 Bad SEL info in /mnt/logs/sel/sel.inf: holds 3 of its 5 numbers\n"}},
+      {"InfoText", [] { info_text("version one\n"); }, {"info"}, kBadInfo,
+       {"3 Bad SEL info in /mnt/logs/sel/sel.inf: holds 0 of its 5 numbers\n"}},
+      {"InfoIsFifo", [] { info_text(""); unlink(kInfo); mkfifo(kInfo, 0644); }, {"info"},
+       kBadInfo, {"3 Error open /mnt/logs/sel/sel.inf for read\n"}},
+      {"InfoSummaryOutsideTheRing", [] { info_text("7 5000 9 -2 12"); }, {"info"},
+       "SEL version: 7\nMaximum number of records: 4000\n\nNumber of records: 5000\n"
+       "Record size: 64 Bytes\nOldest record's id: 9001\nLatest record's id: 12\n",
+       {"3 Bad SEL info in /mnt/logs/sel/sel.inf: record count 5000 is outside 0 to 4000\n"}},
+      {"RecCountAboveRing", [] { info_text("1 4001 0 0 20"); }, {"rd_last", "4001"}, kBadInfo,
+       {"3 Bad SEL info in /mnt/logs/sel/sel.inf: record count 4001 is outside 0 to 4000\n"}},
+
+      // The record files.
+      {"RecordFileMissing", [] { plain_store(20, 0); unlink("/mnt/logs/sel/sel.0"); },
+       {"rd_all"}, "Error reading sel.0\nClear SEL.\n", {kNoSel0, "4 Clear SEL\n"}, 1},
+      {"RecordFileCutMidRecord",
+       [] { plain_store(30, 0); ASSERT_EQ(truncate("/mnt/logs/sel/sel.0", 25 * 64 + 10), 0); },
+       {"rd_all"}, plain_lines(1, 0, 20) + "SEL ends unexpectedly.\n", {}},
+      {"NewestFileLongerThanPromised",
+       [] { info_text("1 20 0 0 20\n"); append("/mnt/logs/sel/sel.0", std::string(32, 'x')); },
+       {"rd_all"}, plain_lines(1, 0, 20), {}},
+      {"RecordFileIsFifo",
+       [] {
+         plain_store(1020, 0);
+         unlink("/mnt/logs/sel/sel.1");
+         mkfifo("/mnt/logs/sel/sel.1", 0644);
+       },
+       {"rd_last", "30"}, plain_lines(991, 990, 10) + "Error reading sel.1: not a regular file\n",
+       {"3 /mnt/logs/sel/sel.1 is not a regular file\n"}},
+
+      // The lock files.
+      {"StoreLockIsLink", [] { plain_store(20, 0); symlink(kPlanted, "/velmar/run/seldb.lck"); },
+       {"rd_all"}, "Error reading SEL database\n",
+       {"3 error opening /velmar/run/seldb.lck: " + std::string(strerror(ELOOP)) + "\n"}},
+      {"InfoLockIsFifo", [] { plain_store(20, 0); mkfifo("/velmar/run/seli.lck", 0666); },
+       {"info"}, kBadInfo,
+       {"3 error opening /velmar/run/seli.lck: " + std::string(strerror(ENXIO)) + "\n",
+        "3 sel_get_info: Fail to get SEL_LOCK_INFO\n"}},
+
+      // seld's queue: the tool waits in the send, where a takeover's SIGUSR1 ends it.
+      {"SeldQueueFull", [] { plain_store(20, 0); fill_seld_queue(); }, {"clear"}, "",
+       {"4 Clear SEL\n"}, 0, Ending::Sigusr1WhenBlocked},
+  };
+}
+
+// Every file under the store directory: its kind, mode and content.
+void snapshot(const std::string& dir, std::map<std::string, std::string>& files) {
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return;
+  while (const dirent* e = readdir(d)) {
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    const std::string path = dir + "/" + name;
+    struct stat st {};
+    lstat(path.c_str(), &st);
+    std::string& entry = files[path];
+    entry = std::to_string(st.st_mode) + " ";
+    if (S_ISDIR(st.st_mode)) {
+      snapshot(path, files);
+    } else if (S_ISREG(st.st_mode)) {
+      entry += read_file(path);
+    }
+  }
+  closedir(d);
+}
+
+std::map<std::string, std::string> store_files() {
+  std::map<std::string, std::string> files;
+  snapshot(kStore, files);
+  return files;
+}
+
+// Takes the clear requests waiting on seld's queue.
+int take_clear_requests() {
+  const int id = msgget(7, 0);
+  if (id < 0) return 0;
+  struct {
+    long pri;
+    std::int32_t fields[2048];  // type, pid, skey, size, count
+  } msg{};
+  int found = 0;
+  for (ssize_t n; (n = msgrcv(id, &msg, sizeof msg.fields, 0, IPC_NOWAIT)) >= 0; ++found) {
+    EXPECT_EQ(n, 80);
+    EXPECT_EQ(msg.pri, 1);
+    EXPECT_EQ(msg.fields[0], 6);
+    EXPECT_EQ(msg.fields[3], 80);
+    EXPECT_EQ(msg.fields[4], -1);
+  }
+  return found;
+}
+
+msgqnum_t seld_queue_length() {
+  msqid_ds ds{};
+  const int id = msgget(7, 0);
+  return id >= 0 && msgctl(id, IPC_STAT, &ds) == 0 ? ds.msg_qnum : 0;
+}
+
+class SelTest : public RootTest, public testing::WithParamInterface<Row> {
+ protected:
+  void SetUp() override {
+    RootTest::SetUp();
+    setenv("TZ", "UTC", 1);
+    tzset();
+  }
+};
+
+TEST_P(SelTest, PrintsLogsAndSendsWhatTheRowSays) {
+  const Row& row = GetParam();
+  // Files of every index a miscounted ring could reach, so that opening one shows.
+  for (int index : {-4, -3, -2, -1, 4, 5, 6, 7})
+    write_file(std::string(kStore) + "/sel." + std::to_string(index), "");
+  row.setup();
+  const auto before = store_files();
+  const msgqnum_t queued = seld_queue_length();
+  OpenWatch watch(kStore);
+  SyslogSink sink;
+  const mode_t mask = umask(077);
+  Running sel(program(SEL_BINARY, row.args));
+  umask(mask);
+  if (row.ending == Ending::Sigusr1WhenBlocked) {
+    EXPECT_TRUE(wait_until([&] { return sleeps_in(sel.pid(), "msgsnd"); }))
+        << "the send to a full queue waits";
+    kill(sel.pid(), SIGUSR1);
+  }
+  const RunResult r = sel.finish();
+  EXPECT_EQ(r.exit_code(), 0) << "status " << r.status;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, row.expected);
+  std::vector<std::string> logged;
+  for (const LogLine& line : sink.take())
+    logged.push_back(std::to_string(line.priority) + " " + line.text);
+  EXPECT_EQ(logged, row.logged);
+
+  for (const auto& [name, opens] : watch.opened()) {
+    EXPECT_TRUE(name == "sel.inf" || (name.size() == 5 && name.compare(0, 4, "sel.") == 0 &&
+                                      name[4] >= '0' && name[4] <= '3'))
+        << "opened " << name;
+  }
+  EXPECT_EQ(store_files(), before);
+  EXPECT_FALSE(exists(kPlanted)) << "a planted link was followed";
+  for (const char* lock : {"/velmar/run/seldb.lck", "/velmar/run/seli.lck", "/velmar/run/sel"}) {
+    struct stat st {};
+    if (lstat(lock, &st) == 0 && S_ISREG(st.st_mode)) {
+      EXPECT_EQ(st.st_mode & 0777, 0666u) << lock;
+    }
+  }
+  if (row.ending == Ending::Runs) {
+    EXPECT_EQ(take_clear_requests(), row.clear_requests);
+  } else {
+    EXPECT_EQ(seld_queue_length(), queued);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, SelTest, testing::ValuesIn(rows()),
+                         [](const testing::TestParamInfo<Row>& row) {
+                           return std::string(row.param.name);
+                         });
+
+using SelLockTest = RootTest;
+
+TEST_F(SelLockTest, WaitsForTheStoreLockAndEndsOnSigusr1) {
+  setenv("TZ", "UTC", 1);
+  plain_store(20, 0);
+  auto holder = std::make_unique<LockHolder>("/velmar/run/seldb.lck");
+  Running waiting(program(SEL_BINARY, {"rd_first", "1"}));
+  EXPECT_TRUE(wait_until([&] { return has_open(waiting.pid(), "/velmar/run/seldb.lck"); }));
+  holder.reset();
+  EXPECT_EQ(waiting.finish().out, plain_lines(1, 0, 1));
+
+  // A session holder stuck on the store lock is ended by SIGUSR1 with status 0. It
+  // opens that lock's file only once its session, and with it the handler, is in place.
+  holder = std::make_unique<LockHolder>("/velmar/run/seldb.lck");
+  Running stuck(program(SEL_BINARY, {"rd_all"}));
+  ASSERT_TRUE(wait_until([&] { return has_open(stuck.pid(), "/velmar/run/seldb.lck"); }));
+  kill(stuck.pid(), SIGUSR1);
+  const RunResult ended = stuck.finish();
+  EXPECT_EQ(ended.exit_code(), 0) << ended.status;
+  EXPECT_EQ(ended.out, "");
+}
+
+}  // namespace
