@@ -8,9 +8,6 @@
 // info file that does not tell the oldest), and then until a clear. A rejected message
 // touches nothing.
 //
-// It uses the fixed paths /mnt/logs/sel and /velmar/run: run it inside a module root
-// (tools/modroot), never on a host's real /mnt.
-//
 // Input:
 //   [0]     bits 0 and 1, the store before the first message: 0 none, 1 sound, 2 sound
 //           but the info file replaced by the text that follows the header (up to a NUL
@@ -32,12 +29,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz/fuzz_root.h"
+#include "lib/coding.h"
 #include "store/sel_store.h"
 #include "tools/seld/seld_request.h"
 #include "tools/storewriter/store_writer.h"
-
-// The locks are polled every 10 microseconds; nothing else here contends for them.
-extern "C" int usleep(useconds_t) { return 0; }
 
 namespace {
 
@@ -89,9 +85,7 @@ std::int32_t record_id_at(int file, int pos) {
   unsigned char b[4] = {};
   if (pread(fd, b, 4, static_cast<off_t>(pos) * 64) != 4) abort();
   close(fd);
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(b[0]) << 24 |
-                                   static_cast<std::uint32_t>(b[1]) << 16 |
-                                   static_cast<std::uint32_t>(b[2]) << 8 | b[3]);
+  return static_cast<std::int32_t>(load_be32(b));
 }
 
 // What the readers rely on: a usable info file, every file of the ring from the oldest
@@ -118,11 +112,7 @@ int check_store() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  const char* root = getenv("SEL_MODROOT");
-  if (root == nullptr || strcmp(root, "1") != 0) {
-    fprintf(stderr, "fuzz_seld writes /mnt/logs/sel: run it through tools/modroot\n");
-    exit(2);
-  }
+  require_module_root("fuzz_seld");
   return 0;
 }
 

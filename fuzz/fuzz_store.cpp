@@ -1,10 +1,7 @@
 // The store readers against any store: any info file text, record files of any length
 // (or missing, or directories), lock files that cannot be opened, and any counts.
 // A module that lost power mid-write, or a store copied off one, may look like this.
-//
-// It runs the tool's own dispatcher, which uses the fixed paths /mnt/logs/sel and
-// /velmar/run and the queue of key 7: run it inside a module root (tools/modroot),
-// never on a host's real /mnt.
+// It runs the tool's own dispatcher, with its fixed paths and the queue of key 7.
 //
 // Input:
 //   [0]      kind of record files 0..3, two bits each: 1 missing, 2 a directory,
@@ -29,13 +26,10 @@
 #include <cstring>
 #include <ctime>
 
+#include "fuzz/fuzz_root.h"
+#include "lib/coding.h"
 #include "lib/msgq.h"
 #include "store/sel_store.h"
-
-// The reader pauses 10 microseconds after every chunk and the locks poll every 10
-// microseconds; neither matters to what is printed, and a real pause would make each
-// run a thousand times slower. Nothing else here contends for the locks.
-extern "C" int usleep(useconds_t) { return 0; }
 
 namespace {
 
@@ -45,12 +39,6 @@ constexpr std::size_t kFileBytes = static_cast<std::size_t>(kMaxRecsPerFile) * 6
 
 unsigned char g_file[kFileBytes];
 int g_qid = -1;
-
-std::int32_t be32(const std::uint8_t* p) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) << 24 |
-                                   static_cast<std::uint32_t>(p[1]) << 16 |
-                                   static_cast<std::uint32_t>(p[2]) << 8 | p[3]);
-}
 
 // Clears whatever the previous run left at `path`: a file or an empty directory.
 void remove_path(const char* path) {
@@ -127,11 +115,7 @@ void run_mode(int mode, int count) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  const char* root = getenv("SEL_MODROOT");
-  if (root == nullptr || strcmp(root, "1") != 0) {
-    fprintf(stderr, "fuzz_store writes /mnt/logs/sel: run it through tools/modroot\n");
-    exit(2);
-  }
+  require_module_root("fuzz_store");
   setenv("TZ", "UTC", 1);
   tzset();
   // The listing is not looked at; the checks are on results, requests and descriptors.
@@ -183,8 +167,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     write_file(path, g_file, len);
   }
 
-  const std::int32_t first = be32(data + 10);
-  const std::int32_t last = be32(data + 14);
+  const auto first = static_cast<std::int32_t>(load_be32(data + 10));
+  const auto last = static_cast<std::int32_t>(load_be32(data + 14));
   if (flags & 0x10) run_mode(SEL_MODE_INFO, first);
   if (flags & 0x20) run_mode(SEL_MODE_RD_ALL, first);
   if (flags & 0x40) run_mode(SEL_MODE_RD_FIRST, first);

@@ -18,7 +18,6 @@
 #include "lib/coding.h"
 #include "tests/support/root_test.h"
 #include "tools/inject/inject_records.h"
-#include "tools/storewriter/store_writer.h"
 #include "tools/seld/seld_request.h"
 
 namespace {
@@ -68,16 +67,6 @@ std::string info_text() {
   return read_file(SEL_INFO_FILE);
 }
 
-// Whether a log line of process `pid` that begins with `text` arrives.
-bool logged(SyslogSink& sink, pid_t pid, const std::string& text) {
-  return wait_until([&] {
-    for (const LogLine& line : sink.take()) {
-      if (line.pid == pid && line.text.rfind(text, 0) == 0) return true;
-    }
-    return false;
-  });
-}
-
 // Whether `pid` has ended within `seconds`; it is left to be reaped.
 bool ends_within(pid_t pid, int seconds) {
   return wait_until([&] {
@@ -103,7 +92,7 @@ void expect_ring(std::uint32_t sent, int count, int oldest) {
   }
 }
 
-class SeldTest : public RootTest {};
+using SeldTest = RootTest;
 
 TEST_F(SeldTest, AppendsMovesOnAndWrapsTheRing) {
   struct Case {
@@ -129,14 +118,6 @@ TEST_F(SeldTest, AppendsMovesOnAndWrapsTheRing) {
     const int count = std::stoi(std::string(c.info).substr(2));
     expect_ring(sent, count, c.oldest);
   }
-  // A full ring is what sel-inject --offline writes of the same records.
-  ASSERT_EQ(inject_offline("/tmp/offline", 0, inject_random_source(sent, kSeed)), 0);
-  for (int f = 0; f < 4; ++f) {
-    const std::string name = "sel." + std::to_string(f);
-    EXPECT_EQ(read_file(kDir + name), read_file("/tmp/offline/" + name)) << name;
-  }
-  EXPECT_EQ(read_file(kDir + "sel.inf"), read_file("/tmp/offline/sel.inf"));
-
   // The clear empties every file; the next record is id 1 again.
   std::vector<unsigned char> clear = message(SEL_REQUEST_TYPE, SEL_REQUEST_CLEAR, 1);
   ASSERT_EQ(seld_handle_message(clear.data(), clear.size()), SELD_APPLIED);
@@ -208,79 +189,60 @@ TEST_F(SeldTest, AFullDiskLosesOnlyWhatDoesNotFit) {
   feed(0, 1);
 }
 
-// seld at start (the install test checks every stand-in's --help, --version and bad
-// option): it answers them touching nothing, refuses a second seld and a store it
-// cannot read as a ring, rebuilds the info file from the record files, and ends on
-// SIGTERM while a reader keeps the store lock. It never changes a record file at start.
+// seld at start (the install test checks its --help, --version and bad option): it
+// refuses a second seld and a store it cannot read as a ring, rebuilds the info file
+// from the record files, and ends on SIGTERM while a reader keeps the store lock. It
+// never changes a record file at start.
 TEST_F(SeldTest, StartUp) {
-  enum Also { kNothing, kSecondSeld, kReaderHoldsStoreLock, kLinkAtSel2, kFifoAtInfo };
+  enum Also { kNothing, kSecondSeld, kReaderHoldsStoreLock };
   struct Row {
     const char* what;
-    const char* binary;
-    std::vector<std::string> args;
     int status;
     const char* says;                  // in its output
-    int records = -1, oldest = 0;      // the ring written first; -1: no store
-    const char* info = nullptr;        // then the info file: nullptr as written, "-" none
+    int records, oldest;               // the ring written first
+    const char* damage;                // then run in the store
     const char* info_after = nullptr;  // nullptr: unchanged
     const char* up = nullptr;          // the log line that shows it running: SIGTERM then
     Also also = kNothing;
   };
   const Row rows[] = {
-      {"help", SELD_BINARY, {"--help"}, 0, "usage: seld [--help | --version]\n"},
-      {"bad option", SELD_BINARY, {"--store=/tmp"}, 2, "unknown option --store=/tmp\n"},
-      {"confd argument", CONFD_BINARY, {"now"}, 2, "unexpected argument now\n"},
-      {"a second seld", SELD_BINARY, {}, 1, "another seld", 1500, 0, nullptr, nullptr, nullptr,
-       kSecondSeld},
-      {"only the newest file wrong", SELD_BINARY, {}, 0, "", 4000, 0, "1 4000 0 0 4000",
+      {"a second seld", 1, "another seld", 1500, 0, "true", nullptr, nullptr, kSecondSeld},
+      {"only the newest file wrong", 0, "", 4000, 0, "echo 1 4000 0 0 4000 >sel.inf",
        "1 4000 0 3 4000\n", "reading queue"},
-      {"no info file", SELD_BINARY, {}, 0, "", 2500, 3, "-", "1 2500 3 1 1500\n",
-       "reading queue"},
-      {"fewer promised than held", SELD_BINARY, {}, 0, "", 2500, 0, "1 10 0 0 10",
+      {"no info file", 0, "", 2500, 3, "rm sel.inf", "1 2500 3 1 1500\n", "reading queue"},
+      {"fewer promised than held", 0, "", 2500, 0, "echo 1 10 0 0 10 >sel.inf",
        "1 2500 0 2 2500\n", "reading queue"},
-      {"empty info over a full ring", SELD_BINARY, {}, 1, "which is the oldest", 4000, 2, ""},
-      {"a full ring, no two numbers agree", SELD_BINARY, {}, 1, "which is the oldest", 4000, 1,
-       "1 4000 1 2 500"},
-      {"SIGTERM while a reader keeps the store lock", SELD_BINARY, {}, 0, "", 4000, 0,
-       "1 4000 0 0 4000", nullptr, "rebuilding", kReaderHoldsStoreLock},
-      {"a link at sel.2", SELD_BINARY, {}, 1, "sel.2 is not a regular file", 2500, 0, nullptr,
-       nullptr, nullptr, kLinkAtSel2},
-      {"a FIFO at sel.inf", SELD_BINARY, {}, 1, "sel.inf is not a regular file", 2500, 0,
-       nullptr, nullptr, nullptr, kFifoAtInfo},
+      {"empty info over a full ring", 1, "which is the oldest", 4000, 2, ": >sel.inf"},
+      {"a full ring, no two numbers agree", 1, "which is the oldest", 4000, 1,
+       "echo 1 4000 1 2 500 >sel.inf"},
+      {"SIGTERM while a reader keeps the store lock", 0, "", 4000, 0,
+       "echo 1 4000 0 0 4000 >sel.inf", nullptr, "rebuilding", kReaderHoldsStoreLock},
+      {"a link at sel.2", 1, "sel.2 is not a regular file", 2500, 0,
+       "rm sel.2 && ln -s /tmp/target sel.2"},
+      {"a FIFO at sel.inf", 1, "sel.inf is not a regular file", 2500, 0,
+       "rm sel.inf && mkfifo sel.inf"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     SetUp();
     SyslogSink sink;
-    if (row.records >= 0) {
-      ASSERT_EQ(store_write("/mnt/logs/sel", sel_ring_info(1, row.records, row.oldest),
-                            store_plain_record, nullptr), 0);
-    }
-    if (row.info != nullptr && strcmp(row.info, "-") == 0) unlink(SEL_INFO_FILE);
-    if (row.info != nullptr && strcmp(row.info, "-") != 0) write_file(SEL_INFO_FILE, row.info);
+    plain_store(row.records, row.oldest);
     write_file("/tmp/target", "precious");
-    if (row.also == kLinkAtSel2) {
-      unlink((kDir + "sel.2").c_str());
-      ASSERT_EQ(symlink("/tmp/target", (kDir + "sel.2").c_str()), 0);
-    }
-    if (row.also == kFifoAtInfo) {
-      unlink(SEL_INFO_FILE);
-      ASSERT_EQ(mkfifo(SEL_INFO_FILE, 0644), 0);
-    }
+    ASSERT_EQ(run({"sh", "-c", std::string("cd /mnt/logs/sel && ") + row.damage}).exit_code(), 0);
     const std::string info_before = info_text();
     const std::string records_before = record_files();
     std::unique_ptr<Running> first;
     if (row.also == kSecondSeld) {
       first = std::make_unique<Running>(program(SELD_BINARY, {}));
-      ASSERT_TRUE(logged(sink, first->pid(), "reading queue"));
+      ASSERT_TRUE(sink.arrives("reading queue", first->pid()));
     }
     std::unique_ptr<LockHolder> reader;
     if (row.also == kReaderHoldsStoreLock) {
       reader = std::make_unique<LockHolder>("/velmar/run/seldb.lck");
     }
-    Running p(program(row.binary, row.args));
+    Running p(program(SELD_BINARY, {}));
     if (row.up != nullptr) {
-      EXPECT_TRUE(logged(sink, p.pid(), row.up)) << "not logged: " << row.up;
+      EXPECT_TRUE(sink.arrives(row.up, p.pid())) << "not logged: " << row.up;
       kill(p.pid(), SIGTERM);
     }
     if (!ends_within(p.pid(), 60)) {
@@ -290,10 +252,6 @@ TEST_F(SeldTest, StartUp) {
     const RunResult r = p.finish();
     EXPECT_EQ(r.exit_code(), row.status) << r.err;
     EXPECT_NE((r.out + r.err).find(row.says), std::string::npos) << r.out << r.err;
-    if (row.records < 0) {
-      EXPECT_EQ(store_files(), "||||") << "a store was made";
-      EXPECT_FALSE(exists("/velmar/run/seld.lck"));
-    }
     EXPECT_EQ(info_text(), row.info_after != nullptr ? row.info_after : info_before);
     EXPECT_TRUE(record_files() == records_before) << "a record file changed";
     EXPECT_EQ(read_file("/tmp/target"), "precious");

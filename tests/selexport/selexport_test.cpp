@@ -21,14 +21,7 @@ namespace {
 
 constexpr const char* kStore = "/mnt/logs/sel";
 
-class SelexportTest : public RootTest {
- protected:
-  void SetUp() override {
-    RootTest::SetUp();
-    setenv("TZ", "UTC", 1);
-    tzset();
-  }
-};
+using SelexportTest = RootTest;
 
 // Random bytes, with event types and severities just past their tables now and then;
 // the texts hold bytes that are not UTF-8.
@@ -52,11 +45,8 @@ TEST_F(SelexportTest, TextsAndLabelsAreThoseOfSel) {
     bool sample;
     std::vector<std::string> sel_args, export_args;
   } cases[] = {
-      {true, {"rd_all"}, {}},
       {true, {"rd_last", "300"}, {"--last", "300"}},  // reaches back from file 3 into 2
-      {false, {"rd_all"}, {}},
       {false, {"rd_first", "1001"}, {"--first", "1001"}},
-      {false, {"rd_last", "1"}, {"--last", "1"}},
   };
   std::mt19937 gen(20261205);
   // The sample store: the demo set cycled over 1250 records, files 2 and 3.
@@ -78,7 +68,7 @@ TEST_F(SelexportTest, TextsAndLabelsAreThoseOfSel) {
     const RunResult csv = selexport(args);
     ASSERT_EQ(jsonl.exit_code(), 0) << jsonl.err;
     ASSERT_EQ(csv.exit_code(), 0) << csv.err;
-    if (!c.sample && c.sel_args[0] == "rd_all") {
+    if (!c.sample) {
       EXPECT_NE(jsonl.out.find("\\u00"), std::string::npos) << "no text byte outside UTF-8";
     }
     write_file("/tmp/export.jsonl", jsonl.out);
@@ -93,7 +83,7 @@ TEST_F(SelexportTest, TextsAndLabelsAreThoseOfSel) {
 
 void write_sound_store(const std::string& dir) {
   mkdir(dir.c_str(), 0755);
-  ASSERT_EQ(store_write(dir.c_str(), sel_ring_info(1, 1500, 3), store_plain_record, nullptr), 0);
+  plain_store(1500, 3, dir);
 }
 
 // Writes `bytes` over a record file from `offset` on, lengthening it if need be.
@@ -113,23 +103,14 @@ TEST_F(SelexportTest, CheckFindsEachFault) {
   } cases[] = {
       {nullptr, none, "sound: 1500 records"},
       {nullptr, [](const std::string& d) { unlink((d + "/sel.inf").c_str()); }, "sel.inf: missing"},
-      {"", none, "holds 0 of its 5 numbers"},
       {"1 1500 3\n", none, "holds 3 of its 5 numbers"},
-      {"one 1500\n", none, "holds 0 of its 5 numbers"},
       {"1 4001 3 0 500", none, "record count 4001 is outside 0 to 4000"},
-      {"1 -1 3 0 500", none, "record count -1 is outside"},
-      {"1 1500 4 0 500", none, "oldest file 4 is outside 0 to 3"},
-      {"1 1500 3 -1 500", none, "latest file -1 is outside 0 to 3"},
       {"1 1500 3 1 500", none, "latest file 1, but 1500 records from file 3 end in file 0"},
       {"1 1500 3 0 499", none, "latest id 499, but the newest record's id is 500"},
       {nullptr, [](const std::string& d) { unlink((d + "/sel.3").c_str()); }, "sel.3: missing"},
-      {nullptr, [](const std::string& d) { write_file(d + "/sel.0", ""); },
-       "sel.0: 0 bytes where the info file promises 500 records (32000 bytes)"},
       {nullptr, [](const std::string& d) { truncate((d + "/sel.0").c_str(), 250 * 64 + 10); },
        "sel.0: 16010 bytes where the info file promises 500 records (32000 bytes); its last "
        "record is cut short"},
-      {nullptr, [](const std::string& d) { patch(d + "/sel.0", 500 * 64, std::string(64, 'x')); },
-       "sel.0: 32064 bytes where"},
       {nullptr,
        [](const std::string& d) {
          unlink((d + "/sel.0").c_str());
@@ -144,8 +125,6 @@ TEST_F(SelexportTest, CheckFindsEachFault) {
        "sel.3 record 5: id 3007 where the ring has id 3006"},
       {nullptr, [](const std::string& d) { patch(d + "/sel.0", 7 * 64, std::string(64, '\0')); },
        "sel.0 record 7: all bytes 0x00"},
-      {nullptr, [](const std::string& d) { patch(d + "/sel.0", 7 * 64, std::string(64, '\xff')); },
-       "sel.0 record 7: all bytes 0xff"},
   };
   int n = 0;
   for (const Case& c : cases) {
@@ -172,18 +151,12 @@ TEST_F(SelexportTest, RefusesBadArgumentsAndDirectoriesWithoutAStore) {
       {{}, 2},
       {{"--format", "xml", "/tmp/sound"}, 2},
       {{"--first", "3", "--last", "3", "/tmp/sound"}, 2},
-      {{"--first", "three", "/tmp/sound"}, 2},
       {{"--check", "--last", "3", "/tmp/sound"}, 2},
-      {{"/tmp/sound", "/tmp/sound"}, 2},
       {{"/tmp/none"}, 2},
       {{"/tmp/empty"}, 2},
-      {{"--check", "/tmp/empty"}, 2},
-      {{"/tmp/sound/sel.0"}, 2},
       {{"--since", "yesterday", "/tmp/sound"}, 2},
       {{"--until", "2025-02-29T00:00:00Z", "/tmp/sound"}, 2},
-      {{"--until", "2025-12-05 16:00:00", "/tmp/sound"}, 2},
       {{"--severity", "high", "/tmp/sound"}, 2},
-      {{"--type", "Nope", "/tmp/sound"}, 2},
       {{"--type", "65536", "/tmp/sound"}, 2},
       {{"/tmp/broken"}, 1},  // the records of file 3 are written, then the missing file said
   };
@@ -240,18 +213,12 @@ TEST_F(SelexportTest, FiltersOrderAndZones) {
       {{}, "1 2 3 4 5 6 7 8 9 10 11 12"},
       {{"--since", "2025-12-05T16:05:00Z"}, "6 7 8 9 10 11 12"},
       {{"--since", "1764950640", "--until", "2025-12-05T16:06:00Z"}, "5 6 7"},
-      {{"--until", "1764950459"}, "1"},
       {{"--severity", "warning"}, "3 4 5 6 9 10 11 12"},
-      {{"--severity", "emergency"}, "5 6 11 12"},
       {{"--type", "bios"}, "2 3 4"},
-      {{"--type", "13"}, "4"},
       {{"--type", "auth"}, "5"},
       {{"--type", "unknown-type"}, "7"},
-      {{"--type", "DXA CLI"}, "8"},
-      {{"--reverse"}, "12 11 10 9 8 7 6 5 4 3 2 1"},
       {{"--last", "4", "--severity", "critical"}, "10 11 12"},
       {{"--first", "4", "--reverse"}, "4 3 2 1"},
-      {{"--last", "6", "--type", "BIOS"}, ""},
       {{"--format", "csv", "--severity", "notice", "--type", "BIOS", "--reverse"}, "4 3 2"},
       // The dates inside the text are UTC unless --local, whatever TZ says.
       {{"--type", "11"},
@@ -287,26 +254,22 @@ TEST_F(SelexportTest, ArchivesReadAsTheirDirectory) {
   ASSERT_EQ(saved.exit_code(), 0) << saved.err;
   write_file("/tmp/saved.tar", saved.out);
   const std::string deep = "/tmp/" + std::string(120, 'd');  // past a header's 100 bytes
-  ASSERT_EQ(shell("mkdir -p " + deep + " /tmp/empty && cp -r /mnt/logs/sel " + deep).exit_code(),
+  ASSERT_EQ(shell("mkdir -p " + deep + " && cp -r /mnt/logs/sel " + deep).exit_code(),
             0);
   const struct {
     std::string make;
     const char* refusal;  // nullptr: reads as the directory
   } cases[] = {
       {"cp /tmp/saved.tar /tmp/a.tar", nullptr},
-      {"tar cf /tmp/a.tar -C /mnt/logs/sel .", nullptr},
       {"tar cf /tmp/a.tar --format=pax -C /mnt/logs sel", nullptr},
       {"tar cf /tmp/a.tar --format=gnu " + deep + "/sel", nullptr},
       {"head -c 30000 /tmp/saved.tar >/tmp/a.tar",
        "ends inside sel/sel.2: the archive is cut short"},
-      {"head -c 66048 /tmp/saved.tar >/tmp/a.tar", "ends before its end blocks"},
       {"head -c 4096 /dev/urandom >/tmp/a.tar", "is not a tar archive, or is damaged"},
       {"cp /tmp/saved.tar /tmp/a.tar && tar rf /tmp/a.tar -C /mnt/logs/sel sel.inf",
        "holds more than one sel.inf"},
-      {"tar cf /tmp/a.tar -C /tmp/empty .", "holds no SEL store"},
   };
-  const std::vector<std::vector<std::string>> uses = {
-      {}, {"--check"}, {"--format", "csv", "--last", "7"}};
+  const std::vector<std::vector<std::string>> uses = {{"--check"}, {"--format", "csv"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.make);
     ASSERT_EQ(shell(c.make).exit_code(), 0);

@@ -203,14 +203,7 @@ msgqnum_t seld_queue_length() {
   return id >= 0 && msgctl(id, IPC_STAT, &ds) == 0 ? ds.msg_qnum : 0;
 }
 
-class SelTest : public RootTest, public testing::WithParamInterface<Row> {
- protected:
-  void SetUp() override {
-    RootTest::SetUp();
-    setenv("TZ", "UTC", 1);
-    tzset();
-  }
-};
+class SelTest : public RootTest, public testing::WithParamInterface<Row> {};
 
 TEST_P(SelTest, PrintsLogsAndSendsWhatTheRowSays) {
   const Row& row = GetParam();
@@ -267,7 +260,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, SelTest, testing::ValuesIn(rows()),
 using SelLockTest = RootTest;
 
 TEST_F(SelLockTest, WaitsForTheStoreLockAndEndsOnSigusr1) {
-  setenv("TZ", "UTC", 1);
   plain_store(20, 0);
   auto holder = std::make_unique<LockHolder>("/velmar/run/seldb.lck");
   Running waiting(program(SEL_BINARY, {"rd_first", "1"}));

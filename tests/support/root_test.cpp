@@ -61,6 +61,8 @@ void empty_dir(const std::string& dir) {
 
 void RootTest::SetUp() {
   if (const char* why = module_root_missing()) GTEST_SKIP() << why;
+  setenv("TZ", "UTC", 1);
+  tzset();
   chmod("/velmar/run", 0755);
   empty_dir("/mnt/logs/sel");
   empty_dir("/velmar/run");
@@ -113,6 +115,15 @@ std::vector<LogLine> SyslogSink::take() {
     lines.push_back(line);
   }
   return lines;
+}
+
+bool SyslogSink::arrives(const std::string& text, pid_t pid) {
+  return wait_until([&] {
+    for (const LogLine& line : take()) {
+      if ((pid == -1 || line.pid == pid) && line.text.rfind(text, 0) == 0) return true;
+    }
+    return false;
+  });
 }
 
 int RunResult::exit_code() const { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }

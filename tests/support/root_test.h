@@ -32,6 +32,9 @@ class SyslogSink {
   SyslogSink& operator=(const SyslogSink&) = delete;
   // Everything that has arrived since the last call.
   std::vector<LogLine> take();
+  // Waits for a line that begins with `text` (from process `pid`, unless -1), passing
+  // over the others; whether it came.
+  bool arrives(const std::string& text, pid_t pid = -1);
 
  private:
   int fd_ = -1;
@@ -69,7 +72,8 @@ class Running {
 };
 
 // A fixture for tests in a module root: skipped outside one; the store directory,
-// /velmar/run and the queues of keys 7 and 20 are empty at the start of each test.
+// /velmar/run and the queues of keys 7 and 20 are empty at the start of each test, and
+// dates are those of UTC (for the test and the programs it starts).
 class RootTest : public ::testing::Test {
  protected:
   void SetUp() override;
