@@ -17,6 +17,7 @@
 
 #include "lib/coding.h"
 #include "tests/support/root_test.h"
+#include "store/sel_format.h"
 #include "tools/inject/inject_records.h"
 #include "tools/seld/seld_request.h"
 

@@ -10,10 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <dirent.h>
-
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -152,29 +151,14 @@ std::vector<Row> rows() {
 }
 
 // Every file under the store directory: its kind, mode and content.
-void snapshot(const std::string& dir, std::map<std::string, std::string>& files) {
-  DIR* d = opendir(dir.c_str());
-  if (d == nullptr) return;
-  while (const dirent* e = readdir(d)) {
-    const std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
-    const std::string path = dir + "/" + name;
-    struct stat st {};
-    lstat(path.c_str(), &st);
-    std::string& entry = files[path];
-    entry = std::to_string(st.st_mode) + " ";
-    if (S_ISDIR(st.st_mode)) {
-      snapshot(path, files);
-    } else if (S_ISREG(st.st_mode)) {
-      entry += read_file(path);
-    }
-  }
-  closedir(d);
-}
-
 std::map<std::string, std::string> store_files() {
   std::map<std::string, std::string> files;
-  snapshot(kStore, files);
+  std::error_code error;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(kStore, error)) {
+    struct stat st {};
+    lstat(e.path().c_str(), &st);
+    files[e.path()] = std::to_string(st.st_mode) + " " + (S_ISREG(st.st_mode) ? read_file(e.path()) : "");
+  }
   return files;
 }
 

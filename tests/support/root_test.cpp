@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -36,36 +37,16 @@ const char* module_root_missing() {
   return why != nullptr ? why : "not started in a module root (run it through tools/modroot)";
 }
 
-namespace {
-
-void empty_dir(const std::string& dir) {
-  DIR* d = opendir(dir.c_str());
-  if (d == nullptr) return;
-  while (dirent* e = readdir(d)) {
-    const std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
-    const std::string path = dir + "/" + name;
-    struct stat st {};
-    if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-      chmod(path.c_str(), 0755);
-      empty_dir(path);
-      rmdir(path.c_str());
-    } else {
-      unlink(path.c_str());
-    }
-  }
-  closedir(d);
-}
-
-}  // namespace
-
 void RootTest::SetUp() {
   if (const char* why = module_root_missing()) GTEST_SKIP() << why;
   setenv("TZ", "UTC", 1);
   tzset();
   chmod("/velmar/run", 0755);
-  empty_dir("/mnt/logs/sel");
-  empty_dir("/velmar/run");
+  std::error_code error;
+  for (const char* dir : {"/mnt/logs/sel", "/velmar/run"}) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir, error))
+      std::filesystem::remove_all(entry.path(), error);
+  }
   for (key_t key : {7, 20}) {
     const int id = msgget(key, 0);
     if (id >= 0) msgctl(id, IPC_RMID, nullptr);
