@@ -13,35 +13,7 @@
 
 namespace {
 
-class CliTest : public RootTest {};
-
-std::string usage() {
-  return std::string("Usage: ") + SEL_BINARY +
-         " <option>\n"
-         "Available options:\n"
-         "        info\n"
-         "        rd_all\n"
-         "        rd_first <num_recs>\n"
-         "        rd_last <num_recs>\n";
-}
-
-TEST_F(CliTest, UsageText) {
-  const std::vector<std::vector<std::string>> cases = {
-      {}, {"INFO"}, {"Info"}, {"rd_first"}, {"rd_last"}, {"rd_al"}, {"clearall"}, {""},
-  };
-  for (const auto& args : cases) {
-    SCOPED_TRACE(args.empty() ? "(none)" : args[0]);
-    SyslogSink sink;
-    const RunResult r = run(program(SEL_BINARY, args));
-    EXPECT_EQ(r.exit_code(), 0);
-    EXPECT_EQ(r.out, usage());
-    EXPECT_EQ(r.err, "");
-    EXPECT_TRUE(sink.take().empty()) << "nothing to report";
-    // The session was taken and its owner written.
-    const std::string owner = read_file("/velmar/run/sel");
-    EXPECT_EQ(owner.rfind("root,", 0), 0u) << owner;
-  }
-}
+using CliTest = RootTest;
 
 // Output that cannot be written: a closed descriptor is never handed to a file the tool
 // opens (the listing would land in it), and a failed write is logged once.

@@ -26,8 +26,6 @@ TEST_F(RecordLine, LabelsAndFallbacks) {
     SelRecord rec;
     const char* expected;
   } cases[] = {
-      {RecordBuilder(7, 0, 4, 15), "Record 7: Thu Jan  1 00:00:00 1970 [unknown-type.emergency]: "
-                                   "Don't know how to decode this record.\n"},
       {RecordBuilder(-1, 0, 5, 65535), "Record -1: Thu Jan  1 00:00:00 1970 "
                                        "[unknown-type.unknown-severity]: "
                                        "Don't know how to decode this record.\n"},
@@ -46,9 +44,7 @@ TEST_F(RecordLine, SubLabelsSeveritiesAndDates) {
       {event(14).text(17, "text"), epoch_line("unknown.normal", "text")},
       {event(14).u8(16, 2).text(17, "still shown"), epoch_line("unknown-type.normal", "still shown")},
       {event(14).u8(16, 1).text(17, k47), epoch_line("auth.normal", k47)},
-      {event(14).u8(16, 1), epoch_line("auth.normal", "")},
       {RecordBuilder(1, 0, 4, 0), epoch_line("DXA.emergency", "Unknown")},
-      {RecordBuilder(1, 0, 5, 0), epoch_line("DXA.unknown-severity", "Unknown")},
       {RecordBuilder(1, 0, 1, 3).text(16, "a"), epoch_line("DXA CLI.notice", "a \"\"")},
       {RecordBuilder(2147483647, -86400, 2, 12),
        "Record 2147483647: Wed Dec 31 00:00:00 1969 [Trap Event.warning]: \n"},

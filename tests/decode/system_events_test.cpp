@@ -12,8 +12,6 @@ TEST_F(SystemEvents, GenericCliFudTemperatureTrap) {
   const LineCase cases[] = {
       // Type 0: first and last text, then the fallback, a negative code in 8 digits.
       {event(0).s32(16, 0), epoch_line("DXA.normal", "Unknown")},
-      {event(0).s32(16, 8), epoch_line("DXA.normal", "Heartbeat received")},
-      {event(0).s32(16, 9), epoch_line("DXA.normal", "Invalid encoded text 0x09.")},
       {event(0).s32(16, 255), epoch_line("DXA.normal", "Invalid encoded text 0xff.")},
       {event(0).s32(16, -2), epoch_line("DXA.normal", "Invalid encoded text 0xfffffffe.")},
       // Type 3: empty command; a user name that fills its field stops there; a command
@@ -30,8 +28,6 @@ TEST_F(SystemEvents, GenericCliFudTemperatureTrap) {
       {event(4).s32(16, 0), epoch_line("Fud.normal", "retcode 0, ")},
       {event(4).s32(16, 0).u32(20, 1),
        epoch_line("Fud.normal", "retcode 0, Firmware install successful")},
-      {event(4).s32(16, 112), epoch_line("Fud.normal", "retcode 112, ")},
-      {event(4).s32(16, 119), epoch_line("Fud.normal", "retcode 119, ")},
       {event(4).s32(16, 106).u32(20, 1), epoch_line("Fud.normal", "retcode 106, ")},
       {event(4).s32(16, 120), epoch_line("Fud.normal", "retcode 120, Miscellaneous Error")},
       {event(4).s32(16, 105).u32(20, 0x80000000),
@@ -39,8 +35,8 @@ TEST_F(SystemEvents, GenericCliFudTemperatureTrap) {
       // Type 5: every state, negative values in decimal.
       {event(5).s32(16, -5).s32(20, -40).s32(24, 60).s32(28, 85),
        epoch_line("DXA Temperature.normal", "state NORMAL, current: -5C, WL: -40C, WH: 60C, CH: 85C")},
-      {event(5).s32(16, 1).s32(32, 7),
-       epoch_line("DXA Temperature.normal", "state NORMAL, current: 1C, WL: 0C, WH: 0C, CH: 0C")},
+      {event(5).s32(16, 61).s32(24, 60).s32(32, 2),
+       epoch_line("DXA Temperature.normal", "state HIGH, current: 61C, WL: 0C, WH: 60C, CH: 0C")},
       {event(5).s32(16, -41).s32(20, -40).s32(32, 1),
        epoch_line("DXA Temperature.normal", "state LOW, current: -41C, WL: -40C, WH: 0C, CH: 0C")},
       {event(5).s32(16, 90).s32(28, 85).s32(32, 3),

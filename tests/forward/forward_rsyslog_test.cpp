@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,15 +25,8 @@ namespace {
 constexpr const char* kRsyslogd = "/usr/sbin/rsyslogd";
 constexpr const char* kOut = "/tmp/collected";
 
-// Waits up to five minutes for `done`, looking every 20 ms.
-template <typename Done>
-bool await(Done done) {
-  for (int i = 0; i < 15000; ++i) {
-    if (done()) return true;
-    usleep(20000);
-  }
-  return done();
-}
+// Waits up to five minutes for `done`.
+bool await(const std::function<bool()>& done) { return wait_until(done, 300); }
 
 bool accepts(int port) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -76,11 +70,10 @@ std::vector<std::string> collected() {
     char reason[16];
     if (sscanf(line.c_str(), "[sel@32473 id=\"%d\"", &n) == 1) {
       got.push_back(std::to_string(n));
-    } else if (sscanf(line.c_str(), "[sel@32473 missed=\"%d\" reason=\"%15[a-z]\"]", &n, reason) ==
-               2) {
-      got.push_back("missed " + std::to_string(n) + " " + reason);
     } else {
-      got.push_back("? " + line);
+      const bool loss = sscanf(line.c_str(), "[sel@32473 missed=\"%d\" reason=\"%15[a-z]\"]", &n,
+                               reason) == 2;
+      got.push_back(loss ? "missed " + std::to_string(n) + " " + reason : "? " + line);
     }
   }
   return got;

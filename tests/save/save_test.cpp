@@ -6,11 +6,10 @@
 #include <string>
 
 #include "tests/support/root_test.h"
-#include "tools/storewriter/store_writer.h"
 
 namespace {
 
-class SaveTest : public RootTest {};
+using SaveTest = RootTest;
 
 RunResult shell(const std::string& command) { return run({"sh", "-c", command}); }
 RunResult check(const std::string& snapshot) {
@@ -34,7 +33,7 @@ TEST_F(SaveTest, SnapshotsOfAStoreBeingWrittenAreSound) {
   // As fast as it can, for longer than the test: the ring turns all the while.
   Running injector(program(SEL_INJECT_BINARY, {"--batch", "136", "random", "100000000", "1"}));
   std::string first, last;
-  for (int i = 0; i < 15; ++i) {
+  for (int i = 0; i < 6; ++i) {
     const RunResult save = run(program(SEL_SAVE_BINARY, {}));
     ASSERT_EQ(save.exit_code(), 0) << save.err;
     const std::string tar = "/tmp/snap" + std::to_string(i).append(".tar");
@@ -62,7 +61,7 @@ TEST_F(SaveTest, SnapshotsOfAStoreBeingWrittenAreSound) {
 }
 
 TEST_F(SaveTest, TakesTheStoreLockThenTheInfoLock) {
-  ASSERT_EQ(store_write("/mnt/logs/sel", sel_ring_info(1, 10, 0), store_plain_record, nullptr), 0);
+  plain_store(10, 0);
   LockHolder info("/velmar/run/seli.lck");
   Running save(program(SEL_SAVE_BINARY, {"-o", "/tmp/snap"}));
   // It holds the store lock while it waits for the info lock.
@@ -103,8 +102,7 @@ TEST_F(SaveTest, SavesWhatThereIsOfADamagedStore) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.damage);
     ASSERT_EQ(shell("rm -rf /tmp/snap /mnt/logs/sel/*").exit_code(), 0);
-    ASSERT_EQ(store_write("/mnt/logs/sel", sel_ring_info(1, 3500, 0), store_plain_record, nullptr),
-              0);
+    plain_store(3500, 0);
     ASSERT_EQ(shell(std::string("cd /mnt/logs/sel && ") + c.damage).exit_code(), 0);
     const RunResult r = run(program(SEL_SAVE_BINARY, {"-o", "/tmp/snap"}));
     EXPECT_EQ(r.exit_code(), c.status);

@@ -28,6 +28,12 @@ constexpr const char* kInfo = "/mnt/logs/sel/sel.inf";
 constexpr const char* kBadInfo = "Error reading SEL info\n";
 constexpr const char* kPlanted = "/tmp/planted";  // where planted links point
 
+std::string usage() {
+  return std::string("Usage: ") + SEL_BINARY +
+         " <option>\nAvailable options:\n        info\n        rd_all\n"
+         "        rd_first <num_recs>\n        rd_last <num_recs>\n";
+}
+
 std::string summary(const std::string& numbers) {
   return "SEL version: 1\nMaximum number of records: 4000\n\n" + numbers;
 }
@@ -82,6 +88,12 @@ const std::string kNoSel0 = "3 Error open /mnt/logs/sel/sel.0 for read\n";
 std::vector<Row> rows() {
   const auto sound = [] { plain_store(2500, 3); };
   return {
+      // The usage text, for no option, a wrong case, or a missing count.
+      {"NoOption", sound, {}, usage(), {}},
+      {"OptionInUpperCase", sound, {"INFO"}, usage(), {}},
+      {"FirstWithoutCount", sound, {"rd_first"}, usage(), {}},
+      {"NotAnOption", sound, {"clearall"}, usage(), {}},
+
       // Sound stores: the summary (further arguments ignored), the listings and counts.
       {"SummaryOfEmptyStore", [] { plain_store(0, 0); }, {"info", "extra", "args"},
        summary("Number of records: 0\nRecord size: 64 Bytes\n"), {}},

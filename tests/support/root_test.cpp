@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -76,23 +77,22 @@ std::vector<LogLine> SyslogSink::take() {
   for (;;) {
     const ssize_t n = recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
     if (n <= 0) break;
-    // "<PRI>Mmm dd hh:mm:ss ident[pid]: text"
+    // "<PRI>Mmm dd hh:mm:ss ident[pid]: text", the pid only where asked for
     const std::string msg(buf, static_cast<size_t>(n));
     LogLine line;
-    const size_t gt = msg.find('>');
-    const int pri = atoi(msg.c_str() + 1);
+    int pri = 0, at = 0;
+    char ident[64] = {};
+    if (sscanf(msg.c_str(), "<%d>%*15c %63[^[:]%n", &pri, ident, &at) < 2) {
+      ADD_FAILURE() << "not a syslog message: " << msg;
+    }
+    if (msg.compare(static_cast<size_t>(at), 1, "[") == 0) {
+      line.pid = atoi(msg.c_str() + at + 1);
+      at = static_cast<int>(msg.find(']', static_cast<size_t>(at)) + 1);
+    }
     line.priority = pri & 7;
     line.facility = pri & ~7;
-    const size_t ident_at = gt + 1 + 16;  // the timestamp is 15 characters and a blank
-    const size_t bracket = msg.find('[', ident_at);
-    const size_t colon = msg.find("]: ", bracket);
-    if (gt == std::string::npos || bracket == std::string::npos || colon == std::string::npos) {
-      line.text = msg;
-    } else {
-      line.ident = msg.substr(ident_at, bracket - ident_at);
-      line.pid = atoi(msg.c_str() + bracket + 1);
-      line.text = msg.substr(colon + 3);
-    }
+    line.ident = ident;
+    line.text = msg.substr(std::min(msg.size(), static_cast<size_t>(at) + 2));
     lines.push_back(line);
   }
   return lines;
