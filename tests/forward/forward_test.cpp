@@ -5,22 +5,16 @@
 #include <cstdio>
 #include <string>
 
-#include "lib/coding.h"
 #include "tests/support/capture.h"
 #include "tools/forward/follow.h"
 #include "tools/forward/format.h"
 #include "tools/selexport/rows.h"
+#include "tools/storewriter/record_builder.h"
 
 namespace {
 
-SelRecord record(int id, int time, std::uint32_t severity, std::uint16_t type, int code) {
-  SelRecord rec{};
-  store_be32(rec.bytes.data(), static_cast<std::uint32_t>(id));
-  store_be32(rec.bytes.data() + 4, static_cast<std::uint32_t>(time));
-  store_be32(rec.bytes.data() + 8, severity);
-  store_be16(rec.bytes.data() + 14, type);
-  store_be32(rec.bytes.data() + 16, static_cast<std::uint32_t>(code));
-  return rec;
+SelRecord record(int id, int time, std::uint32_t severity = 0, std::int32_t code = 0) {
+  return RecordBuilder(id, time, severity, 0).s32(16, code);
 }
 
 TEST(ForwardPlan, NewRecordsAndLossesFromCursorAndRing) {
@@ -50,10 +44,10 @@ TEST(ForwardPlan, NewRecordsAndLossesFromCursorAndRing) {
   for (const Row& r : rows) {
     SCOPED_TRACE("cursor " + std::to_string(r.id) + ", ring " + std::to_string(r.count) +
                  " from file " + std::to_string(r.oldest));
-    const SelRecord sent = record(r.id, 1000 + r.id, 0, 0, 0);
+    const SelRecord sent = record(r.id, 1000 + r.id);
     const FwdCursor c = r.id == 0 ? FwdCursor{0, 0, 0, r.seen_count, r.seen_oldest}
                                   : fwd_cursor_at(sent, r.seen_count, r.seen_oldest);
-    const SelRecord other = record(r.id, 7, 0, 0, 0);
+    const SelRecord other = record(r.id, 7);
     const SelInfo info = sel_ring_info(1, r.count, r.oldest);
     EXPECT_EQ(r.at != '-', r.id != 0 && fwd_ordinal(info, r.id) >= 0);
     const FwdPlan p = fwd_plan(c, info, r.at == '=' ? &sent : r.at == 'x' ? &other : nullptr);
@@ -68,7 +62,7 @@ TEST(ForwardPlan, NewRecordsAndLossesFromCursorAndRing) {
 }
 
 TEST(ForwardFormat, MessagesFramesAndStateLines) {
-  const SelRecord power = record(2001, 1764950400, 3, 0, 3);  // "All power supplies fail"
+  const SelRecord power = record(2001, 1764950400, 3, 3);  // "All power supplies fail"
   char buf[FWD_MSG_MAX];
   const auto text = [&](std::size_t len) { return std::string(buf, len); };
   EXPECT_EQ(text(fwd_format_record(buf, FwdFormat::syslog, "dxa-17", power)),

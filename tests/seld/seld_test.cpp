@@ -142,10 +142,8 @@ TEST_F(SeldTest, MalformedMessagesLeaveTheStoreAlone) {
   const Case cases[] = {
       {"a packet's type", message(2, 1, 1)},
       {"size one more than sent", message(SEL_REQUEST_TYPE, 1, 1, 1)},
-      {"size one less than sent", message(SEL_REQUEST_TYPE, 1, 1, -1)},
       {"cut before the count", no_count},
       {"count 0", message(SEL_REQUEST_TYPE, 0, 1)},
-      {"count -2", message(SEL_REQUEST_TYPE, -2, 1)},
       {"count 10^6", message(SEL_REQUEST_TYPE, 1000000, 1)},
       {"count 2, one body", message(SEL_REQUEST_TYPE, 2, 1)},
       {"count 1, two bodies", message(SEL_REQUEST_TYPE, 1, 2)},

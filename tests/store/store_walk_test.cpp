@@ -88,9 +88,6 @@ TEST_F(StoreWalkTest, RecordsOpensAndTheStoreLock) {
        {{"sel.0", 2}}},
       {"a chunk on each side of the file change", 1020, 2, false, 30, nullptr, 0,
        ring_ids(2, 990, 30), {}, {{"sel.2", 1}, {"sel.3", 1}}},
-      {"more than the store holds", 300, 1, false, 500, nullptr, 0, ring_ids(1, 0, 300),
-       {"SEL contains only 300 records"}, {{"sel.1", 15}}},
-      {"an empty store", 0, 0, true, 5, nullptr, 0, {}, {"SEL is empty."}, {}},
       // What came before stays printed, and the result asks for a clear.
       {"a missing file", 2500, 0, true, 2500, "rm sel.1", 2, ring_ids(0, 0, 1000),
        {"Error reading sel.1"}, {{"sel.0", 50}}},
