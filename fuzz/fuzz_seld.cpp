@@ -20,7 +20,6 @@
 //   sets `size` to match the length, bit 1 sets `type` to 6, bit 2 sets the count to
 //   the number of whole bodies that follow it), and the message bytes from `pri` on
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -70,22 +69,15 @@ long read_info_text(char* buf, std::size_t size) {
   return n;
 }
 
-long file_size(int file) {
-  char path[SEL_PATH_MAX];
-  record_path(path, file);
-  struct stat st {};
-  return stat(path, &st) == 0 ? static_cast<long>(st.st_size) : -1;
-}
-
-std::int32_t record_id_at(int file, int pos) {
+// Whether record `pos` of file `file` is there whole, with the id of its slot.
+bool slot_holds_its_record(int file, int pos) {
   char path[SEL_PATH_MAX];
   record_path(path, file);
   const int fd = open(path, O_RDONLY);
-  if (fd < 0) abort();
-  unsigned char b[4] = {};
-  if (pread(fd, b, 4, static_cast<off_t>(pos) * 64) != 4) abort();
-  close(fd);
-  return static_cast<std::int32_t>(load_be32(b));
+  unsigned char rec[SEL_RECORD_SIZE] = {};
+  const bool whole = fd >= 0 && pread(fd, rec, sizeof rec, static_cast<off_t>(pos) * 64) == 64;
+  if (fd >= 0) close(fd);
+  return whole && load_be32(rec) == static_cast<std::uint32_t>(sel_slot_id(file, pos));
 }
 
 // What the readers rely on: a usable info file, every file of the ring from the oldest
@@ -99,9 +91,7 @@ int check_store() {
   int file = info.oldest_file;
   while (left > 0) {
     const int here = left > SEL_RECS_PER_FILE ? SEL_RECS_PER_FILE : left;
-    if (file_size(file) < static_cast<long>(here) * 64) abort();
-    if (record_id_at(file, 0) != file * SEL_RECS_PER_FILE + 1) abort();
-    if (record_id_at(file, here - 1) != file * SEL_RECS_PER_FILE + here) abort();
+    if (!slot_holds_its_record(file, 0) || !slot_holds_its_record(file, here - 1)) abort();
     left -= here;
     if (left == 0 && file != info.latest_file) abort();
     file = (file + 1) % SEL_FILES;

@@ -1,13 +1,7 @@
 // The real `sel` in a module root: the front end, the session and its messages.
-#include <gtest/gtest.h>
-#include <signal.h>
 #include <syslog.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
-#include <cstring>
-#include <string>
 
 #include "tests/support/root_test.h"
 

@@ -1,21 +1,12 @@
 // The record line: head, date, labels and the fallback for unknown types.
-#include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <limits>
-#include <string>
 
 #include "decode/sel_date.h"
-#include "decode/sel_print.h"
 #include "tests/support/record_line.h"
-#include "tests/support/capture.h"
-#include "tools/storewriter/record_builder.h"
 
 namespace {
 

@@ -6,17 +6,8 @@
 // rsyslogd is a host program: it is started directly, also when the test runs under
 // an emulator; our programs go through program().
 #include <arpa/inet.h>
-#include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "tests/support/root_test.h"
 

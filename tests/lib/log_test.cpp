@@ -1,10 +1,6 @@
 // Reports as they reach the module root's /dev/log.
-#include <gtest/gtest.h>
 #include <syslog.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <cwchar>
 
 #include "lib/log.h"

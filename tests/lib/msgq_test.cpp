@@ -1,14 +1,7 @@
 // The queue layer and the requests to seld, against real queues in a module root.
-#include <gtest/gtest.h>
-#include <sys/msg.h>
 #include <syslog.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "lib/log.h"
 #include "lib/msgq.h"

@@ -1,12 +1,4 @@
 // The session lock in a module root, called in-process.
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <string>
 
 #include "lib/session_lock.h"
 #include "tests/support/root_test.h"

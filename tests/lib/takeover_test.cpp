@@ -2,21 +2,10 @@
 // cases, and end to end with our confd, the asking program and a holder.
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/msg.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <bit>
-#include <memory>
-#include <cstdio>
-#include <cstring>
 #include <optional>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "lib/packet.h"
 #include "lib/session_lock.h"

@@ -1,9 +1,6 @@
 // sel-save: snapshots of a store that seld keeps appending to, each sound; the lock
 // order; what it saves of a damaged store.
 #include <fcntl.h>
-#include <unistd.h>
-
-#include <string>
 
 #include "tests/support/root_test.h"
 

@@ -1,19 +1,8 @@
 // seld against a real store in a module root: where records go, the file change at
 // 1000, the ring's wrap at 4000, the clear, messages it must refuse, a full disk, and
 // what the stand-ins do at start.
-#include <gtest/gtest.h>
 
-#include <signal.h>
 #include <sys/mount.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "lib/coding.h"
 #include "tests/support/root_test.h"

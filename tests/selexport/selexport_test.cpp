@@ -1,8 +1,5 @@
 // selexport against the real `sel`: the same records and texts, valid JSON and CSV,
 // and a check that finds each kind of damage.
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -10,11 +7,10 @@
 #include <ctime>
 #include <random>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "lib/coding.h"
 #include "tests/support/root_test.h"
+#include "tools/storewriter/record_builder.h"
 #include "tools/storewriter/store_writer.h"
 
 namespace {
@@ -125,23 +121,20 @@ TEST_F(SelexportTest, RefusesBadArgumentsAndDirectoriesWithoutAStore) {
   unlink("/tmp/broken/sel.0");
   mkdir("/tmp/empty", 0755);
   const struct {
-    std::vector<std::string> args;
+    const char* args;
     int exit_code;
   } cases[] = {
-      {{}, 2},
-      {{"--format", "xml", "/tmp/sound"}, 2},
-      {{"--first", "3", "--last", "3", "/tmp/sound"}, 2},
-      {{"--check", "--last", "3", "/tmp/sound"}, 2},
-      {{"/tmp/none"}, 2},
-      {{"/tmp/empty"}, 2},
-      {{"--since", "yesterday", "/tmp/sound"}, 2},
-      {{"--until", "2025-02-29T00:00:00Z", "/tmp/sound"}, 2},
-      {{"--severity", "high", "/tmp/sound"}, 2},
-      {{"--type", "65536", "/tmp/sound"}, 2},
-      {{"/tmp/broken"}, 1},  // the records of file 3 are written, then the missing file said
+      {"", 2}, {"--format xml /tmp/sound", 2}, {"--first 3 --last 3 /tmp/sound", 2},
+      {"--check --last 3 /tmp/sound", 2}, {"/tmp/none", 2}, {"/tmp/empty", 2},
+      {"--since yesterday /tmp/sound", 2}, {"--until 2025-02-29T00:00:00Z /tmp/sound", 2},
+      {"--severity high /tmp/sound", 2}, {"--type 65536 /tmp/sound", 2},
+      {"/tmp/broken", 1},  // the records of file 3 are written, then the missing file said
   };
   for (const auto& c : cases) {
-    const RunResult r = selexport(c.args);
+    std::vector<std::string> args;
+    std::istringstream words(c.args);
+    for (std::string word; words >> word;) args.push_back(word);
+    const RunResult r = selexport(args);
     EXPECT_EQ(r.exit_code(), c.exit_code) << r.err;
     EXPECT_NE(r.err, "");
     if (c.exit_code == 1) {
@@ -158,15 +151,11 @@ constexpr int kFilterTypes[12][2] = {{0, 0},  {8, 0}, {9, 0}, {13, 0}, {14, 1}, 
 constexpr std::uint32_t k1600 = 1764950400;
 
 SelRecord filter_record(int i, void* /*ctx*/) {
-  SelRecord rec{};
-  unsigned char* b = rec.bytes.data();
-  store_be32(b + 4, k1600 + 60U * static_cast<std::uint32_t>(i));
-  store_be32(b + 8, static_cast<std::uint32_t>(i % 6));
-  store_be16(b + 14, static_cast<std::uint16_t>(kFilterTypes[i][0]));
-  b[16] = static_cast<unsigned char>(kFilterTypes[i][1]);
-  store_be32(b + 20, k1600);
-  store_be32(b + 24, k1600 + 3600);
-  return rec;
+  return RecordBuilder(0, static_cast<std::int32_t>(k1600) + 60 * i, static_cast<unsigned>(i % 6),
+                       static_cast<std::uint16_t>(kFilterTypes[i][0]))
+      .u8(16, static_cast<std::uint8_t>(kFilterTypes[i][1]))
+      .u32(20, k1600)
+      .u32(24, k1600 + 3600);
 }
 
 // The ids of JSON Lines or CSV rows, in their order.

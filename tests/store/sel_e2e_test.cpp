@@ -3,21 +3,9 @@
 // row gives what it must print, log and send to seld; whatever it meets, it must exit 0,
 // leave every file of the store as it was, never open a record file outside the ring of
 // four, and make its lock files for everybody whatever the caller's mask.
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/msg.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <map>
-#include <memory>
 #include <ostream>
-#include <string>
-#include <vector>
 
 #include "tests/support/root_test.h"
 

@@ -1,13 +1,5 @@
 // The reading modes called in-process in a module root: which records they print, how
 // many times they open each record file, and when they let go of the store lock.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstring>
-#include <map>
-#include <string>
-#include <vector>
 
 #include "store/sel_rd.h"
 #include "store/sel_store.h"

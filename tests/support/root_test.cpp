@@ -1,23 +1,14 @@
 #include "tests/support/root_test.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/msg.h>
 #include <sys/inotify.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -237,17 +228,12 @@ bool wait_until(const std::function<bool()>& done, int seconds) {
 }
 
 bool has_open(pid_t pid, const std::string& path) {
-  const std::string dir = "/proc/" + std::to_string(pid) + "/fd";
-  DIR* d = opendir(dir.c_str());
-  if (d == nullptr) return false;
-  bool found = false;
-  while (dirent* e = readdir(d)) {
-    char target[PATH_MAX];
-    const ssize_t n = readlink((dir + "/" + e->d_name).c_str(), target, sizeof target);
-    found = found || (n >= 0 && std::string(target, static_cast<size_t>(n)) == path);
+  std::error_code error;
+  for (const auto& fd : std::filesystem::directory_iterator(
+           "/proc/" + std::to_string(pid) + "/fd", error)) {
+    if (std::filesystem::read_symlink(fd.path(), error) == path) return true;
   }
-  closedir(d);
-  return found;
+  return false;
 }
 
 bool sleeps_in(pid_t pid, const std::string& where) {
@@ -255,32 +241,27 @@ bool sleeps_in(pid_t pid, const std::string& where) {
 }
 
 LockHolder::LockHolder(const std::string& path) {
-  int ready[2], go[2];
-  if (pipe2(ready, O_CLOEXEC) != 0 || pipe2(go, O_CLOEXEC) != 0) {
-    ADD_FAILURE() << "pipe: " << strerror(errno);
+  int ends[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+    ADD_FAILURE() << "socketpair: " << strerror(errno);
     return;
   }
   pid_ = fork();
   if (pid_ == 0) {
-    close(ready[0]);
-    close(go[1]);
+    close(ends[0]);
     const int fd = open(path.c_str(), O_RDWR | O_CREAT, 0666);
     struct flock fl {};
     fl.l_type = F_WRLCK;
     fl.l_whence = SEEK_SET;
     const char ok = (fd >= 0 && fcntl(fd, F_SETLKW, &fl) == 0) ? 'y' : 'n';
-    (void)!write(ready[1], &ok, 1);
-    char c;
-    (void)!read(go[0], &c, 1);  // until release() or the test's end
+    (void)!write(ends[1], &ok, 1);
+    (void)!read(ends[1], &fl, 1);  // until release() or the test's end
     _exit(0);
   }
-  close(ready[1]);
-  close(go[0]);
-  go_ = go[1];
+  close(ends[1]);
+  go_ = ends[0];
   char ok = 'n';
-  const ssize_t got = read(ready[0], &ok, 1);
-  close(ready[0]);
-  EXPECT_TRUE(got == 1 && ok == 'y') << "cannot lock " << path;
+  EXPECT_TRUE(read(go_, &ok, 1) == 1 && ok == 'y') << "cannot lock " << path;
 }
 
 LockHolder::~LockHolder() { release(); }

@@ -3,11 +3,21 @@
 // binaries (through the emulator of a cross build).
 #pragma once
 
+// What the tests in a module root use of the system, included here once.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/msg.h>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
