@@ -45,14 +45,6 @@ TEST_F(RecordLine, SubLabelsSeveritiesAndDates) {
   expect_lines(cases);
 }
 
-// Dates are local time, summer time included.
-TEST_F(RecordLine, DatesInZoneWithSummerTime) {
-  set_zone("CET-1CEST,M3.5.0,M10.5.0/3");
-  EXPECT_EQ(print_line(RecordBuilder(4, 1719835200, 0, 11).u32(20, 0).u32(24, 1735689600)),
-            "Record 4: Mon Jul  1 14:00:00 2024 [Heartbeat.normal]: Set DXA time. "
-            "Old time: Thu Jan  1 01:00:00 1970. New time: Wed Jan  1 01:00:00 2025.\n");
-}
-
 // The date of every hour of the 32-bit range (December 1901 to January 2038) against
 // ctime, in zones with summer time, a half-hour offset and a half-hour summer shift.
 // Each hour is converted three times: at its first second through the C library, then

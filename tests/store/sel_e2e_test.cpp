@@ -3,7 +3,6 @@
 // row gives what it must print, log and send to seld; whatever it meets, it must exit 0,
 // leave every file of the store as it was, never open a record file outside the ring of
 // four, and make its lock files for everybody whatever the caller's mask.
-
 #include <filesystem>
 #include <ostream>
 
@@ -243,23 +242,14 @@ INSTANTIATE_TEST_SUITE_P(Rows, SelTest, testing::ValuesIn(rows()),
 
 using SelLockTest = RootTest;
 
-TEST_F(SelLockTest, WaitsForTheStoreLockAndEndsOnSigusr1) {
+// (A holder stuck there is ended by SIGUSR1: see the takeover test.)
+TEST_F(SelLockTest, WaitsForTheStoreLock) {
   plain_store(20, 0);
   auto holder = std::make_unique<LockHolder>("/velmar/run/seldb.lck");
   Running waiting(program(SEL_BINARY, {"rd_first", "1"}));
   EXPECT_TRUE(wait_until([&] { return has_open(waiting.pid(), "/velmar/run/seldb.lck"); }));
   holder.reset();
   EXPECT_EQ(waiting.finish().out, plain_lines(1, 0, 1));
-
-  // A session holder stuck on the store lock is ended by SIGUSR1 with status 0. It
-  // opens that lock's file only once its session, and with it the handler, is in place.
-  holder = std::make_unique<LockHolder>("/velmar/run/seldb.lck");
-  Running stuck(program(SEL_BINARY, {"rd_all"}));
-  ASSERT_TRUE(wait_until([&] { return has_open(stuck.pid(), "/velmar/run/seldb.lck"); }));
-  kill(stuck.pid(), SIGUSR1);
-  const RunResult ended = stuck.finish();
-  EXPECT_EQ(ended.exit_code(), 0) << ended.status;
-  EXPECT_EQ(ended.out, "");
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include "tests/support/root_test.h"
 
 #include <fcntl.h>
-#include <poll.h>
+#include <sys/mman.h>
 #include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -123,9 +123,12 @@ std::vector<std::string> program(const std::string& binary, std::vector<std::str
   return argv;
 }
 
+// Standard error goes to a file of its own, so that a chatty one cannot stall the
+// program while standard output is read.
 Running::Running(const std::vector<std::string>& argv, bool with_stdin) {
-  int in[2], out[2], err[2];
-  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+  int in[2], out[2];
+  err_ = memfd_create("stderr", MFD_CLOEXEC);
+  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || err_ < 0) {
     ADD_FAILURE() << "pipe: " << strerror(errno);
     return;
   }
@@ -133,7 +136,7 @@ Running::Running(const std::vector<std::string>& argv, bool with_stdin) {
   if (pid_ == 0) {
     dup2(with_stdin ? in[0] : open("/dev/null", O_RDONLY), 0);
     dup2(out[1], 1);
-    dup2(err[1], 2);
+    dup2(err_, 2);
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -142,10 +145,8 @@ Running::Running(const std::vector<std::string>& argv, bool with_stdin) {
   }
   close(in[0]);
   close(out[1]);
-  close(err[1]);
   in_ = in[1];
   out_ = out[0];
-  err_ = err[0];
   if (!with_stdin) close_stdin();
 }
 
@@ -168,32 +169,19 @@ void Running::close_stdin() {
 RunResult Running::finish() {
   RunResult result;
   close_stdin();
-  // Both pipes are read side by side, so a chatty stderr cannot stall the program.
-  std::string* sinks[2] = {&result.out, &result.err};
-  int fds[2] = {out_, err_};
-  int open_fds = 2;
-  while (open_fds > 0) {
-    pollfd p[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
-    if (poll(p, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i] < 0 || p[i].revents == 0) continue;
-      char buf[65536];
-      const ssize_t n = read(fds[i], buf, sizeof buf);
-      if (n > 0) {
-        sinks[i]->append(buf, static_cast<size_t>(n));
-      } else {
-        close(fds[i]);
-        fds[i] = -1;
-        --open_fds;
-      }
-    }
+  char buf[65536];
+  for (ssize_t n; (n = read(out_, buf, sizeof buf)) != 0;) {
+    if (n > 0) result.out.append(buf, static_cast<size_t>(n));
+    if (n < 0 && errno != EINTR) break;
   }
-  out_ = err_ = -1;
   while (waitpid(pid_, &result.status, 0) < 0 && errno == EINTR) {
   }
+  for (ssize_t n, at = 0; (n = pread(err_, buf, sizeof buf, at)) > 0; at += n) {
+    result.err.append(buf, static_cast<size_t>(n));
+  }
+  close(out_);
+  close(err_);
+  out_ = err_ = -1;
   pid_ = -1;
   return result;
 }
