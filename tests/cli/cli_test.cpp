@@ -1,4 +1,4 @@
-// The real `sel` in a module root: the front end, the session and its messages.
+// The real `sel` in a module root, kept out of its session by another user.
 #include <syslog.h>
 
 #include <chrono>
@@ -8,33 +8,6 @@
 namespace {
 
 using CliTest = RootTest;
-
-// Output that cannot be written: a closed descriptor is never handed to a file the tool
-// opens (the listing would land in it), and a failed write is logged once.
-TEST_F(CliTest, OutputThatCannotBeWritten) {
-  write_file("/mnt/logs/sel/sel.inf", "1 0 0 0 0\n");
-  const struct {
-    const char* redirect;
-    std::vector<std::string> logged;
-  } cases[] = {
-      {">&-", {}},
-      {">&- 2>&- <&-", {}},
-      {">/dev/full", {std::string("error writing standard output: ") + strerror(ENOSPC) + "\n"}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.redirect);
-    SyslogSink sink;
-    std::vector<std::string> argv = {"/bin/sh", "-c", std::string("exec \"$@\" ") + c.redirect,
-                                     "sh"};
-    for (const std::string& word : program(SEL_BINARY, {"info"})) argv.push_back(word);
-    const RunResult r = run(argv);
-    EXPECT_EQ(r.exit_code(), 0);
-    std::vector<std::string> logged;
-    for (const LogLine& line : sink.take()) logged.push_back(line.text);
-    EXPECT_EQ(logged, c.logged);
-    EXPECT_EQ(read_file("/velmar/run/sel").find('\n'), std::string::npos) << "the lock file";
-  }
-}
 
 TEST_F(CliTest, SessionHeldByAnotherUser) {
   LockHolder other("/velmar/run/sel");

@@ -1,5 +1,8 @@
-// The queue layer and the requests to seld, against real queues in a module root.
+// Reporting, the queue layer and the requests to seld, against the module root's
+// /dev/log and real queues.
 #include <syslog.h>
+
+#include <cwchar>
 
 #include "lib/log.h"
 #include "lib/msgq.h"
@@ -8,7 +11,7 @@
 
 namespace {
 
-class MsgqTest : public RootTest {
+class LibTest : public RootTest {
  protected:
   void SetUp() override {
     RootTest::SetUp();
@@ -27,6 +30,24 @@ class MsgqTest : public RootTest {
 
   std::unique_ptr<SyslogSink> sink_;
 };
+
+// Reports reach the system log as sent, each with its priority; the error text is that
+// of the number at the call, though converting a wide character that this locale cannot
+// hold fails with EILSEQ inside the formatting.
+TEST_F(LibTest, Reports) {
+  log_msg(LOG_ERR, "Error open %s for read", "/mnt/logs/sel/100%d");
+  log_msg(LOG_WARNING, "Clear SEL");
+  const wchar_t unconvertible[] = {static_cast<wchar_t>(0x263A), 0};
+  errno = EAGAIN;
+  log_msg_errno(LOG_ERR, "wide %ls", unconvertible);
+  const std::vector<std::string> lines = logged();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "3 Error open /mnt/logs/sel/100%d for read\n");
+  EXPECT_EQ(lines[1], "4 Clear SEL\n");
+  const std::string tail = std::string(": ") + strerror(EAGAIN) + "\n";
+  ASSERT_GE(lines[2].size(), tail.size());
+  EXPECT_EQ(lines[2].substr(lines[2].size() - tail.size()), tail);
+}
 
 // One message taken off a queue: the bytes from `pri` on, as msgrcv() gives them.
 std::vector<unsigned char> receive(int qid) {
@@ -55,7 +76,7 @@ unsigned queue_mode(int qid) {
 // Key 32 and -1 make no queue and are logged; the cache is filled all the same (left
 // unfilled, key 7's entry would read 0 and pass for a queue id); a failed msgget is
 // tried again at the next call.
-TEST_F(MsgqTest, KeysAndTheCache) {
+TEST_F(LibTest, KeysAndTheCache) {
   EXPECT_EQ(dxa_getqid(32, 0), -1);
   EXPECT_EQ(dxa_getqid(static_cast<uint32_t>(-1), 0), -1);
   EXPECT_LT(msgget(32, 0), 0) << "no queue may be made for key 32";
@@ -73,7 +94,7 @@ TEST_F(MsgqTest, KeysAndTheCache) {
   EXPECT_EQ(dxa_getqid(QKEY_CONFD, 0600), msgget(20, 0));
 }
 
-TEST_F(MsgqTest, RequestWithTwoRecordBodies) {
+TEST_F(LibTest, RequestWithTwoRecordBodies) {
   unsigned char bodies[120];
   for (size_t i = 0; i < sizeof bodies; ++i) bodies[i] = static_cast<unsigned char>(i + 1);
   ASSERT_EQ(sel_send_request(5, 2, bodies), 0);
@@ -81,7 +102,7 @@ TEST_F(MsgqTest, RequestWithTwoRecordBodies) {
   EXPECT_TRUE(logged().empty());
 }
 
-TEST_F(MsgqTest, ClearGoesToTheCachedQueue) {
+TEST_F(LibTest, ClearGoesToTheCachedQueue) {
   ASSERT_EQ(sel_clear(), 0);
   const int first = msgget(7, 0);
   ASSERT_GE(first, 0);

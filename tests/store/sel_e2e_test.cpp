@@ -65,6 +65,7 @@ struct Row {
   std::vector<std::string> logged;  // "<priority> <text>"
   int clear_requests = 0;           // that reach seld's queue
   Ending ending = Ending::Runs;
+  const char* redirect = nullptr;   // of its standard descriptors, by the shell
 };
 
 // Rows show in test names by their name alone.
@@ -98,6 +99,13 @@ std::vector<Row> rows() {
        "SEL contains only 2500 records\n" + all_2500(), {}},
       {"EmptyStore", [] { plain_store(0, 1); }, {"rd_first", "abc"}, "SEL is empty.\n", {}},
       {"Clear", sound, {"clear"}, "", {"4 Clear SEL\n"}, 1},
+      // Output that cannot be written: a closed descriptor is never handed to a file that
+      // the tool opens (the listing would land in it), and a failed write is logged once.
+      {"OutputClosed", sound, {"info"}, "", {}, 0, Ending::Runs, ">&-"},
+      {"AllClosed", sound, {"rd_last", "2"}, "", {}, 0, Ending::Runs, ">&- 2>&- <&-"},
+      {"OutputFull", sound, {"info"}, "",
+       {"3 error writing standard output: " + std::string(strerror(ENOSPC)) + "\n"}, 0,
+       Ending::Runs, ">/dev/full"},
 
       // The info file: the summary shows whatever five numbers there are, as the user
       // sees what is wrong; no reading mode goes by them.
@@ -199,7 +207,10 @@ TEST_P(SelTest, PrintsLogsAndSendsWhatTheRowSays) {
   OpenWatch watch(kStore);
   SyslogSink sink;
   const mode_t mask = umask(077);
-  Running sel(program(SEL_BINARY, row.args));
+  std::vector<std::string> argv = program(SEL_BINARY, row.args);
+  if (row.redirect != nullptr)
+    argv.insert(argv.begin(), {"/bin/sh", "-c", std::string("exec \"$@\" ") + row.redirect, "sh"});
+  Running sel(argv);
   umask(mask);
   if (row.ending == Ending::Sigusr1WhenBlocked) {
     EXPECT_TRUE(wait_until([&] { return sleeps_in(sel.pid(), "msgsnd"); }))
@@ -222,6 +233,7 @@ TEST_P(SelTest, PrintsLogsAndSendsWhatTheRowSays) {
   }
   EXPECT_EQ(store_files(), before);
   EXPECT_FALSE(exists(kPlanted)) << "a planted link was followed";
+  EXPECT_EQ(read_file("/velmar/run/sel").find('\n'), std::string::npos) << "in the lock file";
   for (const char* lock : {"/velmar/run/seldb.lck", "/velmar/run/seli.lck", "/velmar/run/sel"}) {
     struct stat st {};
     if (lstat(lock, &st) == 0 && S_ISREG(st.st_mode)) {
