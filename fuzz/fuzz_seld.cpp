@@ -19,14 +19,8 @@
 //   then up to 8 messages, each: a big-endian 16-bit length, a byte of fix-ups (bit 0
 //   sets `size` to match the length, bit 1 sets `type` to 6, bit 2 sets the count to
 //   the number of whole bodies that follow it), and the message bytes from `pri` on
-#include <fcntl.h>
-#include <unistd.h>
 
-#include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include "fuzz/fuzz_root.h"
 #include "lib/coding.h"
@@ -123,9 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const auto* text = data + at;
       const auto* nul = static_cast<const std::uint8_t*>(memchr(text, 0, size - at));
       const std::size_t len = nul != nullptr ? static_cast<std::size_t>(nul - text) : size - at;
-      const int fd = open(SEL_INFO_FILE, O_WRONLY | O_TRUNC);
-      if (fd < 0 || write(fd, text, len) != static_cast<ssize_t>(len)) abort();
-      close(fd);
+      write_file(SEL_INFO_FILE, text, len);
       at += len + (nul != nullptr ? 1 : 0);
     } else if (kind == 3) {
       char path[SEL_PATH_MAX];

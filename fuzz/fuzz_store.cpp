@@ -15,15 +15,9 @@
 //   [18]     one more mode value, run with the rd_first count (any value)
 //   then     the info file's text up to a NUL byte, then the record bytes, repeated
 //            to fill the record files
-#include <fcntl.h>
 #include <sys/msg.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <ctime>
 
 #include "fuzz/fuzz_root.h"
@@ -40,22 +34,9 @@ constexpr std::size_t kFileBytes = static_cast<std::size_t>(kMaxRecsPerFile) * 6
 unsigned char g_file[kFileBytes];
 int g_qid = -1;
 
-// Clears whatever the previous run left at `path`: a file or an empty directory.
-void remove_path(const char* path) {
-  if (unlink(path) != 0) rmdir(path);
-}
-
 void make_dir(const char* path) {
   remove_path(path);
   if (mkdir(path, 0755) != 0) abort();
-}
-
-void write_file(const char* path, const void* bytes, std::size_t len) {
-  remove_path(path);
-  const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0) abort();
-  if (len > 0 && write(fd, bytes, len) != static_cast<ssize_t>(len)) abort();
-  close(fd);
 }
 
 // Fills `len` bytes with the pattern repeated from its byte `skew`: one period byte by

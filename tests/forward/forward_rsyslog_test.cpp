@@ -1,7 +1,8 @@
 // sel-forward against a real rsyslogd (imtcp on 127.0.0.1, written to a file): records
 // injected through seld in bursts, the forwarder stopped and started between bursts,
-// rsyslogd stopped while a burst comes and started again; then a ring overrun and a
-// clear. The file must hold every record once, in order, and each loss once.
+// rsyslogd stopped while a burst comes and started again; then a clear. The file must
+// hold every record once, in order, and the clear once. (What a look at the ring means,
+// an overrun among it, is forward_test's.)
 //
 // rsyslogd is a host program: it is started directly, also when the test runs under
 // an emulator; our programs go through program().
@@ -96,7 +97,7 @@ class ForwardTest : public RootTest {
   }
 };
 
-TEST_F(ForwardTest, EveryRecordOnceInOrderThroughRestartsOverrunAndClear) {
+TEST_F(ForwardTest, EveryRecordOnceInOrderThroughRestartsAndClear) {
   if (access(kRsyslogd, X_OK) != 0) GTEST_SKIP() << "rsyslogd is not installed";
   auto seld = std::make_unique<Running>(program(SELD_BINARY, {}));
   ASSERT_TRUE(await([] { return exists("/mnt/logs/sel/sel.inf"); })) << "seld made no store";
@@ -124,18 +125,6 @@ TEST_F(ForwardTest, EveryRecordOnceInOrderThroughRestartsOverrunAndClear) {
     ASSERT_TRUE(await([&] { return collected().size() >= want.size(); }));
     ASSERT_EQ(collected(), want);
   }
-
-  // 5000 more while the forwarder is stopped: files 0 and 1 are dropped and file 0
-  // filled anew, so records 1001 to 2000 are lost and the ring holds 2001 to 4000 and
-  // then 1 to 2000 again.
-  stop(forwarder_);
-  inject(5000, 5);
-  ASSERT_TRUE(await([&] { return store_holds("1 4000 2 1 2000\n"); }));
-  start_forwarder();
-  want.push_back("missed 1000 overrun");
-  for (int i = 0; i < 4000; ++i) want.push_back(std::to_string((2000 + i) % 4000 + 1));
-  ASSERT_TRUE(await([&] { return collected().size() >= want.size(); }));
-  ASSERT_EQ(collected(), want);
 
   // A clear, and records after it: everything before it had been sent.
   ASSERT_EQ(run(program(SEL_BINARY, {"clear"})).exit_code(), 0);

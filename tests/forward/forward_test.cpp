@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/support/capture.h"
+#include "tests/support/record_line.h"
 #include "tools/forward/follow.h"
 #include "tools/forward/format.h"
 #include "tools/selexport/rows.h"

@@ -1,5 +1,5 @@
-// Helpers of the record-line tests: the printed line of a record, a fixed time zone,
-// and the head of the records that the text tests build.
+// Helpers of the record-line tests: what a printer writes, the printed line of a record,
+// a fixed time zone, and the head of the records that the text tests build.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,8 +10,20 @@
 #include <string>
 
 #include "decode/sel_print.h"
-#include "tests/support/capture.h"
 #include "tools/storewriter/record_builder.h"
+
+// What a printer writes to its FILE*.
+template <typename Print>
+std::string capture(Print print) {
+  char* data = nullptr;
+  size_t size = 0;
+  FILE* out = open_memstream(&data, &size);
+  print(out);
+  fclose(out);
+  std::string text(data, size);
+  free(data);
+  return text;
+}
 
 inline std::string print_line(const SelRecord& rec) {
   return capture([&](FILE* out) { sel_fprint_rec(out, rec); });

@@ -21,6 +21,9 @@
 #define SEL_EMULATOR ""
 #endif
 
+namespace {
+
+// Why the tests that need a module root cannot run here, or nullptr when they can.
 const char* module_root_missing() {
   const char* in_root = getenv("SEL_MODROOT");
   if (in_root != nullptr && strcmp(in_root, "1") == 0 && access("/velmar/run", W_OK) == 0)
@@ -28,6 +31,8 @@ const char* module_root_missing() {
   const char* why = getenv("MODROOT_SKIP");
   return why != nullptr ? why : "not started in a module root (run it through tools/modroot)";
 }
+
+}  // namespace
 
 void RootTest::SetUp() {
   if (const char* why = module_root_missing()) GTEST_SKIP() << why;
@@ -186,11 +191,7 @@ RunResult Running::finish() {
   return result;
 }
 
-RunResult run(const std::vector<std::string>& argv, const std::string& input) {
-  Running child(argv, !input.empty());
-  if (!input.empty()) child.write_stdin(input);
-  return child.finish();
-}
+RunResult run(const std::vector<std::string>& argv) { return Running(argv).finish(); }
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

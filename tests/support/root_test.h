@@ -21,9 +21,6 @@
 #include <string>
 #include <vector>
 
-// Why the tests that need a module root cannot run here, or nullptr when they can.
-const char* module_root_missing();
-
 // One message as it reached /dev/log.
 struct LogLine {
   int priority = -1;  // LOG_ERR, ...
@@ -61,8 +58,8 @@ struct RunResult {
 // and in front of it the words of SEL_RUN_WRAPPER ('|'-separated) when that is set.
 std::vector<std::string> program(const std::string& binary, std::vector<std::string> args);
 
-// Runs to the end with `input` on standard input.
-RunResult run(const std::vector<std::string>& argv, const std::string& input = "");
+// Runs to the end.
+RunResult run(const std::vector<std::string>& argv);
 
 // A program left running: its standard output is read at finish().
 class Running {
