@@ -1,9 +1,9 @@
 // What the targets that use the fixed paths /mnt/logs/sel and /velmar/run share: they
 // refuse to run outside a module root (tools/modroot), never touching a host's real
-// /mnt, they write files alike, and they do not pause. The reader pauses 10 microseconds after every chunk and
-// the locks are polled every 10 microseconds: neither matters to what is read, nothing
-// else here contends for the locks, and a real pause would make each run a thousand
-// times slower.
+// /mnt; they write files alike; and they do not pause. The reader pauses 10
+// microseconds after every chunk and the locks are polled every 10 microseconds:
+// neither matters to what is read, nothing else here contends for the locks, and a
+// real pause would make each run a thousand times slower.
 #pragma once
 
 #include <fcntl.h>

@@ -45,7 +45,20 @@ class SessionHolder {
   std::optional<Running> sel_;
 };
 
-TEST_F(TakeoverTest, ConfdEndsTheHolderOnYes) {
+// The next process made in this module root (its own pid namespace) gets `pid`.
+void next_pid_is(pid_t pid) {
+  write_file("/proc/sys/kernel/ns_last_pid", std::to_string(pid - 1));
+}
+
+// The signal that has ended our child `pid`, without reaping it: 0 while it runs.
+int ended_by_signal(pid_t pid) {
+  siginfo_t info{};
+  waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT | WNOHANG);
+  if (info.si_pid != pid) return 0;
+  return info.si_code == CLD_KILLED ? info.si_status : -1;
+}
+
+TEST_F(TakeoverTest, ConfdEndsTheHolderAndOnlyIt) {
   SyslogSink sink;
   std::optional<SessionHolder> holder;
   Running confd(program(CONFD_BINARY, {}));
@@ -68,30 +81,8 @@ TEST_F(TakeoverTest, ConfdEndsTheHolderOnYes) {
     EXPECT_EQ(read_file("/velmar/run/sel"), "root," + std::to_string(asker_pid));
   }
 
-  kill(confd.pid(), SIGTERM);
-  EXPECT_EQ(confd.finish().exit_code(), 0);
-  EXPECT_TRUE(sink.arrives("stopping on SIGTERM\n"));
-}
-
-// The next process made in this module root (its own pid namespace) gets `pid`.
-void next_pid_is(pid_t pid) {
-  write_file("/proc/sys/kernel/ns_last_pid", std::to_string(pid - 1));
-}
-
-// The signal that has ended our child `pid`, without reaping it: 0 while it runs.
-int ended_by_signal(pid_t pid) {
-  siginfo_t info{};
-  waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT | WNOHANG);
-  if (info.si_pid != pid) return 0;
-  return info.si_code == CLD_KILLED ? info.si_status : -1;
-}
-
-// confd signals the process that holds the session, and only when the packet's 16
-// bits are that process's: never the process whose pid the packet happens to carry.
-TEST_F(TakeoverTest, ConfdSignalsOnlyTheSessionHolder) {
-  SyslogSink sink;
-  Running confd(program(CONFD_BINARY, {}));
-  ASSERT_TRUE(sink.arrives("reading queue key 20\n"));
+  // confd signals the process that holds the session, and only when the packet's 16
+  // bits are that process's: never the process whose pid the packet happens to carry.
   next_pid_is(4464);
   Running bystander({"sleep", "600"});
   ASSERT_EQ(bystander.pid(), 4464) << "the pid could not be chosen";
@@ -104,16 +95,19 @@ TEST_F(TakeoverTest, ConfdSignalsOnlyTheSessionHolder) {
       {4464, "sent SIGUSR1 to pid 70000"},
   };
   next_pid_is(70000);
-  LockHolder holder("/velmar/run/sel");
-  ASSERT_EQ(holder.pid(), 70000) << "the pid could not be chosen";
+  LockHolder forged("/velmar/run/sel");
+  ASSERT_EQ(forged.pid(), 70000) << "the pid could not be chosen";
   for (const auto& row : rows) {
     TakeoverPacket packet{{1, 2, 0, 0, 32}, {20, {}}, {{0, 14}, {0, 1}, 4, 0, 0}};
     packet.body.pid = htons(static_cast<std::uint16_t>(row.packet_pid));
     ASSERT_EQ(msgsnd(msgget(20, 0), &packet, 32, 0), 0);
     EXPECT_TRUE(sink.arrives("takeover: " + row.log + "\n"));
   }
-  EXPECT_TRUE(wait_until([&] { return ended_by_signal(holder.pid()) == SIGUSR1; }));
+  EXPECT_TRUE(wait_until([&] { return ended_by_signal(forged.pid()) == SIGUSR1; }));
   EXPECT_EQ(ended_by_signal(bystander.pid()), 0) << "the bystander was signalled";
+  kill(confd.pid(), SIGTERM);
+  EXPECT_EQ(confd.finish().exit_code(), 0);
+  EXPECT_TRUE(sink.arrives("stopping on SIGTERM\n"));
 }
 
 // Asks for "sel" in this process; standard output goes to /tmp/printed. `answer` is

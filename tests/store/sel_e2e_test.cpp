@@ -111,8 +111,6 @@ std::vector<Row> rows() {
       // sees what is wrong; no reading mode goes by them.
       {"InfoMissing", [] { info_text(""); unlink(kInfo); }, {"info"}, kBadInfo,
        {"3 Error open /mnt/logs/sel/sel.inf for read\n"}},
-      {"InfoShort", [] { info_text("1 20 0"); }, {"rd_last", "3"}, kBadInfo,
-       {"3 Bad SEL info in /mnt/logs/sel/sel.inf: holds 3 of its 5 numbers\n"}},
       {"InfoText", [] { info_text("version one\n"); }, {"info"}, kBadInfo,
        {"3 Bad SEL info in /mnt/logs/sel/sel.inf: holds 0 of its 5 numbers\n"}},
       {"InfoIsFifo", [] { info_text(""); unlink(kInfo); mkfifo(kInfo, 0644); }, {"info"},
