@@ -59,7 +59,10 @@ record_line="Record 1: Thu Jan  1 00:00:00 1970 [unknown-type.normal]: Don't kno
 
 p=${prefix#/}
 rm -rf "$work"
-mkdir -p "$work"
+# Each part has its own temporary directory: the parts run side by side, and the run part
+# checks that sel-view leaves nothing in it.
+export TMPDIR=$work/tmp
+mkdir -p "$TMPDIR"
 
 case $part in
 layout)
@@ -203,7 +206,7 @@ info|SEL version: 1\nMaximum number of records: 4000\n\nNumber of records: 1\nRe
 CASES
     # sel names itself as the command that the user typed.
     expect "sel-view DIR" "$(usage_of "sel-view $store")" "$(TZ=UTC "$view" "$store" 2>&1)"
-    expect "no unpacked archive left behind" "" "$(find "${TMPDIR:-/tmp}" -maxdepth 1 -name 'sel-view.*')"
+    expect "no unpacked archive left behind" "" "$(find "$TMPDIR" -maxdepth 1 -name 'sel-view.*')"
     ;;
 
 deb)
