@@ -15,17 +15,50 @@
 //   [18]     one more mode value, run with the rd_first count (any value)
 //   then     the info file's text up to a NUL byte, then the record bytes, repeated
 //            to fill the record files
+#include <fcntl.h>
 #include <sys/msg.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 
-#include "fuzz/fuzz_root.h"
 #include "lib/coding.h"
 #include "lib/msgq.h"
 #include "store/sel_store.h"
 
+// It runs only inside a module root (tools/modroot), never touching a host's real /mnt,
+// and does not pause: the reader pauses 10 microseconds after every chunk and the locks
+// are polled every 10 microseconds; neither matters to what is read, nothing else here
+// contends for the locks, and a real pause would make each run a thousand times slower.
+extern "C" int usleep(useconds_t) { return 0; }
+
 namespace {
+
+// Clears whatever the previous run left at `path`: a file or an empty directory.
+void remove_path(const char* path) {
+  if (unlink(path) != 0) rmdir(path);
+}
+
+void write_file(const char* path, const void* bytes, std::size_t len) {
+  remove_path(path);
+  const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0 || (len > 0 && write(fd, bytes, len) != static_cast<ssize_t>(len))) abort();
+  close(fd);
+}
+
+void require_module_root(const char* target) {
+  const char* root = getenv("SEL_MODROOT");
+  if (root == nullptr || strcmp(root, "1") != 0) {
+    fprintf(stderr, "%s writes /mnt/logs/sel: run it through tools/modroot\n", target);
+    exit(2);
+  }
+}
+
 
 constexpr int kMaxRecsPerFile = SEL_RECS_PER_FILE + 2;  // 0..1001: one past a full file
 constexpr std::size_t kHeader = 19;

@@ -33,8 +33,7 @@ TEST_F(AgentRecords, EventPayloads) {
       {0x4b, 0x001c, "FIFO 0x001C - Agent 0x4b, FAN_ALERT1 deasserted."},
       // An id the 0x86 list skips (flag bits printed too).
       {0x86, 0x8008, "FIFO 0x8008 - Agent 0x86, Unknown event 0x8008"},
-      // Commands: nmi from a list and fixed, the watchdog codes.
-      {0x99, 0x2014, "FIFO 0x2014 - Agent 0x99, Appliance command 0x14 (nmi)"},
+      // Commands: nmi, fixed, and the watchdog codes.
       {0x51, 0x3015, "FIFO 0x3015 - Agent 0x51, DXA command 0x15 (nmi)"},
       {0x4b, 0x302a, "FIFO 0x302A - Agent 0x4b, DXA command 0x2a (disable watchdog)"},
       {0x99, 0x602b, "FIFO 0x602B - Agent 0x99, Appliance command 0x2b (reset watchdog)"},
@@ -69,9 +68,7 @@ TEST_F(AgentRecords, ErrorPayloads) {
       {0, 0x03, 0x10, 0x12345, 0, "Command 0x10 (reset) par 0x12345. "},
       {0, 0x01, 0x37, 0, 0, "Command 0x37 (rd_ctrlr_pwr_stat) "},
       {0, 0x06, 0x1b, 0x25, 2, ""},
-      {0, 0x05, 0x10, 0, 0, "Command 0x10 (reset) "},
       {0, 0x05, 0x10, 0, 7, "Command 0x10 (reset) Command status 0x07: Unknown."},
-      {14, 0, 0, 0, 0, "Unknown error 0x0e. "},
       {0, 0x01, 0x99, 0, 0, "Command 0x99 (unknown) "},
       // Texts at both ends of the tables, and codes past them.
       {1, 0, 0, 0, 0, "Error: Invalid command. "},

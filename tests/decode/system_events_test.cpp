@@ -28,7 +28,6 @@ TEST_F(SystemEvents, GenericCliFudTemperatureTrap) {
       {event(4).s32(16, 0), epoch_line("Fud.normal", "retcode 0, ")},
       {event(4).s32(16, 0).u32(20, 1),
        epoch_line("Fud.normal", "retcode 0, Firmware install successful")},
-      {event(4).s32(16, 106).u32(20, 1), epoch_line("Fud.normal", "retcode 106, ")},
       {event(4).s32(16, 120), epoch_line("Fud.normal", "retcode 120, Miscellaneous Error")},
       {event(4).s32(16, 105).u32(20, 0x80000000),
        epoch_line("Fud.normal", "retcode 105, Miscellaneous error")},

@@ -2,7 +2,6 @@
 # Installs the build that runs this test into private DESTDIRs and checks what arrives
 # and that it runs from there. One part per ctest test:
 #   layout  what a plain install holds, the manual pages, and the installed completions
-#   manual  the installed manual pages render without a warning
 #   errors  --help, --version and a bad option of each tool; sel-view's refusals
 #   run     the installed sel, sel-save and sel-view, each in a module root
 #   deb     the workstation package, unpacked into a throwaway root and run from there
@@ -70,7 +69,7 @@ layout)
     install_into "$work/sel" sel
     install_into "$work/standins" standins
     install_into "$work/all" sel viewer selexport
-    comp=$p/$datadir/bash-completion/completions man1=$p/$mandir/man1
+    man1=$p/$mandir/man1
     # A plain install is what goes on the module: the component sel, and nothing of the
     # workstation's viewer or of the stand-ins.
     expect "plain install (component sel only)" "$(listing "$work/sel")" "$(listing "$work/default")"
@@ -91,41 +90,6 @@ layout)
         done
     fi
 
-    # Completions: the tool, the words of the command line and the word completed.
-    mkdir -p "$work/cwd/store"
-    : >"$work/cwd/s.tar"
-    while IFS='|' read -r tool words cword want; do
-        # shellcheck disable=SC2086 # the words of the command line, split
-        got=$(cd "$work/cwd" && bash -c 'source "$1"; f=$(complete -p "$2"); f=${f#*-F }
-                       shift 2; COMP_CWORD=$1; shift; COMP_WORDS=("$@"); ${f%% *}
-                       echo "${COMPREPLY[*]}"' _ "$work/all/$comp/$tool" \
-                       "$tool" "$cword" $words "")
-        expect "completion of '$words' (word $cword)" "$want" "$got"
-    done <<'CASES'
-sel|sel|1|info rd_all rd_first rd_last
-sel|sel rd_l|1|rd_last
-sel-save|sel-save -o st|2|store
-sel-view|sel-view s|1|s.tar store
-selexport|selexport --s|1|--since --severity
-selexport|selexport --last 5 s|3|s.tar store
-CASES
-    ;;
-
-manual)
-    if ! command -v groff >/dev/null || ! command -v man >/dev/null; then
-        echo "groff or man is not installed: nothing to render with"
-        exit 77
-    fi
-    install_into "$work/inst" sel viewer selexport
-    for page in "$work/inst/$p/$mandir"/man1/*.1; do
-        name=${page##*/}
-        expect "groff -man -ww -z $name" "" "$(groff -man -ww -z "$page" 2>&1)"
-        expect "man --warnings -l $name" "" "$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)"
-        # The NAME line as whatis reads it: "name - what it does".
-        if command -v lexgrog >/dev/null && [[ $(lexgrog "$page") != "$page: \"${name%.1} - "* ]]; then
-            fail "NAME line of $name: $(lexgrog "$page")"
-        fi
-    done
     ;;
 
 errors)

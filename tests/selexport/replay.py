@@ -1,9 +1,6 @@
-"""Reads one export as JSON Lines and as CSV, checks that both say the same and that
-their fields agree with the raw bytes, rebuilds the record lines of `sel` from them and
-compares those with what `sel` printed (its bytes read the way the export reads text:
-UTF-8 where valid, any other byte as Latin-1).
-
-usage: replay.py EXPORT.jsonl EXPORT.csv SEL_OUTPUT"""
+"""replay.py EXPORT.jsonl EXPORT.csv SEL_OUTPUT: the JSON Lines and CSV exports agree with
+each other and with the raw bytes, and rebuild what sel printed (its bytes read as the
+export reads text: UTF-8 where valid, any other byte as Latin-1)."""
 import codecs
 import csv
 import datetime
