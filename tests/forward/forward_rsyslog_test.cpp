@@ -1,11 +1,7 @@
-// sel-forward against a real rsyslogd (imtcp on 127.0.0.1, written to a file): records
-// injected through seld in bursts, the forwarder stopped and started between bursts,
-// rsyslogd stopped while a burst comes and started again. The file must hold every
-// record once, in order. (What a look at the ring means, an overrun or a clear, is
-// forward_test's.)
-//
-// rsyslogd is a host program: it is started directly, also when the test runs under
-// an emulator; our programs go through program().
+// sel-forward against a real rsyslogd (imtcp on 127.0.0.1, written to a file; a host
+// program, so never started through the emulator): records injected through seld in
+// bursts, the forwarder and rsyslogd stopped and started between them, then an overrun
+// and a clear. The file must hold every record once, in order, and each loss once.
 #include "tests/support/root_test.h"
 
 namespace {
@@ -36,14 +32,15 @@ std::unique_ptr<Running> start_rsyslogd(int* port) {
   return r;
 }
 
-// Each line of the file as the id of its record, or the line itself.
+// Each line of the file as the id of its record, or its structured data.
 std::vector<std::string> collected() {
   std::vector<std::string> got;
   const std::string text = read_file(kOut);
   for (std::size_t at = 0, eol; (eol = text.find('\n', at)) != std::string::npos; at = eol + 1) {
     const std::string line = text.substr(at, eol - at);
     int n = 0;
-    got.push_back(sscanf(line.c_str(), "[sel@32473 id=\"%d\"", &n) == 1 ? std::to_string(n) : line);
+    const bool record = sscanf(line.c_str(), "[sel@32473 id=\"%d\"", &n) == 1;
+    got.push_back(record ? std::to_string(n) : line.substr(0, line.find(']') + 1));
   }
   return got;
 }
@@ -71,7 +68,7 @@ class ForwardTest : public RootTest {
   }
 };
 
-TEST_F(ForwardTest, EveryRecordOnceInOrderThroughRestarts) {
+TEST_F(ForwardTest, EveryRecordOnceInOrderThroughRestartsOverrunAndClear) {
   if (access(kRsyslogd, X_OK) != 0) GTEST_SKIP() << "rsyslogd is not installed";
   auto seld = std::make_unique<Running>(program(SELD_BINARY, {}));
   ASSERT_TRUE(wait_until([] { return exists(kInfo); }, 300)) << "seld made no store";
@@ -100,6 +97,21 @@ TEST_F(ForwardTest, EveryRecordOnceInOrderThroughRestarts) {
     ASSERT_EQ(collected(), want);
   }
 
+  // 5000 more while the forwarder is stopped: files 0 and 1 are dropped and file 0
+  // filled anew, so records 1001 to 2000 are lost and the ring holds 2001 to 4000 and
+  // then 1 to 2000 again. Then a clear, once everything has been sent, and 10 more.
+  stop(forwarder_);
+  inject(5000, 5);
+  ASSERT_TRUE(wait_until([] { return read_file(kInfo) == "1 4000 2 1 2000\n"; }, 300));
+  start_forwarder();
+  want.push_back(R"([sel@32473 missed="1000" reason="overrun"])");
+  for (int i = 0; i < 4000; ++i) want.push_back(std::to_string((2000 + i) % 4000 + 1));
+  ASSERT_TRUE(wait_until([&] { return collected().size() >= want.size(); }, 300));
+  ASSERT_EQ(run(program(SEL_BINARY, {"clear"})).exit_code(), 0);
+  inject(10, 6);
+  want.push_back(R"([sel@32473 missed="0" reason="cleared"])");
+  for (int id = 1; id <= 10; ++id) want.push_back(std::to_string(id));
+  ASSERT_TRUE(wait_until([&] { return collected().size() >= want.size(); }, 300));
   stop(forwarder_);
   stop(rsyslogd);
   stop(seld);

@@ -17,12 +17,7 @@ struct Walk {
   std::string pending;
 };
 
-bool lock_still_open(int fd) {
-  char link[64];
-  char target[256] = {};
-  snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-  return readlink(link, target, sizeof target - 1) > 0 && strcmp(target, SEL_LOCK_DB) == 0;
-}
+bool lock_still_open() { return has_open(getpid(), SEL_LOCK_DB); }
 
 ssize_t sink_write(void* cookie, const char* data, size_t size) {
   auto* walk = static_cast<Walk*>(cookie);
@@ -33,7 +28,7 @@ ssize_t sink_write(void* cookie, const char* data, size_t size) {
     int id = 0;
     if (sscanf(line.c_str(), "Record %d: ", &id) == 1) {
       walk->ids.push_back(id);
-      walk->held.push_back(lock_still_open(walk->lock));
+      walk->held.push_back(lock_still_open());
     } else {
       walk->other_lines.push_back(line);
     }
@@ -108,7 +103,7 @@ TEST_F(StoreWalkTest, RecordsOpensAndTheStoreLock) {
                       : sel_print_last_recs(info, c.count, w.lock, out),
               c.result);
     fclose(out);
-    EXPECT_FALSE(lock_still_open(w.lock)) << "the store lock is released on every way out";
+    EXPECT_FALSE(lock_still_open()) << "the store lock is released on every way out";
     EXPECT_EQ(w.ids, c.ids);
     EXPECT_EQ(w.other_lines, c.other_lines);
     EXPECT_EQ(watch.opened(), c.opens);
