@@ -31,8 +31,6 @@ TEST_F(AgentRecords, EventPayloads) {
       // The same name under different ids: always the record's own agent's list.
       {0x99, 0x0016, "FIFO 0x0016 - Agent 0x99, FAN_ALERT1 deasserted."},
       {0x4b, 0x001c, "FIFO 0x001C - Agent 0x4b, FAN_ALERT1 deasserted."},
-      // An id the 0x86 list skips (flag bits printed too).
-      {0x86, 0x8008, "FIFO 0x8008 - Agent 0x86, Unknown event 0x8008"},
       // Commands: nmi, fixed, and the watchdog codes.
       {0x51, 0x3015, "FIFO 0x3015 - Agent 0x51, DXA command 0x15 (nmi)"},
       {0x4b, 0x302a, "FIFO 0x302A - Agent 0x4b, DXA command 0x2a (disable watchdog)"},

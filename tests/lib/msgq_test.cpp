@@ -68,11 +68,6 @@ std::vector<unsigned char> request_bytes(long pri, int32_t count, int32_t size,
   return bytes;
 }
 
-unsigned queue_mode(int qid) {
-  msqid_ds ds{};
-  return msgctl(qid, IPC_STAT, &ds) == 0 ? ds.msg_perm.mode & 0777u : 0u;
-}
-
 // Key 32 and -1 make no queue and are logged; the cache is filled all the same (left
 // unfilled, key 7's entry would read 0 and pass for a queue id); a failed msgget is
 // tried again at the next call.
@@ -83,7 +78,9 @@ TEST_F(LibTest, KeysAndTheCache) {
   const int qid = dxa_getqid(QKEY_SELD, 0);
   EXPECT_GE(qid, 0);
   EXPECT_EQ(qid, msgget(7, 0));
-  EXPECT_EQ(queue_mode(qid), 0666u);
+  msqid_ds ds{};
+  ASSERT_EQ(msgctl(qid, IPC_STAT, &ds), 0);
+  EXPECT_EQ(ds.msg_perm.mode & 0777u, 0666u);
   EXPECT_EQ(dxa_getqid(QKEY_CONFD, 0600), -1) << "no IPC_CREAT: the queue is missing";
   EXPECT_EQ(logged(), (std::vector<std::string>{
                           "3 dxa_getqid: destination key(32) out of range.\n",

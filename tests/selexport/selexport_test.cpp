@@ -37,36 +37,24 @@ RunResult selexport(std::vector<std::string> args) {
 RunResult shell(const std::string& command) { return run({"sh", "-c", command}); }
 
 TEST_F(SelexportTest, TextsAndLabelsAreThoseOfSel) {
-  struct Case {
-    bool sample;
-    std::vector<std::string> sel_args, export_args;
-  } cases[] = {
-      {true, {"rd_last", "300"}, {"--last", "300"}},  // reaches back from file 3 into 2
-      {false, {"rd_first", "1001"}, {"--first", "1001"}},
-  };
+  // A ring that wraps: files 3, 0 whole, then 700 records of file 1.
   std::mt19937 gen(20261205);
-  // The sample store: the demo set cycled over 1250 records, files 2 and 3.
-  ASSERT_EQ(
-      run(program(SEL_INJECT_BINARY, {"--offline", kStore, "--oldest-file", "2", "demo", "1250"}))
-          .exit_code(),
-      0);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.sel_args[0] + (c.sample ? " on the sample store" : " on a random store"));
-    if (!c.sample) {
-      // A ring that wraps: files 3, 0 whole, then 700 records of file 1.
-      ASSERT_EQ(store_write(kStore, sel_ring_info(1, 2700, 3), random_record, &gen), 0);
-    }
-    const RunResult sel = run(program(SEL_BINARY, c.sel_args));
-    std::vector<std::string> args = c.export_args;
+  ASSERT_EQ(store_write(kStore, sel_ring_info(1, 2700, 3), random_record, &gen), 0);
+  const std::vector<std::string> options[][2] = {
+      {{"rd_first", "1001"}, {"--first", "1001"}},
+      {{"rd_last", "1800"}, {"--last", "1800"}},
+  };
+  for (const auto& [sel_args, export_args] : options) {
+    SCOPED_TRACE(sel_args[0]);
+    const RunResult sel = run(program(SEL_BINARY, sel_args));
+    std::vector<std::string> args = export_args;
     args.push_back(kStore);
     const RunResult jsonl = selexport(args);
     args.insert(args.end() - 1, {"--format", "csv"});
     const RunResult csv = selexport(args);
     ASSERT_EQ(jsonl.exit_code(), 0) << jsonl.err;
     ASSERT_EQ(csv.exit_code(), 0) << csv.err;
-    if (!c.sample) {
-      EXPECT_NE(jsonl.out.find("\\u00"), std::string::npos) << "no text byte outside UTF-8";
-    }
+    EXPECT_NE(jsonl.out.find("\\u00"), std::string::npos) << "no text byte outside UTF-8";
     write_file("/tmp/export.jsonl", jsonl.out);
     write_file("/tmp/export.csv", csv.out);
     write_file("/tmp/sel.out", sel.out);
@@ -97,7 +85,10 @@ TEST_F(SelexportTest, CheckFindsEachFault) {
       {"truncate -s 16010 sel.0",
        "sel.0: 16010 bytes where the info file promises 500 records (32000 bytes); its last "
        "record is cut short"},
-      {"rm sel.0 && mkdir sel.0", "sel.0: not a regular file"},
+      // Neither a device, a FIFO nor a file of any size is read past what the ring holds.
+      {"rm sel.0 && ln -s /dev/zero sel.0", "sel.0: not a regular file"},
+      {"rm sel.3 && mkfifo sel.3", "sel.3: not a regular file"},
+      {"truncate -s 8G sel.3", "sel.3: 8589934592 bytes where the info file promises 1000"},
       {"dd if=sel.3 bs=64 skip=6 count=1 >r && dd if=sel.3 bs=64 skip=5 count=1 >>r && "
        "dd if=r of=sel.3 bs=64 seek=5 conv=notrunc",
        "sel.3 record 5: id 3007 where the ring has id 3006"},
@@ -111,8 +102,17 @@ TEST_F(SelexportTest, CheckFindsEachFault) {
     const RunResult r = selexport({"--check", "/tmp/check"});
     EXPECT_NE(r.out.find(c.finding), std::string::npos) << r.out;
     EXPECT_EQ(r.exit_code(), c.damage == std::string("true") ? 0 : 1) << r.out;
+    const int exported = selexport({"/tmp/check"}).exit_code();
+    EXPECT_TRUE(exported >= 0 && exported <= 2) << "the export ends with status " << exported;
     ASSERT_EQ(shell("rm -r /tmp/check").exit_code(), 0);
   }
+  // A report that cannot be written is an error.
+  write_sound_store("/tmp/check");
+  std::string command = "exec";
+  for (const std::string& w : program(SELEXPORT_BINARY, {"--check", "/tmp/check"})) command += " " + w;
+  const RunResult full = shell(command + " >/dev/full");
+  EXPECT_EQ(full.exit_code(), 2);
+  EXPECT_NE(full.err.find("cannot write the output"), std::string::npos) << full.err;
 }
 
 TEST_F(SelexportTest, RefusesBadArgumentsAndDirectoriesWithoutAStore) {

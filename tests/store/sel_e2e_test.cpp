@@ -85,7 +85,6 @@ std::vector<Row> rows() {
                "Latest record's id: 500\n"), {}},
       {"All", sound, {"rd_all"}, all_2500(), {}},
       {"FirstDecimalDigitsOnly", sound, {"rd_first", "08junk"}, plain_lines(3001, 0, 8), {}},
-      {"FirstNoNumber", sound, {"rd_first", "abc"}, "", {}},
       {"LastNegative", sound, {"rd_last", "-5"}, "", {}},
       {"LastBlanksAndSign", sound, {"rd_last", "  +2"}, plain_lines(1499, 2498, 2), {}},
       {"FirstMoreThanHeld", sound, {"rd_first", "5000"},

@@ -1,6 +1,8 @@
 // The reading modes called in-process in a module root: which records they print, how
 // many times they open each record file, and when they let go of the store lock.
 
+#include <fcntl.h>
+
 #include "store/sel_rd.h"
 #include "store/sel_store.h"
 #include "tests/support/root_test.h"
@@ -97,6 +99,7 @@ TEST_F(StoreWalkTest, RecordsOpensAndTheStoreLock) {
     Walk w;
     w.lock = sel_get_lock(SEL_LOCK_DB);
     ASSERT_GE(w.lock, 0);
+    EXPECT_EQ(fcntl(w.lock, F_GETFD), FD_CLOEXEC);
     FILE* out = fopencookie(&w, "w", {nullptr, sink_write, nullptr, nullptr});
     setvbuf(out, nullptr, _IONBF, 0);
     EXPECT_EQ(c.first ? sel_print_first_recs(info, c.count, w.lock, out)
