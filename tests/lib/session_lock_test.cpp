@@ -51,8 +51,10 @@ TEST_F(SessionLockTest, MissingDirectoryAndErrorTexts) {
   ASSERT_EQ(rmdir("/velmar/run"), 0);
   EXPECT_EQ(session_lock_try("sel", nullptr), -1);
   mkdir("/velmar/run", 0755);
-  // The texts at both ends of the table, and codes past them.
+  // The texts at both ends of the table, two neighbours, and codes past them.
   EXPECT_STREQ(session_lock_strerror(-1), "can't open lock file");
+  EXPECT_STREQ(session_lock_strerror(-5), "can't find delimeter");
+  EXPECT_STREQ(session_lock_strerror(-6), "can't touch pid");
   EXPECT_STREQ(session_lock_strerror(-15), "can't allocate packet buffer");
   for (int code : {1, 0, -16}) EXPECT_STREQ(session_lock_strerror(code), "unknown");
 }
@@ -65,6 +67,7 @@ TEST_F(SessionLockTest, Sigusr1RunsTheCallbackOrEndsTheHolder) {
   raise(SIGUSR1);
   EXPECT_EQ(seen_signal, 10);
   EXPECT_EQ(session_lock_release(), 0);
+  EXPECT_EQ(signal(SIGUSR1, SIG_DFL), SIG_DFL) << "the release restores the default action";
 
   const pid_t child = fork();
   if (child == 0) {
