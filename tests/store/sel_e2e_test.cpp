@@ -243,10 +243,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, SelTest, testing::ValuesIn(rows()),
                            return std::string(row.param.name);
                          });
 
-using SelLockTest = RootTest;
-
-// (A holder stuck there is ended by SIGUSR1: see the takeover test.)
-TEST_F(SelLockTest, WaitsForTheStoreLock) {
+TEST_F(RootTest, SelWaitsForTheStoreLock) {
   plain_store(20, 0);
   auto holder = std::make_unique<LockHolder>("/velmar/run/seldb.lck");
   Running waiting(program(SEL_BINARY, {"rd_first", "1"}));
