@@ -38,8 +38,12 @@ bool sel_record_path(char* buf, std::size_t size, const char* dir, int file);
 
 // The ring as seld keeps it and every reader assumes it: `rec_count` records (0 to
 // 4000) from position 0 of `oldest_file` (0 to 3) on, every file up to the newest full.
-// Record `pos` of file `file` has the id of its slot.
-inline constexpr int sel_slot_id(int file, int pos) { return file * SEL_RECS_PER_FILE + pos + 1; }
+// Record `pos` of file `file` has the id of its slot. The sum wraps as the module's 32-bit
+// arithmetic does, since `sel info` states the oldest id of any file an info file names.
+inline constexpr int sel_slot_id(int file, int pos) {
+  return static_cast<int>(static_cast<unsigned>(file) * static_cast<unsigned>(SEL_RECS_PER_FILE) +
+                          static_cast<unsigned>(pos) + 1U);
+}
 int sel_ring_latest_file(int rec_count, int oldest_file);  // `oldest_file` when empty
 int sel_ring_latest_id(int rec_count, int oldest_file);    // 0 when empty
 int sel_ring_records_in(int rec_count, int oldest_file, int file);

@@ -108,9 +108,9 @@ std::vector<Row> rows() {
        {"3 Bad SEL info in /mnt/logs/sel/sel.inf: holds 0 of its 5 numbers\n"}},
       {"InfoIsFifo", [] { info_text(""); unlink(kInfo); mkfifo(kInfo, 0644); }, {"info"},
        kBadInfo, {"3 Error open /mnt/logs/sel/sel.inf for read\n"}},
-      {"InfoSummaryOutsideTheRing", [] { info_text("7 5000 9 -2 12"); }, {"info"},
+      {"InfoSummaryOutsideTheRing", [] { info_text("7 5000 99999999999 -2 12"); }, {"info"},
        "SEL version: 7\nMaximum number of records: 4000\n\nNumber of records: 5000\n"
-       "Record size: 64 Bytes\nOldest record's id: 9001\nLatest record's id: 12\n",
+       "Record size: 64 Bytes\nOldest record's id: -999\nLatest record's id: 12\n",
        {"3 Bad SEL info in /mnt/logs/sel/sel.inf: record count 5000 is outside 0 to 4000\n"}},
       {"RecCountAboveRing", [] { info_text("1 4001 0 0 20"); }, {"rd_last", "4001"}, kBadInfo,
        {"3 Bad SEL info in /mnt/logs/sel/sel.inf: record count 4001 is outside 0 to 4000\n"}},
