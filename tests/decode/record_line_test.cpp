@@ -31,15 +31,17 @@ TEST_F(RecordLine, LabelsFallbacksAndDates) {
        "Record -2147483648: Fri Dec 13 20:45:52 1901 [Trap Event.critical]: \n"},
   };
   expect_lines(cases);
+  // A new TZ is seen at the next date, also within an hour whose offset was kept.
+  const SelRecord at_epoch = RecordBuilder(1, 0, 4, 0);
+  for (int i = 0; i < 2; ++i) print_line(at_epoch);
+  set_zone("CET-1");
+  EXPECT_EQ(print_line(at_epoch), "Record 1: Thu Jan  1 01:00:00 1970 [DXA.emergency]: Unknown\n");
 }
 
-// The date of every hour of the 32-bit range (December 1901 to January 2038) against
-// ctime, in zones with summer time, a half-hour offset and a half-hour summer shift.
-// Each hour is converted three times: at its first second through the C library, then
-// at a second that varies from hour to hour, when the hour's offset is checked and
-// kept, and at its last second from the kept offset; so both ways of converting meet
-// every change of offset. Under the emulator a prime stride keeps the run short and
-// still meets every hour of the day and every day of the week.
+// Every hour of the 32-bit range (1901 to 2038) against ctime, in zones with summer time,
+// a half-hour offset and a half-hour summer shift: at its first second (the C library), a
+// second that varies by hour (the offset checked and kept) and its last (the kept offset),
+// so both ways meet every change. Under the emulator a prime stride meets every weekday.
 #ifndef SEL_DATE_HOUR_STRIDE
 #define SEL_DATE_HOUR_STRIDE 1
 #endif

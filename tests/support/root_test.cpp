@@ -119,8 +119,7 @@ void add_words(std::vector<std::string>& argv, const char* words) {
 
 std::vector<std::string> program(const std::string& binary, std::vector<std::string> args) {
   std::vector<std::string> argv;
-  // A run-time wrapper (valgrind, for tools/memcheck) goes first, so that it sees the
-  // emulator and our binary as the program it runs.
+  // A run-time wrapper (tools/memcheck's valgrind) goes first: it runs the emulator too.
   if (const char* wrapper = getenv("SEL_RUN_WRAPPER")) add_words(argv, wrapper);
   add_words(argv, SEL_EMULATOR);
   argv.push_back(binary);
@@ -128,8 +127,7 @@ std::vector<std::string> program(const std::string& binary, std::vector<std::str
   return argv;
 }
 
-// Standard error goes to a file of its own, so that a chatty one cannot stall the
-// program while standard output is read.
+// Standard error goes to a file of its own: a chatty program never stalls on a full pipe.
 Running::Running(const std::vector<std::string>& argv, bool with_stdin) {
   int in[2], out[2];
   err_ = memfd_create("stderr", MFD_CLOEXEC);
