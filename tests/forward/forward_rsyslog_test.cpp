@@ -10,9 +10,8 @@ constexpr const char* kRsyslogd = "/usr/sbin/rsyslogd";
 constexpr const char* kOut = "/tmp/collected";
 constexpr const char* kInfo = "/mnt/logs/sel/sel.inf";
 
-// rsyslogd with imtcp on `port` (0: a free one, which it writes to a file once it
-// listens). Started again on a known port, it is not waited for: the forwarder keeps
-// trying to connect.
+// rsyslogd with imtcp on `port` (0: a free one, written to a file once it listens); on a
+// known port it is not waited for: the forwarder keeps trying to connect.
 std::unique_ptr<Running> start_rsyslogd(int* port) {
   unlink("/tmp/rsyslog.port");
   write_file("/tmp/rsyslog.conf",
@@ -97,9 +96,8 @@ TEST_F(ForwardTest, EveryRecordOnceInOrderThroughRestartsOverrunAndClear) {
     ASSERT_EQ(collected(), want);
   }
 
-  // 5000 more while the forwarder is stopped: files 0 and 1 are dropped and file 0
-  // filled anew, so records 1001 to 2000 are lost and the ring holds 2001 to 4000 and
-  // then 1 to 2000 again. Then a clear, once everything has been sent, and 10 more.
+  // 5000 more while the forwarder is stopped lose records 1001 to 2000 (the ring holds
+  // 2001 to 4000, then 1 to 2000 again); then a clear, once all is sent, and 10 more.
   stop(forwarder_);
   inject(5000, 5);
   ASSERT_TRUE(wait_until([] { return read_file(kInfo) == "1 4000 2 1 2000\n"; }, 300));

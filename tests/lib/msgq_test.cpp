@@ -68,9 +68,8 @@ std::vector<unsigned char> request_bytes(long pri, int32_t count, int32_t size,
   return bytes;
 }
 
-// Key 32 and -1 make no queue and are logged; the cache is filled all the same (left
-// unfilled, key 7's entry would read 0 and pass for a queue id); a failed msgget is
-// tried again at the next call.
+// Key 32 and -1 make no queue and are logged; the cache is filled all the same (else key 7
+// would read 0, a queue id); a failed msgget is tried again at the next call.
 TEST_F(LibTest, KeysAndTheCache) {
   EXPECT_EQ(dxa_getqid(32, 0), -1);
   EXPECT_EQ(dxa_getqid(static_cast<uint32_t>(-1), 0), -1);

@@ -46,8 +46,7 @@ class SessionHolder {
 };
 
 // The next process made in this module root (its own pid namespace) gets `pid`.
-// Another task of the namespace may take the pid between the request and the fork (seen
-// under qemu-ppc), so a child that did not get it is ended and started again.
+// Another task may take the pid before the fork (seen under qemu-ppc): the child restarts.
 template <typename Child, typename Arg>
 void start_with_pid(std::optional<Child>& child, pid_t pid, const Arg& arg) {
   for (int tries = 0; tries < 50 && (!child || child->pid() != pid); ++tries) {

@@ -177,10 +177,8 @@ TEST_F(SeldTest, AFullDiskLosesOnlyWhatDoesNotFit) {
   feed(0, 1);
 }
 
-// seld at start (the install test checks its --help, --version and bad option): it
-// refuses a second seld and a store it cannot read as a ring, rebuilds the info file
-// from the record files, and ends on SIGTERM while a reader keeps the store lock. It
-// never changes a record file at start.
+// seld at start refuses a second seld and a store that is no ring, rebuilds the info file
+// from the record files, ends on SIGTERM behind a reader, and never changes a record file.
 TEST_F(SeldTest, StartUp) {
   enum Also { kNothing, kSecondSeld, kReaderHoldsStoreLock };
   struct Row {

@@ -142,9 +142,8 @@ TEST_F(SelexportTest, RefusesBadArgumentsAndDirectoriesWithoutAStore) {
   }
 }
 
-// Twelve records a minute apart from 2025-12-05T16:00:00Z, with severities 0 to 5 twice
-// and these types and bytes 16 (14 with 1 is "auth", with 0 "unknown"); the last one
-// is a time change from 16:00 to 17:00.
+// Twelve records a minute apart from 2025-12-05T16:00:00Z, severities 0 to 5 twice, these
+// types and bytes 16 (14 with 1 is "auth", 0 "unknown"); the last sets 16:00 to 17:00.
 constexpr int kFilterTypes[12][2] = {{0, 0},  {8, 0}, {9, 0}, {13, 0}, {14, 1}, {14, 0},
                                      {15, 0}, {3, 0}, {1, 0}, {2, 0},  {5, 0},  {11, 0}};
 constexpr std::uint32_t k1600 = 1764950400;
