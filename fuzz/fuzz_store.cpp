@@ -31,7 +31,7 @@
 #include "lib/msgq.h"
 #include "store/sel_store.h"
 
-// It runs only inside a module root (tools/modroot), never touching a host's real /mnt,
+// It runs only inside a module root (workstation/sel-view/modroot), never touching a host's real /mnt,
 // and does not pause: the reader pauses 10 microseconds after every chunk and the locks
 // are polled every 10 microseconds; neither matters to what is read, nothing else here
 // contends for the locks, and a real pause would make each run a thousand times slower.
@@ -54,7 +54,7 @@ void write_file(const char* path, const void* bytes, std::size_t len) {
 void require_module_root(const char* target) {
   const char* root = getenv("SEL_MODROOT");
   if (root == nullptr || strcmp(root, "1") != 0) {
-    fprintf(stderr, "%s writes /mnt/logs/sel: run it through tools/modroot\n", target);
+    fprintf(stderr, "%s writes /mnt/logs/sel: run it through workstation/sel-view/modroot\n", target);
     exit(2);
   }
 }

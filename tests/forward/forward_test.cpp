@@ -6,10 +6,10 @@
 #include <string>
 
 #include "tests/support/record_line.h"
-#include "tools/forward/follow.h"
-#include "tools/forward/format.h"
-#include "tools/selexport/rows.h"
-#include "tools/storewriter/record_builder.h"
+#include "module/sel-forward/follow.h"
+#include "module/sel-forward/format.h"
+#include "common/rows.h"
+#include "standins/storewriter/record_builder.h"
 
 namespace {
 

@@ -139,7 +139,7 @@ CASES
 run)
     install_into "$work/inst" sel viewer
     sel=$work/inst/$p/$bindir/sel
-    out=$("$source/tools/modroot" --or-skip --bind "$work" -- \
+    out=$("$source/workstation/sel-view/modroot" --or-skip --bind "$work" -- \
         bash -c '[ -n "${SEL_MODROOT-}" ] || exit 77; exec "$@"' _ "${emulator[@]}" "$sel" \
         2>"$work/err")
     status=$?
@@ -151,7 +151,7 @@ run)
     make_store "$store"
     # The same store as a snapshot that the installed sel-save takes of it in a module
     # root, and as tar makes of the directory.
-    "$source/tools/modroot" --store "$store" --bind "$work" -- "${emulator[@]}" \
+    "$source/workstation/sel-view/modroot" --store "$store" --bind "$work" -- "${emulator[@]}" \
         "$work/inst/$p/$bindir/sel-save" >"$work/snap.tar"
     expect "sel-save: status" 0 "$?"
     tar cf "$work/gnu.tar" -C "$store" .

@@ -7,8 +7,8 @@
 #include "lib/coding.h"
 #include "tests/support/root_test.h"
 #include "store/sel_format.h"
-#include "tools/inject/inject_records.h"
-#include "tools/seld/seld_request.h"
+#include "standins/inject/inject_records.h"
+#include "standins/seld/seld_request.h"
 
 namespace {
 

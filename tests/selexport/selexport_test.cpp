@@ -10,8 +10,8 @@
 
 #include "lib/coding.h"
 #include "tests/support/root_test.h"
-#include "tools/storewriter/record_builder.h"
-#include "tools/storewriter/store_writer.h"
+#include "standins/storewriter/record_builder.h"
+#include "standins/storewriter/store_writer.h"
 
 namespace {
 

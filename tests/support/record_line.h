@@ -10,7 +10,7 @@
 #include <string>
 
 #include "decode/sel_print.h"
-#include "tools/storewriter/record_builder.h"
+#include "standins/storewriter/record_builder.h"
 
 // What a printer writes to its FILE*.
 template <typename Print>

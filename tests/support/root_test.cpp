@@ -15,7 +15,7 @@
 #include <sstream>
 #include <thread>
 
-#include "tools/storewriter/store_writer.h"
+#include "standins/storewriter/store_writer.h"
 
 #ifndef SEL_EMULATOR
 #define SEL_EMULATOR ""
@@ -29,7 +29,7 @@ const char* module_root_missing() {
   if (in_root != nullptr && strcmp(in_root, "1") == 0 && access("/velmar/run", W_OK) == 0)
     return nullptr;
   const char* why = getenv("MODROOT_SKIP");
-  return why != nullptr ? why : "not started in a module root (run it through tools/modroot)";
+  return why != nullptr ? why : "not started in a module root (run it through workstation/sel-view/modroot)";
 }
 
 }  // namespace

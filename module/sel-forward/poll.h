@@ -1,0 +1,52 @@
+// One look at the module's store, with the locks as `sel` takes them: the store lock,
+// the info file read under the info lock, and the store lock dropped once the reading
+// is outside the oldest file. When the info file has not changed since a look that
+// found nothing to send, that one read is all.
+#pragma once
+
+#include <sys/types.h>
+
+#include <ctime>
+
+#include "lib/sel_record.h"
+#include "store/sel_format.h"
+#include "module/sel-forward/follow.h"
+
+inline constexpr int FWD_BATCH_RECS = 100;  // records read and sent at a time
+
+// What the looks remember between them.
+struct FwdFollower {
+  bool idle_known;  // the last look found nothing to send in:
+  dev_t idle_dev;   //   this info file
+  ino_t idle_ino;
+  timespec idle_mtime;
+  SelInfo idle_info;
+  unsigned logged_faults;  // the info file's faults that were logged, once each
+  int logged_walk;         // how the last walk ended, logged once
+};
+
+enum : int {
+  FWD_LOOK_IDLE = 0,  // nothing changed since a look that found nothing to send
+  FWD_LOOK_PLAN,      // `plan` holds what to send; the store lock is held for fwd_read
+  FWD_LOOK_NO_STORE,  // the store cannot be read now (logged)
+};
+
+struct FwdLook {
+  int result;
+  SelInfo info;
+  FwdPlan plan;
+  int lock;  // the store lock while result is FWD_LOOK_PLAN, else -1
+};
+
+// Looks at the store from cursor `c`. A plan with nothing to send (no loss, no new
+// record) releases the lock and remembers the info file, so that the next look stops
+// after reading it.
+FwdLook fwd_look(FwdFollower* f, const FwdCursor& c);
+
+// Reads up to `max` new records of the plan into `recs`, taking over the look's lock and
+// releasing it. Returns the records read: fewer when a record file ends early or cannot
+// be read (logged once while it lasts).
+int fwd_read(FwdFollower* f, FwdLook* look, SelRecord* recs, int max);
+
+// Gives up the look's lock without reading.
+void fwd_look_done(FwdLook* look);

@@ -1,0 +1,238 @@
+#include "module/sel-forward/sender.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <linux/sockios.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "lib/log.h"
+#include "module/sel-forward/signals.h"
+
+namespace {
+
+constexpr int kFirstBackoffMs = 1000;
+constexpr int kMaxBackoffMs = 60000;
+constexpr int kStopGraceMs = 1000;
+
+// After a failure: the connection goes, and the next attempt waits. It is reset, not
+// closed, so that what it still holds is not delivered after the next connection has
+// sent it again.
+void give_up(FwdSender* s) {
+  s->failing = true;
+  if (s->fd >= 0) {
+    const linger reset{1, 0};
+    (void)setsockopt(s->fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    close(s->fd);
+  }
+  s->fd = -1;
+  s->retry_at = fwd_now_ms() + s->backoff_ms;
+  s->backoff_ms = s->backoff_ms * 2 < kMaxBackoffMs ? s->backoff_ms * 2 : kMaxBackoffMs;
+}
+
+// Whether `off` is the end of one of the messages (or their start).
+bool at_message_end(const std::size_t* ends, int n, std::size_t off) {
+  if (off == 0) return true;
+  for (int i = 0; i < n && ends[i] <= off; ++i) {
+    if (ends[i] == off) return true;
+  }
+  return false;
+}
+
+// How long a wait may last: FWD_STALL_MS, or the rest of a second once a stop was asked.
+struct Deadline {
+  long long at;
+  bool stop_seen = false;
+  explicit Deadline(int ms) : at(fwd_now_ms() + ms) {}
+  int left() {
+    const long long now = fwd_now_ms();
+    if (fwd_stopping() && !stop_seen) {
+      stop_seen = true;
+      if (now + kStopGraceMs < at) at = now + kStopGraceMs;
+    }
+    return at > now ? static_cast<int>(at - now) : 0;
+  }
+};
+
+// One address: a non-blocking connect that gives up after FWD_CONNECT_MS.
+int connect_to(const addrinfo* a) {
+  const int fd =
+      socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+  if (fd < 0) return -1;
+  if (connect(fd, a->ai_addr, a->ai_addrlen) != 0 && errno != EINPROGRESS) {
+    const int error = errno;
+    close(fd);
+    errno = error;
+    return -1;
+  }
+  pollfd p{fd, POLLOUT, 0};
+  int error = ETIMEDOUT;
+  socklen_t len = sizeof error;
+  if (poll(&p, 1, FWD_CONNECT_MS) == 1) (void)getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len);
+  if (error != 0) {
+    close(fd);
+    errno = error;
+    return -1;
+  }
+  const int on = 1;
+  (void)setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);  // a dead line shows
+  return fd;
+}
+
+// What the collector has acknowledged of the `sent` bytes.
+bool acknowledged(int fd, std::size_t sent, std::size_t* acked) {
+  int unacked = 0;
+  if (ioctl(fd, SIOCOUTQ, &unacked) != 0 || unacked < 0) return false;
+  *acked = sent - static_cast<std::size_t>(unacked);
+  return true;
+}
+
+// Whether the collector closed or reset the connection; what it sent is dropped.
+bool peer_gone(int fd, int* error) {
+  char buf[512];
+  for (;;) {
+    const ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+    if (n > 0) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return false;
+    *error = n == 0 ? ECONNRESET : errno;
+    return true;
+  }
+}
+
+int accepted_of(const std::size_t* ends, int n, std::size_t bytes) {
+  int k = 0;
+  while (k < n && ends[k] <= bytes) ++k;
+  return k;
+}
+
+// Standard output: what write() took is accepted. Written in pieces that a pipe takes
+// at once, after it has room, so that a stop is seen while a reader stalls.
+int send_stdout(FwdSender* s, const char* data, const std::size_t* ends, int n) {
+  const std::size_t size = ends[n - 1];
+  std::size_t off = 0;
+  while (off < size && !(fwd_stopping() && at_message_end(ends, n, off))) {
+    const int r = fwd_wait(1, POLLOUT, fwd_stopping() ? kStopGraceMs : -1);
+    if (r < 0 && errno == EINTR) continue;
+    if (r == 0) break;
+    const std::size_t piece = size - off < PIPE_BUF ? size - off : PIPE_BUF;
+    const ssize_t w = write(1, data + off, piece);
+    if (w < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (w < 0) {
+      log_msg_errno(LOG_ERR, "cannot write to standard output");
+      s->dead = true;
+      break;
+    }
+    off += static_cast<std::size_t>(w);
+  }
+  return accepted_of(ends, n, off);
+}
+
+}  // namespace
+
+FwdSender fwd_sender(const char* host, const char* port) {
+  return {host, port, host == nullptr ? 1 : -1, kFirstBackoffMs, 0, false, false};
+}
+
+bool fwd_ready(FwdSender* s) {
+  if (s->fd >= 0) return true;
+  if (fwd_now_ms() < s->retry_at) return false;
+  const FwdAtOnce at_once;  // nothing is in flight while resolving and connecting
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  const int gai = getaddrinfo(s->host, s->port, &hints, &found);
+  if (gai != 0) {
+    if (!s->failing) log_msg(LOG_WARNING, "cannot find %s: %s", s->host, gai_strerror(gai));
+    give_up(s);
+    return false;
+  }
+  int error = 0;
+  for (const addrinfo* a = found; a != nullptr && s->fd < 0; a = a->ai_next) {
+    s->fd = connect_to(a);
+    if (s->fd < 0) error = errno;
+  }
+  freeaddrinfo(found);
+  if (s->fd < 0) {
+    errno = error;
+    if (!s->failing) log_msg_errno(LOG_WARNING, "cannot connect to %s:%s", s->host, s->port);
+    give_up(s);
+    return false;
+  }
+  log_msg(LOG_INFO, "connected to %s:%s", s->host, s->port);
+  return true;
+}
+
+int fwd_send(FwdSender* s, const char* data, const std::size_t* ends, int n) {
+  if (n <= 0) return 0;
+  if (s->host == nullptr) return send_stdout(s, data, ends, n);
+  const std::size_t size = ends[n - 1];
+  std::size_t off = 0, acked = 0;
+  int error = 0;
+  // Written as the connection takes it; a stop ends the writing at a message's end.
+  while (off < size && !(fwd_stopping() && at_message_end(ends, n, off))) {
+    const int r = fwd_wait(s->fd, POLLOUT, Deadline(FWD_STALL_MS).left());
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) {
+      error = r == 0 ? ETIMEDOUT : errno;
+      break;
+    }
+    const ssize_t w = send(s->fd, data + off, size - off, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (w < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (w < 0) {
+      error = errno;
+      break;
+    }
+    off += static_cast<std::size_t>(w);
+  }
+  // Then until the collector's system has acknowledged all of it. There is no event for
+  // that: the send queue is looked at after waits that grow to a tenth of a second and
+  // end early when the collector closes or resets the connection.
+  Deadline deadline(FWD_STALL_MS);
+  for (int step = 1; error == 0;) {
+    if (!acknowledged(s->fd, off, &acked)) {
+      error = errno;
+    } else if (acked < off) {
+      const int left = deadline.left();
+      if (left == 0) {
+        error = ETIMEDOUT;
+      } else if (fwd_wait(s->fd, POLLIN | POLLRDHUP, step < left ? step : left) > 0) {
+        (void)peer_gone(s->fd, &error);
+      }
+      step = step * 2 < 100 ? step * 2 : 100;
+      continue;
+    }
+    break;
+  }
+  const int accepted = accepted_of(ends, n, acked);
+  if (error != 0) {
+    errno = error;
+    if (!s->failing) {
+      log_msg_errno(LOG_WARNING, "lost the connection to %s:%s after %d of %d messages", s->host,
+                    s->port, accepted, n);
+    }
+    give_up(s);
+  } else if (accepted > 0) {
+    if (s->failing) log_msg(LOG_INFO, "%s:%s accepts messages again", s->host, s->port);
+    s->failing = false;
+    s->backoff_ms = kFirstBackoffMs;
+  }
+  return accepted;
+}
+
+void fwd_check_peer(FwdSender* s) {
+  int error = 0;
+  if (s->host != nullptr && s->fd >= 0 && peer_gone(s->fd, &error)) {
+    errno = error;
+    if (!s->failing) log_msg_errno(LOG_NOTICE, "%s:%s closed the connection", s->host, s->port);
+    give_up(s);
+  }
+}

@@ -1,0 +1,41 @@
+// Where the messages go: a TCP connection to the collector, or standard output.
+//
+// Over TCP, a message counts as accepted once the collector's system has acknowledged
+// every byte of it (the socket's send queue has emptied up to its end); a syslog
+// collector gives no acknowledgment of its own. Nothing blocks: a connection is tried
+// for at most FWD_CONNECT_MS, a send that makes no progress for FWD_STALL_MS fails, and
+// after a failure the next attempt waits, from one second doubling up to one minute.
+#pragma once
+
+#include <cstddef>
+
+#include "module/sel-forward/format.h"
+
+inline constexpr int FWD_CONNECT_MS = 5000;
+inline constexpr int FWD_STALL_MS = 30000;
+
+struct FwdSender {
+  const char* host;  // null: standard output
+  const char* port;
+  int fd;          // the connection (standard output: 1), or -1 while there is none
+  int backoff_ms;  // the wait after the next failure
+  long long retry_at;
+  bool failing;  // a failure was logged and no message accepted since
+  bool dead;     // standard output cannot be written: nothing more can be sent
+};
+
+FwdSender fwd_sender(const char* host, const char* port);
+
+// Connects, unless connected or the wait after a failure is not over. Whether there is
+// a connection now.
+bool fwd_ready(FwdSender* s);
+
+// Sends the `n` messages in `data` (message i ends at byte ends[i]) and waits for their
+// acceptance. Returns how many were accepted, from the first: all, or fewer when the
+// connection failed (it is closed, logged once, and the next attempt waits) or when a
+// stop was asked for (the messages already written get a second to be acknowledged).
+int fwd_send(FwdSender* s, const char* data, const std::size_t* ends, int n);
+
+// After a wait on the connection woke up: closes it when the collector closed or reset
+// it (an idle collector has nothing to say).
+void fwd_check_peer(FwdSender* s);

@@ -1,0 +1,300 @@
+#include "standins/seld/seld_request.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "lib/sel_record.h"
+#include "lib/coding.h"
+#include "lib/log.h"
+#include "lib/posix.h"
+#include "store/sel_format.h"
+#include "store/sel_store.h"
+#include "standins/seld/seld_ring.h"
+
+// How seld shares the store with its readers.
+//
+// A reader takes the store lock, reads the info file once under the info lock, and
+// keeps the store lock only while its walk is inside the file that was the oldest when
+// it read the info file; everywhere else it reads without a lock, trusting that what
+// the info file promised stays where it was. seld keeps that promise this way:
+//
+// 1. A record is written to its file before the info file promises it, and a promised
+//    record is never rewritten. So an append needs no store lock: a reader that read
+//    the info file before the append does not look at the new record, one that read it
+//    after finds it whole. Each record is written by one pwrite() of 64 bytes.
+// 2. The info file is replaced whole (written beside it, flushed, then renamed over
+//    it) under the info lock, so a reader never sees half of one, and a power cut
+//    leaves the old one or the new one.
+// 3. Taking records away happens only under the store lock, which makes it wait for a
+//    reader that is still in the oldest file and keeps new readers from the info file
+//    until the store is whole again. Dropping the oldest file when the ring is full
+//    rewrites the info file first (it then starts at the next file) and then empties
+//    the dropped file, which becomes the newest, unpromised until its records are
+//    written. A clear empties the files first, from the oldest on, and then writes the
+//    info file of an empty store: on a full disk the space comes back before the new
+//    info file needs some.
+// 4. Lock order as the readers': the store lock, then the info lock inside it. A reader
+//    may keep the store lock for as long as it stays in the oldest file, so seld's
+//    waits for a lock end when it is asked to stop; the request in hand then stops
+//    short, promising only what it wrote.
+// 5. The record files are the truth, the info file their summary (standins/seld/seld_ring.h
+//    tells why they always show the ring). Every request reads both, and when the info
+//    file does not say what the files show (after a power cut between a record and its
+//    promise, or between a clear's files and its info file, or after someone edited it)
+//    it is rewritten from the files under the store lock. No record file is ever
+//    emptied because of what the info file says; where the files do not show the ring,
+//    seld only logs it and fails every request but a clear.
+// 6. No store path is opened through a link or when it is not a regular file.
+//
+// What this cannot give: a reader outside the oldest file holds no lock, so a file it
+// is still reading can be dropped once seld has filled a whole further file (1000
+// records) since that reader read the info file, or be emptied by a clear. Such a
+// reader finds its file shorter than promised ("SEL ends unexpectedly."), or, if the
+// file has been refilled, newer records under the same ids; never a torn record.
+//
+// Record ids follow the slot: position p of file f holds id f * 1000 + p + 1, so the
+// oldest record's id is always oldest_file * 1000 + 1.
+
+volatile sig_atomic_t seld_stopping = 0;
+
+namespace {
+
+constexpr const char* kLogsDir = "/mnt/logs";
+constexpr std::size_t kCountAt = offsetof(SelRequest, count);
+constexpr std::size_t kBodiesAt = offsetof(SelRequest, body);
+constexpr useconds_t kLockPollMicros = 1000;
+
+// The ring as the info file describes it: version, count (0 to SEL_MAX_RECS) and oldest
+// file (0 to SEL_FILES - 1) say it all; the newest file and id follow from them.
+using Ring = SelInfo;
+
+// Takes the lock of the lock file `path`, waiting while another process holds it, unless
+// seld is asked to stop. The handle, or -1 (logged).
+int take_lock(const char* path) {
+  const int lock = sel_get_lock_unless(path, &seld_stopping);
+  if (lock < 0 && seld_stopping != 0) log_msg(LOG_NOTICE, "stopping without %s", path);
+  return lock;
+}
+
+int write_info(const Ring& r) {
+  const int lock = take_lock(SEL_LOCK_INFO);
+  if (lock < 0) return -1;
+  const int result = sel_write_info(SEL_STORE_DIR, r);
+  if (result != 0) log_msg_errno(LOG_ERR, "cannot write %s", SEL_INFO_FILE);
+  sel_release_lock(lock);
+  return result;
+}
+
+// Opens record file `file` for writing, made if missing. With `empty`, what it held goes.
+int open_record_file(int file, bool empty) {
+  char path[SEL_PATH_MAX];
+  (void)sel_record_path(path, sizeof path, SEL_STORE_DIR, file);  // fits: file < 4
+  int fd = open_regular(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd >= 0 && empty && ftruncate(fd, 0) != 0) {
+    close(fd);
+    fd = -1;
+  }
+  if (fd < 0) log_msg_errno(LOG_ERR, "cannot open %s", path);
+  return fd;
+}
+
+int empty_record_file(int file) {
+  const int fd = open_record_file(file, true);
+  if (fd < 0) return -1;
+  close(fd);
+  return 0;
+}
+
+int write_record(int fd, int file, int pos, const unsigned char* body) {
+  unsigned char rec[SEL_RECORD_SIZE];
+  store_be32(rec, static_cast<std::uint32_t>(sel_slot_id(file, pos)));
+  memcpy(rec + 4, body, SEL_RECORD_BODY_SIZE);
+  const off_t at = static_cast<off_t>(pos) * static_cast<off_t>(SEL_RECORD_SIZE);
+  ssize_t n = 0;
+  do {
+    n = pwrite(fd, rec, sizeof rec, at);
+  } while (n < 0 && errno == EINTR);
+  if (n == static_cast<ssize_t>(sizeof rec)) return 0;
+  if (n >= 0) errno = ENOSPC;  // a short write of a regular file: the disk is full
+  char path[SEL_PATH_MAX];
+  (void)sel_record_path(path, sizeof path, SEL_STORE_DIR, file);  // fits: file < 4
+  log_msg_errno(LOG_ERR, "cannot write record %d of %s", pos, path);
+  return -1;
+}
+
+// Under the store lock: the files from the oldest on, then the info file. A file that
+// cannot be emptied stops the clear; the files then still show a ring, which the next
+// request reads from them.
+int clear_store(const Ring& r) {
+  const int lock = take_lock(SEL_LOCK_DB);
+  if (lock < 0) return -1;
+  int result = 0;
+  for (int i = 0; i < SEL_FILES && result == 0; ++i) {
+    result = empty_record_file((r.oldest_file + i) % SEL_FILES);
+  }
+  if (result == 0) result = write_info(sel_ring_info(r.version, 0, 0));
+  sel_release_lock(lock);
+  return result;
+}
+
+// The ring is full and its newest file too: the oldest file leaves the ring, under
+// the store lock, so that no reader is inside it when it is emptied.
+int drop_oldest(Ring* r) {
+  const int lock = take_lock(SEL_LOCK_DB);
+  if (lock < 0) return -1;
+  const int dropped = r->oldest_file;
+  const Ring after =
+      sel_ring_info(r->version, r->rec_count - SEL_RECS_PER_FILE, (r->oldest_file + 1) % SEL_FILES);
+  int result = write_info(after);
+  if (result == 0) {
+    *r = after;
+    result = empty_record_file(dropped);
+  }
+  sel_release_lock(lock);
+  return result;
+}
+
+bool same_info(const SelInfo& a, const SelInfo& b) {
+  return a.fields_read == 5 && a.version == b.version && a.rec_count == b.rec_count &&
+         a.oldest_file == b.oldest_file && a.latest_file == b.latest_file &&
+         a.latest_id == b.latest_id;
+}
+
+// Makes the info file say `r`, which the record files show and `info` (read from it,
+// `found` when there was one) does not.
+int rebuild_info(const Ring& r, const SelInfo& info, bool found) {
+  if (!found && r.rec_count == 0) {
+    mkdir(kLogsDir, 0755);  // both may exist: only the store's creation tells
+    mkdir(SEL_STORE_DIR, 0755);
+    log_msg(LOG_NOTICE, "no store in %s: creating an empty one", SEL_STORE_DIR);
+  } else if (!found) {
+    log_msg(LOG_WARNING, "rebuilding %s, which is missing: the record files hold %d records "
+            "from file %d", SEL_INFO_FILE, r.rec_count, r.oldest_file);
+  } else {
+    log_msg(LOG_WARNING, "rebuilding %s, which said \"%d %d %d %d %d\" (%d numbers): the "
+            "record files hold %d records from file %d", SEL_INFO_FILE, info.version,
+            info.rec_count, info.oldest_file, info.latest_file, info.latest_id,
+            info.fields_read, r.rec_count, r.oldest_file);
+  }
+  const int lock = take_lock(SEL_LOCK_DB);
+  if (lock < 0) return -1;
+  const int result = write_info(r);
+  sel_release_lock(lock);
+  return result;
+}
+
+// The ring as the record files show it, the info file as a hint (seld_ring.h). With
+// `sync`, the info file is made to say it. 0, or -1 (logged).
+int load_ring(Ring* r, bool sync) {
+  int counts[SEL_FILES];
+  if (seld_record_counts(counts) != 0) return -1;
+  SelInfo info{0, 0, 0, 0, 0, 0};
+  const bool found = sel_read_info(SEL_INFO_FILE, &info) == 0;
+  if (!found && errno != ENOENT) {
+    log_msg_errno(LOG_ERR, "cannot read %s", SEL_INFO_FILE);
+    return -1;
+  }
+  const int version = info.fields_read >= 1 ? info.version : SELD_STORE_VERSION;
+  char why[200];
+  if (seld_ring_from_counts(counts, info, version, r, why, sizeof why) != 0) {
+    log_msg(LOG_ERR, "%s: seld does not guess, lest it lose records", why);
+    if (sync) return -1;
+    // A clear needs no ring: it empties the files from the info file's oldest on.
+    const bool oldest_known = info.fields_read >= 3 && info.oldest_file >= 0 &&
+                              info.oldest_file < SEL_FILES;
+    *r = sel_ring_info(version, 0, oldest_known ? info.oldest_file : 0);
+    return 0;
+  }
+  if (!sync || same_info(info, *r)) return 0;
+  return rebuild_info(*r, info, found);
+}
+
+// Appends `n` bodies in order, moving on to the next file when the newest is full and
+// dropping the oldest when the ring is. The info file promises every record written,
+// also when a later one fails.
+int append(Ring* r, const unsigned char* bodies, int n) {
+  int fd = -1;
+  int result = 0;
+  for (int i = 0; i < n && result == 0; ++i) {
+    int file = r->oldest_file;
+    int pos = 0;
+    if (r->rec_count > 0) {
+      file = r->latest_file;
+      pos = (r->rec_count - 1) % SEL_RECS_PER_FILE + 1;
+      if (pos == SEL_RECS_PER_FILE) {
+        file = (file + 1) % SEL_FILES;
+        pos = 0;
+        if (r->rec_count == SEL_MAX_RECS && drop_oldest(r) != 0) {
+          result = -1;
+          break;
+        }
+      }
+    }
+    // A file is begun empty: whatever it held has left the ring or was never in it.
+    if (pos == 0 || fd < 0) {
+      if (fd >= 0) close(fd);
+      fd = open_record_file(file, pos == 0);
+      if (fd < 0) {
+        result = -1;
+        break;
+      }
+    }
+    result = write_record(fd, file, pos, bodies + static_cast<std::size_t>(i) *
+                                                      SEL_RECORD_BODY_SIZE);
+    if (result == 0) *r = sel_ring_info(r->version, r->rec_count + 1, r->oldest_file);
+  }
+  if (fd >= 0) close(fd);
+  if (write_info(*r) != 0) result = -1;
+  return result;
+}
+
+}  // namespace
+
+int seld_open_store() {
+  Ring r{};
+  return load_ring(&r, true) == 0 ? 0 : SELD_FAILED;
+}
+
+int seld_handle_message(const unsigned char* msg, std::size_t len) {
+  if (msg == nullptr || len < kBodiesAt) {
+    log_msg(LOG_WARNING, "ignoring a message of %zu bytes: shorter than a request", len);
+    return SELD_REJECTED;
+  }
+  MsgHeader header{};
+  memcpy(&header, msg, sizeof header);
+  std::int32_t count = 0;
+  memcpy(&count, msg + kCountAt, sizeof count);
+  if (header.type != SEL_REQUEST_TYPE) {
+    log_msg(LOG_WARNING, "ignoring a message of type %d (%zu bytes)", header.type, len);
+    return SELD_REJECTED;
+  }
+  if (header.size < 0 || static_cast<std::size_t>(header.size) != len - sizeof header.pri) {
+    log_msg(LOG_WARNING, "ignoring a request whose size %d does not match its %zu bytes",
+            header.size, len);
+    return SELD_REJECTED;
+  }
+  const bool clear = count == SEL_REQUEST_CLEAR && len == sizeof(SelRequest);
+  const bool records = count >= 1 && count <= SELD_MAX_BODIES &&
+                       len == kBodiesAt + static_cast<std::size_t>(count) * SEL_RECORD_BODY_SIZE;
+  if (!clear && !records) {
+    log_msg(LOG_WARNING, "ignoring a request with count %d in %zu bytes", count, len);
+    return SELD_REJECTED;
+  }
+
+  Ring r{};
+  if (load_ring(&r, !clear) != 0) return SELD_FAILED;
+  if (clear) {
+    if (clear_store(r) != 0) return SELD_FAILED;
+    log_msg(LOG_NOTICE, "store cleared on request");
+    return SELD_APPLIED;
+  }
+  return append(&r, msg + kBodiesAt, count) == 0 ? SELD_APPLIED : SELD_FAILED;
+}

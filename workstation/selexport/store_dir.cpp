@@ -1,0 +1,79 @@
+#include "workstation/selexport/store_dir.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+#include "lib/posix.h"
+#include "common/ustar.h"
+
+namespace {
+
+char unpacked[PATH_MAX];  // the temporary directory, once made
+
+void remove_unpacked() {
+  if (unpacked[0] != '\0') ustar_remove_store(unpacked);
+  unpacked[0] = '\0';
+}
+
+void on_fatal_signal(int sig) {
+  remove_unpacked();
+  (void)signal(sig, SIG_DFL);
+  (void)raise(sig);  // ends the program as the signal would have
+}
+
+}  // namespace
+
+StoreDir store_open(const char* dir, const char* name) {
+  StoreDir store{dir, name, {-1, -1, -1, -1, -1, 0}, false, ENAMETOOLONG};
+  char path[PATH_MAX];
+  if (sel_info_path(path, sizeof path, dir)) {
+    store.info_found = sel_read_info(path, &store.info) == 0;
+    store.info_errno = store.info_found ? 0 : errno;
+  }
+  return store;
+}
+
+bool store_present(const char* dir) {
+  char path[PATH_MAX];
+  struct stat st {};
+  if (sel_info_path(path, sizeof path, dir) && lstat(path, &st) == 0) return true;
+  for (int file = 0; file < SEL_FILES; ++file) {
+    if (sel_record_path(path, sizeof path, dir, file) && lstat(path, &st) == 0) return true;
+  }
+  return false;
+}
+
+const char* store_unpack(const char* path, FILE* err) {
+  const FdGuard in(open(path, O_RDONLY | O_CLOEXEC));
+  if (in.fd < 0) {
+    fprintf(err, "selexport: %s: %s\n", path, strerror(errno));
+    return nullptr;
+  }
+  const char* tmp = getenv("TMPDIR");
+  char dir[PATH_MAX];
+  if (snprintf(dir, sizeof dir, "%s/selexport.XXXXXX",
+               tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") >= static_cast<int>(sizeof dir) ||
+      mkdtemp(dir) == nullptr) {
+    fprintf(err, "selexport: cannot make a temporary directory to unpack %s in: %s\n", path,
+            strerror(errno));
+    return nullptr;
+  }
+  memcpy(unpacked, dir, sizeof unpacked);
+  // Neither can fail here: one exit handler, and signals that may be caught.
+  (void)atexit(remove_unpacked);
+  for (const int sig : {SIGHUP, SIGINT, SIGPIPE, SIGTERM}) (void)signal(sig, on_fatal_signal);
+  char why[PATH_MAX + 100];
+  if (ustar_extract_store(in.fd, unpacked, why, sizeof why) != 0) {
+    fprintf(err, "selexport: %s %s\n", path, why);
+    return nullptr;
+  }
+  return unpacked;
+}
