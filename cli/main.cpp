@@ -1,60 +1,25 @@
 // The `sel` command: takes the tool's session, runs the one option named by its first
 // argument, releases the session. The exit status is 0 whatever happened.
-#include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <sys/prctl.h>
 #include <syslog.h>
-#include <unistd.h>
 
+#include "cli/sel_options.h"
 #include "lib/log.h"
 #include "lib/posix.h"
 #include "lib/sel_request.h"
 #include "lib/session_lock.h"
-#include "store/sel_store.h"
 
 namespace {
 
-// How an option's row runs: some take the record count of the second argument.
-enum class Takes { Nothing, Count };
-
-struct Option {
-  const char* name;
-  Takes takes;
-  bool listed;  // in the usage text
-  void (*run)(int count);
-};
-
-void run_info(int) { sel_run_option(SEL_MODE_INFO, 0); }
-void run_rd_all(int) { sel_run_option(SEL_MODE_RD_ALL, 0); }
-void run_rd_first(int count) { sel_run_option(SEL_MODE_RD_FIRST, count); }
-void run_rd_last(int count) { sel_run_option(SEL_MODE_RD_LAST, count); }
-void run_clear(int) { sel_clear(); }
-
-// Matched in this order, exactly and case-sensitively; the usage text lists the rows
-// in the same order.
-constexpr auto kOptions = std::to_array<Option>({
-    {"info", Takes::Nothing, true, run_info},
-    {"rd_all", Takes::Nothing, true, run_rd_all},
-    {"rd_first", Takes::Count, true, run_rd_first},
-    {"rd_last", Takes::Count, true, run_rd_last},
-    {"clear", Takes::Nothing, false, run_clear},
-});
-static_assert(kOptions.size() == 5);
-
-void print_usage(const char* invocation) {
-  printf("Usage: %s <option>\n", invocation);
-  puts("Available options:");
-  for (const Option& option : kOptions) {
-    if (!option.listed) continue;
-    switch (option.takes) {
-      case Takes::Nothing: printf("        %s\n", option.name); break;
-      case Takes::Count: printf("        %s <num_recs>\n", option.name); break;
-    }
-  }
+// What the whole run shares: the pause after each chunk of the listing is short, and
+// the default timer slack would stretch it several times over; with TZ unset the C
+// library stats /etc/localtime again for every date, one system call per record, while
+// naming that same zone file lets it keep the zone it has read.
+void set_up_process() {
+  prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+  setenv("TZ", ":/etc/localtime", 0);
 }
 
 // The count is read as the module's C library reads "%d". strtol is what that
@@ -64,36 +29,19 @@ int parse_count(const char* text) { return held_at_int(strtol(text, nullptr, 10)
 // Runs the option of argv[1]; false when the arguments name none.
 bool run_option(int argc, char** argv) {
   if (argc < 2) return false;
-  for (const Option& option : kOptions) {
-    if (strcmp(argv[1], option.name) != 0) continue;
-    if (option.takes == Takes::Nothing) {
-      option.run(0);
-      return true;
-    }
+  const SelOption* option = sel_option_named(argv[1]);
+  if (option == nullptr) return false;
+  int count = 0;
+  if (option->takes == SelTakes::Count) {
     if (argc < 3) return false;
-    option.run(parse_count(argv[2]));
-    return true;
+    count = parse_count(argv[2]);
   }
-  return false;
-}
-
-// A standard descriptor that was closed would be handed to the first file opened (the
-// system log's socket, a lock file) and the listing written into that.
-bool std_fds_open() {
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
-    if (open("/dev/null", O_RDWR) != fd) return false;
+  if (option->mode == SEL_MODE_NONE) {
+    sel_clear();
+  } else {
+    sel_run_option(option->mode, count);
   }
   return true;
-}
-
-// What the whole run shares: the pause after each chunk of the listing is short, and
-// the default timer slack would stretch it several times over; with TZ unset the C
-// library stats /etc/localtime again for every date, one system call per record, while
-// naming that same zone file lets it keep the zone it has read.
-void set_up_process() {
-  prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-  setenv("TZ", ":/etc/localtime", 0);
 }
 
 // A listing that could not be written (a full disk, a closed pipe) is reported once.
@@ -108,10 +56,12 @@ void report_output_errors() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!std_fds_open()) return 0;
+  // A closed standard output reads as /dev/null: the listing is nobody's, but never the
+  // system log's or a lock file's.
+  if ((guard_std_fds() & STD_FDS_UNGUARDED) != 0) return 0;
   set_up_process();
   if (session_start("sel", 10) != 0) return 0;
-  if (!run_option(argc, argv)) print_usage(argc > 0 ? argv[0] : "sel");
+  if (!run_option(argc, argv)) sel_print_usage(stdout, argc > 0 ? argv[0] : "sel");
   report_output_errors();
   session_lock_release();
   return 0;

@@ -29,7 +29,7 @@
 
 #include "lib/coding.h"
 #include "lib/msgq.h"
-#include "store/sel_store.h"
+#include "cli/sel_commands.h"
 
 // It runs only inside a module root (workstation/sel-view/modroot), never touching a host's real /mnt,
 // and does not pause: the reader pauses 10 microseconds after every chunk and the locks

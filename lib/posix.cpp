@@ -146,6 +146,17 @@ std::int32_t held_at_int(long value) {
   return static_cast<std::int32_t>(value);
 }
 
+unsigned guard_std_fds() {
+  unsigned closed = 0;
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    closed |= 1U << fd;
+    // The lowest free descriptor is this one, as the ones below it are open.
+    if (open("/dev/null", O_RDWR) != fd) return closed | STD_FDS_UNGUARDED;
+  }
+  return closed;
+}
+
 FdGuard::~FdGuard() {
   if (fd >= 0) close(fd);
 }

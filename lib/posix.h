@@ -48,6 +48,19 @@ ssize_t read_full(int fd, void* data, std::size_t size);
 // int, whatever the width of long on this host.
 std::int32_t held_at_int(long value);
 
+// Which of the standard descriptors were closed when the program started.
+inline constexpr unsigned STD_IN_CLOSED = 1U << 0;
+inline constexpr unsigned STD_OUT_CLOSED = 1U << 1;
+inline constexpr unsigned STD_ERR_CLOSED = 1U << 2;
+inline constexpr unsigned STD_FDS_UNGUARDED = 1U << 3;  // /dev/null could not take one
+
+// Opens /dev/null on each of descriptors 0 to 2 that is closed, before anything else
+// opens a file: a closed one would be handed to the next file opened (the system log's
+// socket, a lock file, a record file) and what the program writes would go there.
+// Called first thing by every program of ours. Returns the STD_*_CLOSED bits of the
+// descriptors it found closed, with STD_FDS_UNGUARDED when one could not be filled.
+unsigned guard_std_fds();
+
 // Closes the descriptor it holds on every way out of a scope.
 struct FdGuard {
   int fd;

@@ -2,8 +2,8 @@
 //
 // Fields are read with explicit loads at their offsets, never by overlaying a struct,
 // so that a store decodes alike on the module and on any workstation.
-// Header: record_id @0 (s32), timestamp @4 (s32), severity @8 (u32),
-// event_version @12 (u16), event_type @14 (u16); the payload @16 is laid out by type.
+// A 16-byte header (SEL_OFF_RECORD_ID ...) and a payload from SEL_OFF_PAYLOAD laid out
+// by the event type.
 #pragma once
 
 #include <array>
@@ -21,6 +21,15 @@ struct SelRecord {
 };
 static_assert(sizeof(SelRecord) == SEL_RECORD_SIZE);
 
+// The header's fields: offsets from the start of the record. The id is seld's; the
+// bytes from the timestamp on are the logging service's (a request to seld carries them).
+inline constexpr std::size_t SEL_OFF_RECORD_ID = 0;      // s32
+inline constexpr std::size_t SEL_OFF_TIMESTAMP = 4;      // s32, the module's seconds
+inline constexpr std::size_t SEL_OFF_SEVERITY = 8;       // u32
+inline constexpr std::size_t SEL_OFF_EVENT_VERSION = 12; // u16
+inline constexpr std::size_t SEL_OFF_EVENT_TYPE = 14;    // u16
+inline constexpr std::size_t SEL_OFF_BODY = SEL_OFF_TIMESTAMP;  // what a request carries
+
 // Field loaders; `off` is an offset from the start of the record, within it.
 inline std::uint8_t sel_u8(const SelRecord& r, std::size_t off) { return r.bytes[off]; }
 inline std::uint16_t sel_u16(const SelRecord& r, std::size_t off) {
@@ -33,11 +42,13 @@ inline std::int32_t sel_s32(const SelRecord& r, std::size_t off) {
   return static_cast<std::int32_t>(sel_u32(r, off));
 }
 
-inline std::int32_t sel_record_id(const SelRecord& r) { return sel_s32(r, 0); }
-inline std::int32_t sel_timestamp(const SelRecord& r) { return sel_s32(r, 4); }
-inline std::uint32_t sel_severity(const SelRecord& r) { return sel_u32(r, 8); }
-inline std::uint16_t sel_event_version(const SelRecord& r) { return sel_u16(r, 12); }
-inline std::uint16_t sel_event_type(const SelRecord& r) { return sel_u16(r, 14); }
+inline std::int32_t sel_record_id(const SelRecord& r) { return sel_s32(r, SEL_OFF_RECORD_ID); }
+inline std::int32_t sel_timestamp(const SelRecord& r) { return sel_s32(r, SEL_OFF_TIMESTAMP); }
+inline std::uint32_t sel_severity(const SelRecord& r) { return sel_u32(r, SEL_OFF_SEVERITY); }
+inline std::uint16_t sel_event_version(const SelRecord& r) {
+  return sel_u16(r, SEL_OFF_EVENT_VERSION);
+}
+inline std::uint16_t sel_event_type(const SelRecord& r) { return sel_u16(r, SEL_OFF_EVENT_TYPE); }
 
 // Event types (the header's event_type), as the logging services set them.
 inline constexpr std::uint16_t SEL_TYPE_DXA = 0;          // fixed texts

@@ -23,6 +23,12 @@ static_assert(offsetof(SelRequest, count) == sizeof(MsgHeader));
 static_assert(offsetof(SelRequest, body) == sizeof(MsgHeader) + 4);
 static_assert(sizeof(SelRequest) == sizeof(long) + 80);
 
+// The largest request a queue of the default size takes, from `pri` on (msgmax: 8192
+// bytes after `pri`), and so the most record bodies one request carries.
+inline constexpr std::size_t SEL_REQUEST_MSG_MAX = sizeof(long) + 8192;
+inline constexpr int SEL_REQUEST_MAX_BODIES = static_cast<int>(
+    (SEL_REQUEST_MSG_MAX - offsetof(SelRequest, body)) / SEL_RECORD_BODY_SIZE);
+
 // Sends a request with message type `pri` and `count` bodies read from `bodies`
 // (count x 60 bytes; not read when count is below 1). 0, or -1 ("Fail to send msg to
 // seld" is logged when the send fails).

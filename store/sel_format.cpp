@@ -34,6 +34,18 @@ int sel_ring_records_in(int rec_count, int oldest_file, int file) {
   return left < SEL_RECS_PER_FILE ? left : SEL_RECS_PER_FILE;
 }
 
+void sel_ring_position(const SelInfo& info, int ordinal, int* file, int* pos) {
+  *file = (info.oldest_file + ordinal / SEL_RECS_PER_FILE) % SEL_FILES;
+  *pos = ordinal % SEL_RECS_PER_FILE;
+}
+
+int sel_slot_ordinal(const SelInfo& info, int id) {
+  if (id < 1 || id > SEL_MAX_RECS) return -1;
+  const int from_oldest = id - 1 - info.oldest_file * SEL_RECS_PER_FILE;
+  const int ordinal = ((from_oldest % SEL_MAX_RECS) + SEL_MAX_RECS) % SEL_MAX_RECS;
+  return ordinal < info.rec_count ? ordinal : -1;
+}
+
 SelInfo sel_ring_info(std::int32_t version, std::int32_t rec_count, std::int32_t oldest_file) {
   return SelInfo{version,
                  rec_count,

@@ -15,6 +15,9 @@ inline constexpr int SEL_FILES = 4;
 inline constexpr int SEL_RECS_PER_FILE = 1000;
 inline constexpr int SEL_MAX_RECS = SEL_FILES * SEL_RECS_PER_FILE;
 inline constexpr std::size_t SEL_PATH_MAX = 100;  // sel's own path buffer
+// The version that the stores we write carry in their info files (our seld stand-in and
+// the store writer); a reader only prints it.
+inline constexpr int SEL_STORE_VERSION = 1;
 
 // The info file, in its field order. `fields_read` is ours: how many of the five the
 // file supplied (the fields it did not supply keep what they held).
@@ -47,6 +50,14 @@ inline constexpr int sel_slot_id(int file, int pos) {
 int sel_ring_latest_file(int rec_count, int oldest_file);  // `oldest_file` when empty
 int sel_ring_latest_id(int rec_count, int oldest_file);    // 0 when empty
 int sel_ring_records_in(int rec_count, int oldest_file, int file);
+// The file and position of the ring's record `ordinal`, counted from its oldest record
+// (0 ...), whatever ids the records carry.
+void sel_ring_position(const SelInfo& info, int ordinal, int* file, int* pos);
+// The ordinal of the record in the slot whose id is `id`, or -1 when the ring does not
+// hold that slot: for a store whose daemon gives each slot its own id (as our stand-in
+// does). A daemon may number on across the wrap instead, and then an id says nothing of
+// where its record lies.
+int sel_slot_ordinal(const SelInfo& info, int id);
 // The info file that describes such a ring: all five fields.
 SelInfo sel_ring_info(std::int32_t version, std::int32_t rec_count, std::int32_t oldest_file);
 

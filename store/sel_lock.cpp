@@ -1,39 +1,55 @@
+#include "store/sel_lock.h"
+
 #include <cerrno>
 #include <fcntl.h>
-#include <syslog.h>
 #include <unistd.h>
 
-#include "lib/log.h"
 #include "lib/posix.h"
-#include "store/sel_store.h"
 
 namespace {
 
 constexpr useconds_t kLockPollMicros = 10;
 
+int failed(int* failed_step, int step) {
+  *failed_step = step;
+  return -1;
+}
+
 }  // namespace
 
-int sel_get_lock(const char* path) { return sel_get_lock_unless(path, nullptr); }
-
-int sel_get_lock_unless(const char* path, const volatile std::sig_atomic_t* stop) {
-  FdGuard fd(open_lock_file(path, O_WRONLY));
-  if (fd.fd < 0) {
-    log_msg_errno(LOG_ERR, "error opening %s", path);
-    return -1;
+const char* sel_lock_step_text(int step) {
+  switch (step) {
+    case SEL_LOCK_E_OPEN: return "cannot open";
+    case SEL_LOCK_E_LOCK: return "cannot lock";
+    case SEL_LOCK_E_GETFD: return "cannot read the descriptor flags of";
+    case SEL_LOCK_E_SETFD: return "cannot set close-on-exec on";
+    default: return "stopped waiting for";
   }
+}
+
+int sel_lock_take(const char* path, const volatile std::sig_atomic_t* stop, int* failed_step) {
+  FdGuard fd(open_lock_file(path, O_WRONLY));
+  if (fd.fd < 0) return failed(failed_step, SEL_LOCK_E_OPEN);
   while (lock_whole_file(fd.fd) < 0) {
-    if (errno != EACCES && errno != EAGAIN) {
-      log_msg_errno(LOG_ERR, "error locking %s", path);
-      return -1;
-    }
-    if (stop != nullptr && *stop != 0) return -1;
+    if (errno != EACCES && errno != EAGAIN) return failed(failed_step, SEL_LOCK_E_LOCK);
+    if (stop != nullptr && *stop != 0) return failed(failed_step, SEL_LOCK_E_STOPPED);
     usleep(kLockPollMicros);
   }
   switch (set_cloexec(fd.fd)) {
-    case -1: log_msg_errno(LOG_ERR, "fcntl F_GETFD error"); return -1;
-    case -2: log_msg_errno(LOG_ERR, "fcntl F_SETFD error"); return -1;
+    case -1: return failed(failed_step, SEL_LOCK_E_GETFD);
+    case -2: return failed(failed_step, SEL_LOCK_E_SETFD);
     default: return fd.release();
   }
 }
 
 int sel_release_lock(int handle) { return close(handle); }
+
+int sel_info_take(SelInfo* info, int* failed_step) {
+  const int lock = sel_lock_take(SEL_LOCK_INFO, nullptr, failed_step);
+  if (lock < 0) return SEL_INFO_NO_LOCK;
+  const int result = sel_read_info(SEL_INFO_FILE, info) == 0 ? SEL_INFO_READ : SEL_INFO_NO_FILE;
+  const int error = errno;
+  sel_release_lock(lock);
+  errno = error;
+  return result;
+}

@@ -1,21 +1,12 @@
 #include "store/sel_rd.h"
 
-#include <syslog.h>
-#include <unistd.h>
-
-#include "decode/sel_print.h"
-#include "lib/log.h"
-#include "store/sel_range.h"
-#include "store/sel_walk.h"
+#include "store/sel_lock.h"
 
 namespace {
 
-constexpr useconds_t kChunkPauseMicros = 10;
-
-// The walk of the range reader: its output, and the store lock that it holds only while
-// inside the oldest file, dropped once, on the first of the ways out.
-struct Reader {
-  FILE* out;
+// The walk's side of the lock: dropped once, on the first of the ways out.
+struct LockedWalk {
+  SelWalkHooks hooks;
   int oldest_file;
   int lock;
 
@@ -24,65 +15,27 @@ struct Reader {
     lock = -1;
   }
   static void records(void* ctx, const SelRecord* recs, int n) {
-    FILE* out = static_cast<Reader*>(ctx)->out;
-    for (int i = 0; i < n; ++i) sel_fprint_rec(out, recs[i]);
+    const SelWalkHooks& h = static_cast<LockedWalk*>(ctx)->hooks;
+    if (h.records != nullptr) h.records(h.ctx, recs, n);
   }
   static void file_done(void* ctx, int file) {
-    auto* reader = static_cast<Reader*>(ctx);
-    if (file == reader->oldest_file) reader->release();
+    auto* walk = static_cast<LockedWalk*>(ctx);
+    if (file == walk->oldest_file) walk->release();
   }
-  static void chunk_done(void* /*ctx*/) { usleep(kChunkPauseMicros); }
+  static void chunk_done(void* ctx) {
+    const SelWalkHooks& h = static_cast<LockedWalk*>(ctx)->hooks;
+    if (h.chunk_done != nullptr) h.chunk_done(h.ctx);
+  }
 };
 
 }  // namespace
 
-int sel_print_recs(int start_file, int start_pos, int count, int oldest_file, int lock, FILE* out) {
-  Reader reader{out, oldest_file, lock};
-  if (start_file != oldest_file) reader.release();
+SelWalkEnd sel_read_recs(const SelRead& read, const SelWalkHooks& hooks) {
+  LockedWalk walk{hooks, read.oldest_file, read.lock};
+  if (read.start_file != read.oldest_file) walk.release();
   const SelWalkEnd end =
-      sel_walk({SEL_STORE_DIR, start_file, start_pos, count},
-               {&reader, Reader::records, Reader::file_done, Reader::chunk_done});
-  reader.release();
-  char path[SEL_PATH_MAX];
-  (void)sel_record_path(path, sizeof path, SEL_STORE_DIR, end.file);  // fits: file < 4
-  switch (end.result) {
-    case SEL_WALK_NO_FILE:
-      log_msg(LOG_ERR, "Error open %s for read", path);
-      fprintf(out, "Error reading sel.%d\n", end.file);
-      return SEL_NO_RECORD_FILE;
-    case SEL_WALK_NOT_REGULAR:
-      // Not a file that went missing: clearing would throw away the good files beside it.
-      log_msg(LOG_ERR, "%s is not a regular file", path);
-      fprintf(out, "Error reading sel.%d: not a regular file\n", end.file);
-      return SEL_OK;
-    case SEL_WALK_NO_SEEK:
-      log_msg(LOG_ERR, "Error fseek %s", path);
-      fputs("SEL ends unexpectedly.\n", out);
-      return SEL_OK;
-    case SEL_WALK_SHORT: fputs("SEL ends unexpectedly.\n", out); return SEL_OK;
-    default: return SEL_OK;
-  }
-}
-
-int sel_print_first_recs(const SelInfo& info, int count, int lock, FILE* out) {
-  if (info.rec_count == 0) {
-    fputs("SEL is empty.\n", out);
-    sel_release_lock(lock);
-    return SEL_OK;
-  }
-  const SelRange r = sel_range_first(info, count);
-  if (r.capped) fprintf(out, "SEL contains only %d records\n", info.rec_count);
-  return sel_print_recs(r.start_file, r.start_pos, r.count, info.oldest_file, lock, out);
-}
-
-int sel_print_last_recs(const SelInfo& info, int count, int lock, FILE* out) {
-  if (info.rec_count == 0) {
-    fputs("SEL is empty.\n", out);
-    sel_release_lock(lock);
-    return SEL_OK;
-  }
-  // A count below 1 prints nothing; the range reader drops the lock.
-  const SelRange r = sel_range_last(info, count);
-  if (r.capped) fprintf(out, "SEL contains only %d records\n", info.rec_count);
-  return sel_print_recs(r.start_file, r.start_pos, r.count, info.oldest_file, lock, out);
+      sel_walk({SEL_STORE_DIR, read.start_file, read.start_pos, read.count},
+               {&walk, LockedWalk::records, LockedWalk::file_done, LockedWalk::chunk_done});
+  walk.release();
+  return end;
 }

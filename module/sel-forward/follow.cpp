@@ -9,17 +9,6 @@ int ring_mod(int n) { return ((n % SEL_MAX_RECS) + SEL_MAX_RECS) % SEL_MAX_RECS;
 
 }  // namespace
 
-int fwd_ordinal(const SelInfo& info, int id) {
-  if (id < 1 || id > SEL_MAX_RECS) return -1;
-  const int ordinal = ring_mod(id - 1 - info.oldest_file * SEL_RECS_PER_FILE);
-  return ordinal < info.rec_count ? ordinal : -1;
-}
-
-void fwd_slot_of(const SelInfo& info, int ordinal, int* file, int* pos) {
-  *file = (info.oldest_file + ordinal / SEL_RECS_PER_FILE) % SEL_FILES;
-  *pos = ordinal % SEL_RECS_PER_FILE;
-}
-
 FwdPlan fwd_plan(const FwdCursor& c, const SelInfo& info, const SelRecord* at_cursor) {
   const FwdCursor seen_now{0, 0, 0, info.rec_count, info.oldest_file};
   FwdPlan plan{FWD_NO_LOSS, 0, 0, info.rec_count, seen_now};
@@ -28,7 +17,7 @@ FwdPlan fwd_plan(const FwdCursor& c, const SelInfo& info, const SelRecord* at_cu
   const bool shrank = info.oldest_file == c.seen_oldest && info.rec_count < c.seen_count;
   if (c.id != 0 && !shrank && at_cursor != nullptr && sel_timestamp(*at_cursor) == c.time &&
       fwd_record_sum(*at_cursor) == c.sum) {
-    const int ordinal = fwd_ordinal(info, c.id);
+    const int ordinal = sel_slot_ordinal(info, c.id);
     plan.start = ordinal + 1;
     plan.count = info.rec_count - plan.start;
     plan.base = c;
@@ -41,7 +30,7 @@ FwdPlan fwd_plan(const FwdCursor& c, const SelInfo& info, const SelRecord* at_cu
   if (shrank || info.rec_count <= kAfterDrop) {
     plan.lost = FWD_CLEARED;
     const SelInfo seen{0, c.seen_count, c.seen_oldest, 0, 0, 5};
-    const int ordinal = c.id != 0 ? fwd_ordinal(seen, c.id) : -1;
+    const int ordinal = c.id != 0 ? sel_slot_ordinal(seen, c.id) : -1;
     plan.missed = c.seen_count - ordinal - 1;
     if (plan.missed < 0) plan.missed = 0;
     return plan;

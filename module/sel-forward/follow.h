@@ -33,12 +33,6 @@ struct FwdPlan {
                    // new records: the ring as seen now
 };
 
-// The position of slot `id` in the ring, counted from its oldest record, or -1 when the
-// ring does not hold that slot. `info` is usable (sel_info_faults).
-int fwd_ordinal(const SelInfo& info, int id);
-// The file and position of the ring's record `ordinal`.
-void fwd_slot_of(const SelInfo& info, int ordinal, int* file, int* pos);
-
 // The plan for `info` (usable). `at_cursor` is the record in the cursor's slot when
-// fwd_ordinal() finds that slot in the ring, else null.
+// sel_slot_ordinal() finds that slot in the ring, else null.
 FwdPlan fwd_plan(const FwdCursor& c, const SelInfo& info, const SelRecord* at_cursor);

@@ -4,8 +4,8 @@
 #include <syslog.h>
 
 #include "lib/log.h"
-#include "store/sel_store.h"
-#include "store/sel_walk.h"
+#include "store/sel_lock.h"
+#include "store/sel_rd.h"
 
 namespace {
 
@@ -32,44 +32,52 @@ bool usable(FwdFollower* f, const SelInfo& info) {
 // Reads the record in the slot of `id` while the store lock is held.
 bool read_slot(const SelInfo& info, int id, SelRecord* rec) {
   int file = 0, pos = 0;
-  fwd_slot_of(info, fwd_ordinal(info, id), &file, &pos);
+  sel_ring_position(info, sel_slot_ordinal(info, id), &file, &pos);
   char path[SEL_PATH_MAX];
   (void)sel_record_path(path, sizeof path, SEL_STORE_DIR, file);  // fits: file < 4
   return sel_read_chunk(path, pos, 1, rec) == 1;
 }
 
-// The walk's side of the lock, as sel's range reader holds it: only inside the oldest
-// file.
-struct Reader {
+struct Collected {
   SelRecord* recs;
   int n;
-  int oldest_file;
-  int* lock;
-  void release() {
-    if (*lock >= 0) sel_release_lock(*lock);
-    *lock = -1;
-  }
   static void records(void* ctx, const SelRecord* chunk, int count) {
-    auto* r = static_cast<Reader*>(ctx);
-    for (int i = 0; i < count; ++i) r->recs[r->n++] = chunk[i];
-  }
-  static void file_done(void* ctx, int file) {
-    auto* r = static_cast<Reader*>(ctx);
-    if (file == r->oldest_file) r->release();
+    auto* c = static_cast<Collected*>(ctx);
+    for (int i = 0; i < count; ++i) c->recs[c->n++] = chunk[i];
   }
 };
+
+// Takes a lock of the store as sel does, logging why it could not.
+int take_lock(const char* path) {
+  int step = 0;
+  const int lock = sel_lock_take(path, nullptr, &step);
+  if (lock < 0) log_msg_errno(LOG_ERR, "%s %s", sel_lock_step_text(step), path);
+  return lock;
+}
+
+// Reads the info file under the info lock, logging why it could not.
+bool read_info(SelInfo* info) {
+  int step = 0;
+  switch (sel_info_take(info, &step)) {
+    case SEL_INFO_READ: return true;
+    case SEL_INFO_NO_LOCK:
+      log_msg_errno(LOG_ERR, "%s %s", sel_lock_step_text(step), SEL_LOCK_INFO);
+      return false;
+    default: log_msg_errno(LOG_ERR, "cannot read %s", SEL_INFO_FILE); return false;
+  }
+}
 
 }  // namespace
 
 FwdLook fwd_look(FwdFollower* f, const FwdCursor& c) {
   FwdLook look{FWD_LOOK_NO_STORE, {}, {}, -1};
-  look.lock = sel_get_lock(SEL_LOCK_DB);
+  look.lock = take_lock(SEL_LOCK_DB);
   if (look.lock < 0) return look;  // logged
   // Taken before the read: a change between the two makes the next look read again.
   struct stat st {};
   const bool stated = stat(SEL_INFO_FILE, &st) == 0;
   look.info = SelInfo{-1, -1, -1, -1, -1, 0};
-  if (sel_get_info(&look.info) != SEL_OK || !usable(f, look.info)) {
+  if (!read_info(&look.info) || !usable(f, look.info)) {
     fwd_look_done(&look);
     look.result = FWD_LOOK_NO_STORE;
     return look;
@@ -81,7 +89,7 @@ FwdLook fwd_look(FwdFollower* f, const FwdCursor& c) {
   }
   SelRecord at_cursor{};
   const bool in_ring =
-      c.id != 0 && fwd_ordinal(look.info, c.id) >= 0 && read_slot(look.info, c.id, &at_cursor);
+      c.id != 0 && sel_slot_ordinal(look.info, c.id) >= 0 && read_slot(look.info, c.id, &at_cursor);
   look.plan = fwd_plan(c, look.info, in_ring ? &at_cursor : nullptr);
   look.result = FWD_LOOK_PLAN;
   const bool nothing = look.plan.lost == FWD_NO_LOSS && look.plan.count == 0;
@@ -99,12 +107,11 @@ FwdLook fwd_look(FwdFollower* f, const FwdCursor& c) {
 int fwd_read(FwdFollower* f, FwdLook* look, SelRecord* recs, int max) {
   const int count = look->plan.count < max ? look->plan.count : max;
   int file = 0, pos = 0;
-  fwd_slot_of(look->info, look->plan.start, &file, &pos);
-  Reader reader{recs, 0, look->info.oldest_file, &look->lock};
-  if (file != look->info.oldest_file) reader.release();
-  const SelWalkEnd end = sel_walk({SEL_STORE_DIR, file, pos, count},
-                                  {&reader, Reader::records, Reader::file_done, nullptr});
-  reader.release();
+  sel_ring_position(look->info, look->plan.start, &file, &pos);
+  Collected got{recs, 0};
+  const SelWalkEnd end = sel_read_recs({file, pos, count, look->info.oldest_file, look->lock},
+                                       {&got, Collected::records, nullptr, nullptr});
+  look->lock = -1;  // released by the reader
   // Logged once while it lasts: the next looks meet the same file.
   if (end.result != SEL_WALK_DONE && end.result != f->logged_walk) {
     char path[SEL_PATH_MAX];
@@ -118,7 +125,7 @@ int fwd_read(FwdFollower* f, FwdLook* look, SelRecord* recs, int max) {
     }
   }
   f->logged_walk = end.result;
-  return reader.n;
+  return got.n;
 }
 
 void fwd_look_done(FwdLook* look) {

@@ -21,7 +21,7 @@
 
 #include "lib/log.h"
 #include "lib/posix.h"
-#include "store/sel_store.h"
+#include "store/sel_lock.h"
 #include "module/sel-save/snapshot.h"
 #include "common/ustar.h"
 
@@ -167,11 +167,11 @@ int main(int argc, char** argv) {
             errno == EEXIST ? " (name a new directory)" : "");
     return 2;
   }
-  log_open("sel-save", LOG_PID, LOG_USER);
   const int taken = sel_snapshot_take(&snapshot);
   if (taken != SEL_SNAPSHOT_OK) {
     if (taken == SEL_SNAPSHOT_NO_LOCK) {
-      fputs("sel-save: cannot lock the store; the system log says why\n", stderr);
+      fprintf(stderr, "sel-save: %s %s: %s\n", sel_lock_step_text(snapshot.lock_step),
+              snapshot.lock_path, strerror(errno));
     } else {
       fprintf(stderr, "sel-save: cannot read %s: %s\n", SEL_INFO_FILE, strerror(errno));
     }

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "lib/posix.h"
-#include "store/sel_store.h"
+#include "store/sel_lock.h"
 
 namespace {
 
@@ -71,11 +71,15 @@ int sel_snapshot_take(SelSnapshot* snap) {
   // Every page of the copy is touched before the locks are taken, so that copying under
   // them costs no page faults: seld waits for the reads alone.
   memset(snap, 0, sizeof *snap);
-  const int store_lock = sel_get_lock(SEL_LOCK_DB);
+  snap->lock_path = SEL_LOCK_DB;
+  const int store_lock = sel_lock_take(SEL_LOCK_DB, nullptr, &snap->lock_step);
   if (store_lock < 0) return SEL_SNAPSHOT_NO_LOCK;
-  const int info_lock = sel_get_lock(SEL_LOCK_INFO);
+  snap->lock_path = SEL_LOCK_INFO;
+  const int info_lock = sel_lock_take(SEL_LOCK_INFO, nullptr, &snap->lock_step);
   if (info_lock < 0) {
+    const int error = errno;
     sel_release_lock(store_lock);
+    errno = error;
     return SEL_SNAPSHOT_NO_LOCK;
   }
   const int result = read_store(snap);

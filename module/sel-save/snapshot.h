@@ -28,11 +28,13 @@ struct SelSnapshot {
   std::int64_t info_mtime;
   char info_text[SEL_SNAPSHOT_INFO_MAX + 1];  // one more, to tell a longer file
   SelSnapshotFile files[SEL_FILES];
+  const char* lock_path;  // SEL_SNAPSHOT_NO_LOCK: the lock that was not had,
+  int lock_step;          //   the step that failed (store/sel_lock.h) and errno
 };
 
 // Results of sel_snapshot_take.
 inline constexpr int SEL_SNAPSHOT_OK = 0;
-inline constexpr int SEL_SNAPSHOT_NO_LOCK = 1;  // a lock was not had (logged)
+inline constexpr int SEL_SNAPSHOT_NO_LOCK = 1;  // a lock was not had (lock_path, lock_step)
 inline constexpr int SEL_SNAPSHOT_NO_INFO = 2;  // the info file cannot be read (errno set)
 
 // Takes the store lock, then the info lock, as `sel` does; reads the info file and the

@@ -23,12 +23,12 @@
 
 #include "lib/log.h"
 #include "standins/inject/inject_records.h"
-#include "standins/seld/seld_request.h"
+#include "lib/sel_request.h"
 
 namespace {
 
 constexpr unsigned long kMaxCount = 100000000;
-static_assert(SELD_MAX_BODIES == 136, "the --batch message names the limit");
+static_assert(SEL_REQUEST_MAX_BODIES == 136, "the --batch message names the limit");
 
 constexpr const char* kUsage =
     "usage: sel-inject [--batch N] [--delay-ms MS] demo [COUNT [START]]\n"
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
       if (!number(value, 0, 3, &oldest_file)) return usage("--oldest-file takes 0 to 3");
       shaped = true;
     } else if (strcmp(option, "--batch") == 0) {
-      if (!number(value, 1, static_cast<unsigned long>(SELD_MAX_BODIES), &batch)) {
+      if (!number(value, 1, static_cast<unsigned long>(SEL_REQUEST_MAX_BODIES), &batch)) {
         return usage("--batch takes 1 to 136 records per request");
       }
       paced = true;

@@ -8,9 +8,8 @@
 
 #include "lib/coding.h"
 #include "lib/sel_request.h"
-#include "store/sel_store.h"
+#include "store/sel_format.h"
 #include "standins/demo/demo_records.h"
-#include "standins/seld/seld_request.h"
 #include "standins/storewriter/store_writer.h"
 
 namespace {
@@ -46,15 +45,15 @@ SelRecord inject_random_record(std::uint32_t seed, std::uint32_t index) {
   Mix mix{(static_cast<std::uint64_t>(seed) << 32) | index};
   SelRecord rec{};
   std::uint64_t bits = 0;
-  for (std::size_t i = 4; i < SEL_RECORD_SIZE; ++i) {
-    if ((i - 4) % 8 == 0) bits = mix.next();
-    rec.bytes[i] = static_cast<unsigned char>(bits >> (8 * ((i - 4) % 8)));
+  for (std::size_t i = SEL_OFF_BODY; i < SEL_RECORD_SIZE; ++i) {
+    if ((i - SEL_OFF_BODY) % 8 == 0) bits = mix.next();
+    rec.bytes[i] = static_cast<unsigned char>(bits >> (8 * ((i - SEL_OFF_BODY) % 8)));
   }
   const std::uint64_t head = mix.next();
-  store_be32(rec.bytes.data() + 4, kRandomBase + (seed % 1000) * 1000000 + index);
-  store_be32(rec.bytes.data() + 8, static_cast<std::uint32_t>((head >> 4) % 6));
-  store_be16(rec.bytes.data() + 12, ((head >> 8) & 7) == 0 ? 1 : 0);
-  store_be16(rec.bytes.data() + 14, static_cast<std::uint16_t>(head & 15));
+  store_be32(rec.bytes.data() + SEL_OFF_TIMESTAMP, kRandomBase + (seed % 1000) * 1000000 + index);
+  store_be32(rec.bytes.data() + SEL_OFF_SEVERITY, static_cast<std::uint32_t>((head >> 4) % 6));
+  store_be16(rec.bytes.data() + SEL_OFF_EVENT_VERSION, ((head >> 8) & 7) == 0 ? 1 : 0);
+  store_be16(rec.bytes.data() + SEL_OFF_EVENT_TYPE, static_cast<std::uint16_t>(head & 15));
   return rec;
 }
 
@@ -78,7 +77,7 @@ SelRecord inject_record(const InjectSource& source, std::uint32_t index) {
   const std::size_t at = (static_cast<std::size_t>(source.start_or_seed) + index) %
                          source.demo_set.size();
   SelRecord rec = source.demo_set[at];
-  store_be32(rec.bytes.data() + 4,
+  store_be32(rec.bytes.data() + SEL_OFF_TIMESTAMP,
              static_cast<std::uint32_t>(kDemoStart) + index * 60);
   return rec;
 }
@@ -86,7 +85,7 @@ SelRecord inject_record(const InjectSource& source, std::uint32_t index) {
 int inject_offline(const char* dir, int oldest_file, const InjectSource& source) {
   if (mkdir(dir, 0755) != 0 && errno != EEXIST) return -1;
   const SelInfo ring =
-      sel_ring_info(SELD_STORE_VERSION, static_cast<std::int32_t>(kept(source)), oldest_file);
+      sel_ring_info(SEL_STORE_VERSION, static_cast<std::int32_t>(kept(source)), oldest_file);
   return store_write(dir, ring, offline_record, const_cast<InjectSource*>(&source));
 }
 
@@ -98,7 +97,7 @@ int inject_send(const InjectSource& source, int batch, int delay_ms) {
                                                                     : static_cast<std::uint32_t>(batch);
     for (std::uint32_t i = 0; i < n; ++i) {
       const SelRecord rec = inject_record(source, sent + i);
-      memcpy(bodies.data() + i * SEL_RECORD_BODY_SIZE, rec.bytes.data() + 4,
+      memcpy(bodies.data() + i * SEL_RECORD_BODY_SIZE, rec.bytes.data() + SEL_OFF_BODY,
              SEL_RECORD_BODY_SIZE);
     }
     if (sel_send_request(1, static_cast<std::int32_t>(n), bodies.data()) != 0) return -1;

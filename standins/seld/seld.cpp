@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
   log_open("seld", LOG_PID | LOG_NDELAY, LOG_DAEMON);  // serving: the system log alone
   log_msg(LOG_INFO, "reading queue key %u", QKEY_SELD);
 
-  alignas(long) static unsigned char message[SELD_MSG_MAX];
+  alignas(long) static unsigned char message[SEL_REQUEST_MSG_MAX];
   const std::size_t text_max = sizeof message - sizeof(long);
   while (seld_stopping == 0) {
     // MSG_NOERROR: an oversized message arrives cut short, and its size field then

@@ -16,7 +16,7 @@
 #include "lib/log.h"
 #include "lib/posix.h"
 #include "store/sel_format.h"
-#include "store/sel_store.h"
+#include "store/sel_lock.h"
 #include "standins/seld/seld_ring.h"
 
 // How seld shares the store with its readers.
@@ -79,9 +79,15 @@ using Ring = SelInfo;
 // Takes the lock of the lock file `path`, waiting while another process holds it, unless
 // seld is asked to stop. The handle, or -1 (logged).
 int take_lock(const char* path) {
-  const int lock = sel_get_lock_unless(path, &seld_stopping);
-  if (lock < 0 && seld_stopping != 0) log_msg(LOG_NOTICE, "stopping without %s", path);
-  return lock;
+  int step = 0;
+  const int lock = sel_lock_take(path, &seld_stopping, &step);
+  if (lock >= 0) return lock;
+  if (step == SEL_LOCK_E_STOPPED) {
+    log_msg(LOG_NOTICE, "stopping without %s", path);
+  } else {
+    log_msg_errno(LOG_ERR, "%s %s", sel_lock_step_text(step), path);
+  }
+  return -1;
 }
 
 int write_info(const Ring& r) {
@@ -116,7 +122,7 @@ int empty_record_file(int file) {
 int write_record(int fd, int file, int pos, const unsigned char* body) {
   unsigned char rec[SEL_RECORD_SIZE];
   store_be32(rec, static_cast<std::uint32_t>(sel_slot_id(file, pos)));
-  memcpy(rec + 4, body, SEL_RECORD_BODY_SIZE);
+  memcpy(rec + SEL_OFF_BODY, body, SEL_RECORD_BODY_SIZE);
   const off_t at = static_cast<off_t>(pos) * static_cast<off_t>(SEL_RECORD_SIZE);
   ssize_t n = 0;
   do {
@@ -202,7 +208,7 @@ int load_ring(Ring* r, bool sync) {
     log_msg_errno(LOG_ERR, "cannot read %s", SEL_INFO_FILE);
     return -1;
   }
-  const int version = info.fields_read >= 1 ? info.version : SELD_STORE_VERSION;
+  const int version = info.fields_read >= 1 ? info.version : SEL_STORE_VERSION;
   char why[200];
   if (seld_ring_from_counts(counts, info, version, r, why, sizeof why) != 0) {
     log_msg(LOG_ERR, "%s: seld does not guess, lest it lose records", why);
@@ -282,7 +288,7 @@ int seld_handle_message(const unsigned char* msg, std::size_t len) {
     return SELD_REJECTED;
   }
   const bool clear = count == SEL_REQUEST_CLEAR && len == sizeof(SelRequest);
-  const bool records = count >= 1 && count <= SELD_MAX_BODIES &&
+  const bool records = count >= 1 && count <= SEL_REQUEST_MAX_BODIES &&
                        len == kBodiesAt + static_cast<std::size_t>(count) * SEL_RECORD_BODY_SIZE;
   if (!clear && !records) {
     log_msg(LOG_WARNING, "ignoring a request with count %d in %zu bytes", count, len);

@@ -18,19 +18,10 @@ inline constexpr int SELD_REJECTED = 1;   // malformed: one log line, the store 
 inline constexpr int SELD_FAILED = -1;    // the store could not be read or written (logged);
                                           // what it promises is still true
 
-// The largest message seld takes, from `pri` on: a default queue's msgmax (8192 bytes
-// after `pri`). A request fits at most SELD_MAX_BODIES record bodies.
-inline constexpr std::size_t SELD_MSG_MAX = sizeof(long) + 8192;
-inline constexpr int SELD_MAX_BODIES = static_cast<int>(
-    (SELD_MSG_MAX - offsetof(SelRequest, body)) / SEL_RECORD_BODY_SIZE);
-
-// The version that a store made by seld carries in its info file.
-inline constexpr int SELD_STORE_VERSION = 1;
-
 // Handles one message as msgrcv() returned it: `msg` starts at the long mtype, `len`
 // is msgrcv's result + sizeof(long); `msg` need not be aligned and may be null when
 // `len` is 0. A SelRequest (type 6) whose `size` is len - sizeof(long) and whose count
-// is 1 to SELD_MAX_BODIES with exactly that many 60-byte bodies is appended to the
+// is 1 to SEL_REQUEST_MAX_BODIES with exactly that many 60-byte bodies is appended to the
 // store; a count of -1 in an 84-byte request (size 80) empties it. Anything else is
 // rejected. A missing store is created first; an info file that does not say what the
 // record files show is rewritten from them (standins/seld/seld_ring.h); a store whose

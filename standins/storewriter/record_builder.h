@@ -13,8 +13,9 @@ class RecordBuilder {
  public:
   RecordBuilder(std::int32_t record_id, std::int32_t timestamp, std::uint32_t severity,
                 std::uint16_t event_type, std::uint16_t event_version = 0) {
-    s32(0, record_id).s32(4, timestamp).u32(8, severity);
-    u16(12, event_version).u16(14, event_type);
+    s32(SEL_OFF_RECORD_ID, record_id).s32(SEL_OFF_TIMESTAMP, timestamp);
+    u32(SEL_OFF_SEVERITY, severity);
+    u16(SEL_OFF_EVENT_VERSION, event_version).u16(SEL_OFF_EVENT_TYPE, event_type);
   }
   RecordBuilder& u8(std::size_t off, std::uint8_t v) {
     rec_.bytes[off] = v;

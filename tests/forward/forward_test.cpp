@@ -49,7 +49,7 @@ TEST(ForwardPlan, NewRecordsAndLossesFromCursorAndRing) {
                                   : fwd_cursor_at(sent, r.seen_count, r.seen_oldest);
     const SelRecord other = record(r.id, 7);
     const SelInfo info = sel_ring_info(1, r.count, r.oldest);
-    EXPECT_EQ(r.at != '-', r.id != 0 && fwd_ordinal(info, r.id) >= 0);
+    EXPECT_EQ(r.at != '-', r.id != 0 && sel_slot_ordinal(info, r.id) >= 0);
     const FwdPlan p = fwd_plan(c, info, r.at == '=' ? &sent : r.at == 'x' ? &other : nullptr);
     EXPECT_EQ(p.lost, r.lost);
     EXPECT_EQ(p.missed, r.missed);

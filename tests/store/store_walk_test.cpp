@@ -3,8 +3,7 @@
 
 #include <fcntl.h>
 
-#include "store/sel_rd.h"
-#include "store/sel_store.h"
+#include "cli/sel_modes.h"
 #include "tests/support/root_test.h"
 
 // The reader's pause after each chunk, counted instead of taken.

@@ -23,14 +23,14 @@ SelRecord labelled(int i) {
   const int type = i < SEL_TYPE_COUNT        ? i
                    : i == kLabelledTypes - 1 ? SEL_TYPE_COUNT
                                              : SEL_TYPE_GENERIC_TEXT;
-  store_be16(rec.bytes.data() + 14, static_cast<std::uint16_t>(type));
-  rec.bytes[16] = static_cast<unsigned char>(i < SEL_TYPE_COUNT ? 0 : i - SEL_TYPE_COUNT + 1);
+  store_be16(rec.bytes.data() + SEL_OFF_EVENT_TYPE, static_cast<std::uint16_t>(type));
+  rec.bytes[SEL_OFF_SUBLABEL] = static_cast<unsigned char>(i < SEL_TYPE_COUNT ? 0 : i - SEL_TYPE_COUNT + 1);
   return rec;
 }
 
 SelRecord with_severity(std::uint32_t severity) {
   SelRecord rec{};
-  store_be32(rec.bytes.data() + 8, severity);
+  store_be32(rec.bytes.data() + SEL_OFF_SEVERITY, severity);
   return rec;
 }
 
