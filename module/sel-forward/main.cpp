@@ -10,6 +10,7 @@
 #include <syslog.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "common/options.h"
 #include "lib/log.h"
 #include "module/sel-forward/cursor.h"
 #include "module/sel-forward/format.h"
@@ -33,15 +35,26 @@ struct Options {
   FwdFormat format = FwdFormat::syslog;
   const char* state = nullptr;
   int interval_ms = 1000;
+  bool to_given = false;
 };
 
-void usage(FILE* out) {
-  fputs(
-      "usage: sel-forward (--to HOST:PORT | --stdout) [--format syslog|jsonl]\n"
-      "                   [--state FILE] [--interval SECONDS]\n"
-      "       sel-forward --help | --version\n",
-      out);
-}
+enum : int { kTo = 1, kStdout, kFormat, kState, kInterval };
+
+constexpr auto kSynopsis = std::to_array<const char*>({
+    "(--to HOST:PORT | --stdout) [--format syslog|jsonl]",
+    " [--state FILE] [--interval SECONDS]",
+});
+constexpr auto kOptions = std::to_array<OptSpec>({
+    {kTo, "--to", 0, "HOST:PORT", 0, "the collector: syslog over TCP"},
+    {kStdout, "--stdout", 0, nullptr, 0, "write the messages to standard output instead"},
+    {kFormat, "--format", 0, "syslog|jsonl", 0, "RFC 5424 messages (the default) or JSON rows"},
+    {kState, "--state", 0, "FILE", 0, "keep the cursor in FILE (the last record sent)"},
+    {kInterval, "--interval", 0, "SECONDS", 0, "look at the store this often (default 1)"},
+});
+constexpr OptProgram kProgram{
+    "sel-forward", kSynopsis,
+    "Sends every record of the module's SEL that it has not sent before to a collector.",
+    kOptions};
 
 // "HOST:PORT" or "[IPV6]:PORT".
 bool parse_target(const char* text, Options* o) {
@@ -83,54 +96,29 @@ bool parse_interval(const char* text, int* ms) {
   return true;
 }
 
-// Whether the arguments are good; if not, `why` says what is wrong with which.
-bool parse(int argc, char** argv, Options* o, char (&why)[160]) {
-  bool to_given = false;
-  for (int i = 1; i < argc; ++i) {
-    const char* arg = argv[i];
-    if (strcmp(arg, "--stdout") == 0) {
-      o->to_stdout = true;
-      continue;
-    }
-    const bool known = strcmp(arg, "--to") == 0 || strcmp(arg, "--format") == 0 ||
-                       strcmp(arg, "--state") == 0 || strcmp(arg, "--interval") == 0;
-    if (!known) {
-      (void)snprintf(why, sizeof why, "%s %s",
-                     arg[0] == '-' ? "unknown option" : "unexpected argument", arg);
-      return false;
-    }
-    if (i + 1 == argc) {
-      (void)snprintf(why, sizeof why, "%s needs a value", arg);
-      return false;
-    }
-    const char* value = argv[++i];
-    const char* wanted = nullptr;
-    if (strcmp(arg, "--to") == 0) {
-      to_given = true;
-      if (!parse_target(value, o)) wanted = "HOST:PORT, PORT from 1 to 65535";
-    } else if (strcmp(arg, "--format") == 0) {
+bool take(void* ctx, const OptParse& parse, int id, const char* value) {
+  auto* o = static_cast<Options*>(ctx);
+  switch (id) {
+    case OPT_OPERAND: return opt_refuse(parse, "unexpected argument %s", value);
+    case kStdout: o->to_stdout = true; return true;
+    case kTo:
+      o->to_given = true;
+      return parse_target(value, o) ||
+             opt_refuse(parse, "--to %s: give HOST:PORT, PORT from 1 to 65535", value);
+    case kFormat:
       if (strcmp(value, "syslog") == 0) {
         o->format = FwdFormat::syslog;
       } else if (strcmp(value, "jsonl") == 0) {
         o->format = FwdFormat::jsonl;
       } else {
-        wanted = "syslog or jsonl";
+        return opt_refuse(parse, "--format %s: give syslog or jsonl", value);
       }
-    } else if (strcmp(arg, "--state") == 0) {
-      o->state = value;
-    } else if (!parse_interval(value, &o->interval_ms)) {
-      wanted = "seconds from 0.01 to 3600";
-    }
-    if (wanted != nullptr) {
-      (void)snprintf(why, sizeof why, "%s %s: give %s", arg, value, wanted);
-      return false;
-    }
+      return true;
+    case kState: o->state = value; return true;
+    default:
+      return parse_interval(value, &o->interval_ms) ||
+             opt_refuse(parse, "--interval %s: give seconds from 0.01 to 3600", value);
   }
-  if (to_given == o->to_stdout) {
-    (void)snprintf(why, sizeof why, "give one of --to HOST:PORT and --stdout");
-    return false;
-  }
-  return true;
 }
 
 // One batch, as it goes out: the messages framed one after the other, where each ends,
@@ -257,19 +245,12 @@ Forwarder f;
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
-    usage(stdout);
-    return 0;
-  }
-  if (argc == 2 && strcmp(argv[1], "--version") == 0) {
-    printf("sel-forward %s\n", SEL_VERSION);
-    return 0;
-  }
   const Options& o = f.o;
-  char why[160];
-  if (!parse(argc, argv, &f.o, why)) {
-    fprintf(stderr, "sel-forward: %s\n", why);
-    usage(stderr);
+  const int early = opt_parse(kProgram, argc, argv, take, &f.o);
+  if (early != OPT_RUN) return early;
+  if (o.to_given == o.to_stdout) {
+    fputs("sel-forward: give one of --to HOST:PORT and --stdout\nTry 'sel-forward --help'.\n",
+          stderr);
     return 2;
   }
   // A collector of JSON takes one row a line; syslog over TCP is counted in octets.

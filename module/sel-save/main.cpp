@@ -10,19 +10,19 @@
 // than promised, an info file that promises nothing readable); 2 no snapshot.
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <syslog.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
-#include "lib/log.h"
 #include "lib/posix.h"
 #include "store/sel_lock.h"
 #include "module/sel-save/snapshot.h"
+#include "common/options.h"
 #include "common/ustar.h"
 
 namespace {
@@ -32,13 +32,20 @@ constexpr unsigned kFileMode = 0644;
 
 SelSnapshot snapshot;  // 256 KiB: too large for the stack of a small module
 
-void usage(FILE* out) {
-  fputs(
-      "usage: sel-save > SNAPSHOT.tar\n"
-      "       sel-save -o DIR\n"
-      "Takes a consistent snapshot of the SEL store (/mnt/logs/sel) under its locks: a tar\n"
-      "archive on standard output, or a new directory DIR. Read it with selexport or sel-view.\n",
-      out);
+constexpr auto kSynopsis = std::to_array<const char*>({"> SNAPSHOT.tar", "-o DIR"});
+constexpr auto kOptions = std::to_array<OptSpec>({
+    {'o', "--output", 'o', "DIR", 0, "write a new directory DIR instead of a tar archive"},
+});
+constexpr OptProgram kProgram{
+    "sel-save", kSynopsis,
+    "Takes a consistent snapshot of the SEL store (/mnt/logs/sel) under its locks: a tar\n"
+    "archive on standard output, or a new directory DIR. Read it with selexport or sel-view.",
+    kOptions};
+
+bool take(void* ctx, const OptParse& parse, int id, const char* value) {
+  if (id == OPT_OPERAND) return opt_refuse(parse, "unexpected argument %s", value);
+  *static_cast<const char**>(ctx) = value;
+  return true;
 }
 
 // A member's content, as it goes out.
@@ -129,29 +136,13 @@ bool whole(const SelSnapshot& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const unsigned closed = guard_std_fds();
   const char* dir = nullptr;
-  for (int i = 1; i < argc; ++i) {
-    if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
-      usage(stdout);
-      return 0;
-    }
-    if (strcmp(argv[i], "--version") == 0) {
-      printf("sel-save %s\n", SEL_VERSION);
-      return 0;
-    }
-    if (strcmp(argv[i], "-o") == 0 && i + 1 < argc && dir == nullptr) {
-      dir = argv[++i];
-      continue;
-    }
-    if (strcmp(argv[i], "-o") == 0) {
-      fputs(dir == nullptr ? "sel-save: -o needs a directory\n" : "sel-save: only one -o\n",
-            stderr);
-    } else if (argv[i][0] == '-') {
-      fprintf(stderr, "sel-save: unknown option %s\n", argv[i]);
-    } else {
-      fprintf(stderr, "sel-save: unexpected argument %s\n", argv[i]);
-    }
-    usage(stderr);
+  const int early = opt_parse(kProgram, argc, argv, take, &dir);
+  if (early != OPT_RUN) return early;
+  if (dir == nullptr && (closed & (STD_OUT_CLOSED | STD_FDS_UNGUARDED)) != 0) {
+    fputs("sel-save: standard output is closed: send the archive to a file or give -o DIR\n",
+          stderr);
     return 2;
   }
   if (dir == nullptr && isatty(STDOUT_FILENO) == 1) {

@@ -6,6 +6,7 @@
 // that the kernel says holds the lock of /velmar/run/sel, and it is signalled only
 // when its pid ends in the packet's 16 bits. Everything it does and everything it
 // does not understand is logged ("confd"). SIGTERM ends it with status 0.
+#include <array>
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <setjmp.h>
@@ -20,16 +21,18 @@
 #include "lib/msgq.h"
 #include "lib/packet.h"
 #include "lib/posix.h"
-#include "standins/standin_options.h"
+#include "common/options.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: confd [--help | --version]\n"
+constexpr auto kSynopsis = std::to_array<const char*>({"[--help | --version]"});
+constexpr OptProgram kProgram{
+    "confd", kSynopsis,
     "Our stand-in for the module's configuration daemon, as far as the session takeover\n"
     "needs it: takes takeover packets on queue key 20 and sends SIGUSR1 to the process\n"
     "that holds the sel session (/velmar/run/sel) when the packet names it. SIGTERM ends\n"
-    "it.\n";
+    "it.",
+    {}};
 
 constexpr const char* kSessionLock = "/velmar/run/sel";
 
@@ -109,8 +112,11 @@ void handle(const Received& message, ssize_t length) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int early = standin_daemon_options(argc, argv, "confd", kUsage);
-  if (early != STANDIN_GO_ON) return early;
+  // A daemon writes nothing on its standard descriptors but must not log into a file
+  // that took the place of one (the system log's socket would otherwise be fd 1 or 2).
+  if ((guard_std_fds() & STD_FDS_UNGUARDED) != 0) return 1;
+  const int early = opt_parse(kProgram, argc, argv, opt_no_operands, nullptr);
+  if (early != OPT_RUN) return early;
   log_open("confd", LOG_PID | LOG_NDELAY, LOG_DAEMON);
 
   struct sigaction sa {};

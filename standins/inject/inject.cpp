@@ -16,101 +16,118 @@
 // on standard error with the usage).
 #include <syslog.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "common/options.h"
 #include "lib/log.h"
+#include "lib/posix.h"
 #include "standins/inject/inject_records.h"
 #include "lib/sel_request.h"
 
 namespace {
 
 constexpr unsigned long kMaxCount = 100000000;
-static_assert(SEL_REQUEST_MAX_BODIES == 136, "the --batch message names the limit");
+static_assert(SEL_REQUEST_MAX_BODIES == 136, "the --batch text names the limit");
 
-constexpr const char* kUsage =
-    "usage: sel-inject [--batch N] [--delay-ms MS] demo [COUNT [START]]\n"
-    "       sel-inject [--batch N] [--delay-ms MS] random COUNT SEED\n"
-    "       sel-inject --offline DIR [--oldest-file F] demo [COUNT [START]]\n"
-    "       sel-inject --offline DIR [--oldest-file F] random COUNT SEED\n"
-    "       sel-inject --help | --version\n";
+enum : int { kOffline = 1, kOldestFile, kBatch, kDelayMs };
+
+constexpr auto kSynopsis = std::to_array<const char*>({
+    "[--batch N] [--delay-ms MS] demo [COUNT [START]]",
+    "[--batch N] [--delay-ms MS] random COUNT SEED",
+    "--offline DIR [--oldest-file F] demo [COUNT [START]]",
+    "--offline DIR [--oldest-file F] random COUNT SEED",
+});
+constexpr auto kOptions = std::to_array<OptSpec>({
+    {kOffline, "--offline", 0, "DIR", 0, "write a store into DIR instead of sending to seld"},
+    {kOldestFile, "--oldest-file", 0, "F", 0, "the offline ring starts at file F (0 to 3)"},
+    {kBatch, "--batch", 0, "N", 0, "records per request, 1 to 136 (default 100)"},
+    {kDelayMs, "--delay-ms", 0, "MS", 0, "pause between requests, 0 to 60000 (default 0)"},
+});
+constexpr OptProgram kProgram{"sel-inject", kSynopsis,
+                              "Feeds the demo record set or seeded random records to seld's\n"
+                              "queue (key 7), or writes them as a store.",
+                              kOptions};
+
+struct Args {
+  const char* dir = nullptr;
+  long oldest_file = 0, batch = 100, delay_ms = 0;
+  bool shaped = false, paced = false;
+  const char* words[3] = {};
+  int n_words = 0;
+};
+
+bool take(void* ctx, const OptParse& parse, int id, const char* value) {
+  auto* a = static_cast<Args*>(ctx);
+  switch (id) {
+    case OPT_OPERAND:
+      if (a->n_words == 3) return opt_refuse(parse, "unexpected argument %s", value);
+      a->words[a->n_words++] = value;
+      return true;
+    case kOffline: a->dir = value; return true;
+    case kOldestFile:
+      a->shaped = true;
+      return opt_number(value, 0, 3, &a->oldest_file) ||
+             opt_refuse(parse, "--oldest-file takes 0 to 3");
+    case kBatch:
+      a->paced = true;
+      return opt_number(value, 1, SEL_REQUEST_MAX_BODIES, &a->batch) ||
+             opt_refuse(parse, "--batch takes 1 to 136 records per request");
+    default:
+      a->paced = true;
+      return opt_number(value, 0, 60000, &a->delay_ms) ||
+             opt_refuse(parse, "--delay-ms takes 0 to 60000");
+  }
+}
 
 int usage(const char* why) {
-  fprintf(stderr, "sel-inject: %s\n%s", why, kUsage);
+  fprintf(stderr, "sel-inject: %s\nTry 'sel-inject --help'.\n", why);
   return 2;
 }
 
-// A whole decimal number from `low` to `high`.
-bool number(const char* text, unsigned long low, unsigned long high, unsigned long* value) {
+// A whole decimal number from 0 to `high`.
+bool number(const char* text, unsigned long high, unsigned long* value) {
   if (text == nullptr || *text < '0' || *text > '9') return false;
   char* end = nullptr;
   errno = 0;
   *value = strtoul(text, &end, 10);
-  return errno == 0 && *end == '\0' && *value >= low && *value <= high;
+  return errno == 0 && *end == '\0' && *value <= high;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && strcmp(argv[1], "--help") == 0) {
-    fputs(kUsage, stdout);
-    return 0;
-  }
-  if (argc == 2 && strcmp(argv[1], "--version") == 0) {
-    printf("sel-inject %s\n", SEL_VERSION);
-    return 0;
-  }
-  const char* dir = nullptr;
-  unsigned long oldest_file = 0, batch = 100, delay_ms = 0;
-  bool shaped = false, paced = false;
-  int at = 1;
-  for (; at < argc && strncmp(argv[at], "--", 2) == 0; at += 2) {
-    const char* option = argv[at];
-    const char* value = at + 1 < argc ? argv[at + 1] : nullptr;
-    if (strcmp(option, "--offline") == 0 && value != nullptr) {
-      dir = value;
-    } else if (strcmp(option, "--oldest-file") == 0) {
-      if (!number(value, 0, 3, &oldest_file)) return usage("--oldest-file takes 0 to 3");
-      shaped = true;
-    } else if (strcmp(option, "--batch") == 0) {
-      if (!number(value, 1, static_cast<unsigned long>(SEL_REQUEST_MAX_BODIES), &batch)) {
-        return usage("--batch takes 1 to 136 records per request");
-      }
-      paced = true;
-    } else if (strcmp(option, "--delay-ms") == 0) {
-      if (!number(value, 0, 60000, &delay_ms)) return usage("--delay-ms takes 0 to 60000");
-      paced = true;
-    } else if (strcmp(option, "--offline") != 0) {
-      fprintf(stderr, "sel-inject: unknown option %s\n%s", option, kUsage);
-      return 2;
-    } else {
-      return usage("--offline lacks its directory");
-    }
-  }
+  if ((guard_std_fds() & STD_FDS_UNGUARDED) != 0) return 1;
+  Args a;
+  const int early = opt_parse(kProgram, argc, argv, take, &a);
+  if (early != OPT_RUN) return early;
+  const char* dir = a.dir;
+  const bool shaped = a.shaped, paced = a.paced;
   if (dir == nullptr && shaped) return usage("--oldest-file goes with --offline");
   if (dir != nullptr && paced) return usage("--batch and --delay-ms go with sending");
 
-  const int words = argc - at;
-  const char* kind = at < argc ? argv[at] : "";
+  const int words = a.n_words;
+  const char* kind = words > 0 ? a.words[0] : "";
   unsigned long count = 0, start_or_seed = 0;
   InjectSource source;
-  if (strcmp(kind, "demo") == 0 && words <= 3) {
+  if (strcmp(kind, "demo") == 0) {
     count = inject_demo_size();
-    if (words >= 2 && !number(argv[at + 1], 0, kMaxCount, &count)) {
+    if (words >= 2 && !number(a.words[1], kMaxCount, &count)) {
       return usage("COUNT must be a number from 0 to 100000000");
     }
-    if (words == 3 && !number(argv[at + 2], 0, UINT32_MAX, &start_or_seed)) {
+    if (words == 3 && !number(a.words[2], UINT32_MAX, &start_or_seed)) {
       return usage("START must be a number from 0 to 4294967295");
     }
     source = inject_demo_source(static_cast<std::uint32_t>(count),
                                 static_cast<std::uint32_t>(start_or_seed));
   } else if (strcmp(kind, "random") == 0 && words == 3) {
-    if (!number(argv[at + 1], 0, kMaxCount, &count)) {
+    if (!number(a.words[1], kMaxCount, &count)) {
       return usage("COUNT must be a number from 0 to 100000000");
     }
-    if (!number(argv[at + 2], 0, UINT32_MAX, &start_or_seed)) {
+    if (!number(a.words[2], UINT32_MAX, &start_or_seed)) {
       return usage("SEED must be a number from 0 to 4294967295");
     }
     source = inject_random_source(static_cast<std::uint32_t>(count),
@@ -120,14 +137,14 @@ int main(int argc, char** argv) {
   }
 
   if (dir != nullptr) {
-    if (inject_offline(dir, static_cast<int>(oldest_file), source) != 0) {
+    if (inject_offline(dir, static_cast<int>(a.oldest_file), source) != 0) {
       fprintf(stderr, "sel-inject: cannot write a store into %s: %s\n", dir, strerror(errno));
       return 1;
     }
     return 0;
   }
   log_open("sel-inject", LOG_PID, LOG_USER);
-  if (inject_send(source, static_cast<int>(batch), static_cast<int>(delay_ms)) != 0) {
+  if (inject_send(source, static_cast<int>(a.batch), static_cast<int>(a.delay_ms)) != 0) {
     fprintf(stderr, "sel-inject: cannot send to seld's queue (key 7); see the system log\n");
     return 1;
   }

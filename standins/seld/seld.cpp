@@ -8,6 +8,7 @@
 // (seld_ring.h); until it serves, what it logs goes to standard error too.
 // SIGTERM (or SIGINT) ends it with status 0 once the request in hand is done, or at
 // once while it waits for a lock.
+#include <array>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/msg.h>
@@ -19,17 +20,19 @@
 #include "lib/log.h"
 #include "lib/msgq.h"
 #include "lib/posix.h"
-#include "standins/standin_options.h"
+#include "common/options.h"
 #include "standins/seld/seld_request.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: seld [--help | --version]\n"
+constexpr auto kSynopsis = std::to_array<const char*>({"[--help | --version]"});
+constexpr OptProgram kProgram{
+    "seld", kSynopsis,
     "Our stand-in for the module's SEL daemon: keeps the SEL store in /mnt/logs/sel and\n"
     "takes requests on queue key 7 (records to append, the clear request). It refuses to\n"
-    "start beside another seld and on a store whose record files show no ring. SIGTERM\n"
-    "or SIGINT ends it.\n";
+    "start beside another seld and on a store whose record files show no ring. SIGTERM or\n"
+    "SIGINT ends it.",
+    {}};
 
 // Held for the whole life of the process: the mark of the one seld that serves.
 constexpr const char* kOwnLock = "/velmar/run/seld.lck";
@@ -71,8 +74,11 @@ int become_the_one() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int early = standin_daemon_options(argc, argv, "seld", kUsage);
-  if (early != STANDIN_GO_ON) return early;
+  // A daemon writes nothing on its standard descriptors but must not log into a file
+  // that took the place of one (the system log's socket would otherwise be fd 1 or 2).
+  if ((guard_std_fds() & STD_FDS_UNGUARDED) != 0) return 1;
+  const int early = opt_parse(kProgram, argc, argv, opt_no_operands, nullptr);
+  if (early != OPT_RUN) return early;
   log_open("seld", LOG_PID | LOG_NDELAY | LOG_PERROR, LOG_DAEMON);
 
   struct sigaction sa {};

@@ -8,44 +8,57 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 
 #include "lib/posix.h"
+#include "common/options.h"
 #include "common/ustar.h"
 
+namespace {
+
+constexpr auto kSynopsis = std::to_array<const char*>({"ARCHIVE DIR"});
+constexpr OptProgram kProgram{
+    "sel-untar", kSynopsis,
+    "Unpacks sel.inf and sel.0 to sel.3 of a store's tar archive into the empty DIR\n"
+    "(sel-view's helper).",
+    {}};
+
+struct Args {
+  const char* words[2] = {};
+  int n = 0;
+};
+
+bool take(void* ctx, const OptParse& parse, int /*id*/, const char* value) {
+  auto* a = static_cast<Args*>(ctx);
+  if (a->n == 2) return opt_refuse(parse, "unexpected argument %s", value);
+  a->words[a->n++] = value;
+  return true;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
-    puts(
-        "usage: sel-untar ARCHIVE DIR\n"
-        "Unpacks sel.inf and sel.0 to sel.3 of a store's tar archive into the empty DIR\n"
-        "(sel-view's helper).");
-    return 0;
-  }
-  if (argc == 2 && strcmp(argv[1], "--version") == 0) {
-    printf("sel-untar %s\n", SEL_VERSION);
-    return 0;
-  }
-  for (int i = 1; i < argc; ++i) {
-    if (argv[i][0] == '-' && argv[i][1] != '\0') {
-      fprintf(stderr, "sel-untar: unknown option %s\n", argv[i]);
-      return 2;
-    }
-  }
-  if (argc != 3) {
-    fputs("usage: sel-untar ARCHIVE DIR\n", stderr);
+  if ((guard_std_fds() & STD_FDS_UNGUARDED) != 0) return 2;
+  Args a;
+  const int early = opt_parse(kProgram, argc, argv, take, &a);
+  if (early != OPT_RUN) return early;
+  if (a.n != 2) {
+    opt_usage(kProgram, stderr);
     return 2;
   }
-  const FdGuard in(open(argv[1], O_RDONLY | O_CLOEXEC));
+  const char* archive = a.words[0];
+  const FdGuard in(strcmp(archive, "-") == 0 ? dup(STDIN_FILENO) : open(archive, O_RDONLY | O_CLOEXEC));
   char why[PATH_MAX + 100];
   if (in.fd < 0) {
-    fprintf(stderr, "%s: %s\n", argv[1], strerror(errno));
+    fprintf(stderr, "%s: %s\n", archive, strerror(errno));
     return 1;
   }
-  if (ustar_extract_store(in.fd, argv[2], why, sizeof why) != 0) {
-    fprintf(stderr, "%s %s\n", argv[1], why);
+  if (ustar_extract_store(in.fd, a.words[1], why, sizeof why) != 0) {
+    fprintf(stderr, "%s %s\n", archive, why);
     return 1;
   }
   return 0;

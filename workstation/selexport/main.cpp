@@ -7,14 +7,17 @@
 // and writes its records as JSON Lines or CSV, or checks it. It never writes to the
 // store and takes no locks.
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <array>
 #include <cerrno>
-#include <cstdarg>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
+#include "common/options.h"
+#include "lib/posix.h"
 #include "workstation/selexport/selexport.h"
 
 namespace {
@@ -31,115 +34,101 @@ struct Options {
   const char* store = nullptr;
 };
 
-void usage(FILE* out) {
-  fputs(
-      "usage: selexport [--format jsonl|csv] [--first N | --last N] [--since TIME]\n"
-      "                 [--until TIME] [--severity NAME] [--type NAME|NUMBER] [--reverse]\n"
-      "                 [--local] STORE\n"
-      "       selexport --check STORE\n"
-      "STORE is a copy of the module's /mnt/logs/sel or a sel-save archive. TIME is\n"
-      "2025-12-05T16:00:00Z (UTC) or seconds since the epoch.\n",
-      out);
-}
+enum : int {
+  kFormat = 1,
+  kFirst,
+  kLast,
+  kSince,
+  kUntil,
+  kSeverity,
+  kType,
+  kReverse,
+  kLocal,
+  kCheck,
+};
+
+constexpr auto kSynopsis = std::to_array<const char*>({
+    "[--format jsonl|csv] [--first N | --last N] [--since TIME]",
+    " [--until TIME] [--severity NAME] [--type NAME|NUMBER] [--reverse]",
+    " [--local] STORE",
+    "--check STORE",
+});
+constexpr auto kOptions = std::to_array<OptSpec>({
+    {kFormat, "--format", 0, "jsonl|csv", 0, "rows as JSON Lines (the default) or CSV"},
+    {kFirst, "--first", 0, "N", 0, "the oldest N records, as sel rd_first N"},
+    {kLast, "--last", 0, "N", 0, "the newest N records, as sel rd_last N"},
+    {kSince, "--since", 0, "TIME", 0, "records from TIME on"},
+    {kUntil, "--until", 0, "TIME", 0, "records up to TIME"},
+    {kSeverity, "--severity", 0, "NAME", 0, "records of this severity or worse"},
+    {kType, "--type", 0, "NAME|NUMBER", 0, "records of this event type"},
+    {kReverse, "--reverse", 0, nullptr, 0, "newest first"},
+    {kLocal, "--local", 0, nullptr, 0, "dates inside the texts in TZ, not UTC"},
+    {kCheck, "--check", 0, nullptr, 0, "check the store's consistency instead"},
+});
+constexpr OptProgram kProgram{
+    "selexport", kSynopsis,
+    "STORE is a copy of the module's /mnt/logs/sel or a sel-save archive (- reads the\n"
+    "archive from standard input). TIME is 2025-12-05T16:00:00Z (UTC) or seconds since\n"
+    "the epoch.",
+    kOptions};
 
 bool parse_count(const char* text, int* count) {
-  char* end = nullptr;
-  errno = 0;
-  const long value = strtol(text, &end, 10);
-  if (errno != 0 || end == text || *end != '\0' || value < INT_MIN || value > INT_MAX) return false;
+  long value = 0;
+  if (!opt_number(text, INT_MIN, INT_MAX, &value)) return false;
   *count = static_cast<int>(value);
   return true;
 }
 
-// Says why the arguments are refused, on standard error. False then.
-__attribute__((format(printf, 1, 2))) bool refuse(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  fputs("selexport: ", stderr);
-  vfprintf(stderr, format, args);
-  va_end(args);
-  return false;
-}
-
-// The value of an option, or nullptr after saying that it is missing.
-const char* value_of(int argc, char** argv, int* i) {
-  if (*i + 1 < argc) return argv[++*i];
-  refuse("%s needs a value\n", argv[*i]);
-  return nullptr;
-}
-
-bool parse_option(int argc, char** argv, int* i, Options* o) {
-  const char* arg = argv[*i];
-  const char* value = nullptr;
-  if (arg[0] != '-' || arg[1] == '\0') {
-    if (o->store != nullptr) return refuse("only one store: %s and %s\n", o->store, arg);
-    o->store = arg;
+bool take(void* ctx, const OptParse& parse, int id, const char* value) {
+  auto* o = static_cast<Options*>(ctx);
+  if (id == OPT_OPERAND) {
+    if (o->store != nullptr) return opt_refuse(parse, "only one store: %s and %s", o->store, value);
+    o->store = value;
     return true;
   }
-  if (strcmp(arg, "--check") == 0) {
+  if (id == kCheck) {
     o->check = true;
     return true;
   }
   o->only_check = false;
-  if (strcmp(arg, "--reverse") == 0) {
-    o->out.reverse = true;
-  } else if (strcmp(arg, "--local") == 0) {
-    o->local = true;
-  } else if (strcmp(arg, "--format") == 0) {
-    if ((value = value_of(argc, argv, i)) == nullptr) return false;
-    if (strcmp(value, "jsonl") == 0) {
-      o->out.format = ExportFormat::jsonl;
-    } else if (strcmp(value, "csv") == 0) {
-      o->out.format = ExportFormat::csv;
-    } else {
-      return refuse("--format %s: the formats are jsonl and csv\n", value);
-    }
-  } else if (strcmp(arg, "--first") == 0 || strcmp(arg, "--last") == 0) {
-    if (o->selection != Selection::all) return refuse("only one of --first and --last\n");
-    o->selection = arg[2] == 'f' ? Selection::first : Selection::last;
-    if ((value = value_of(argc, argv, i)) == nullptr) return false;
-    if (!parse_count(value, &o->count)) return refuse("%s %s: not a number\n", arg, value);
-  } else if (strcmp(arg, "--since") == 0 || strcmp(arg, "--until") == 0) {
-    if ((value = value_of(argc, argv, i)) == nullptr) return false;
-    std::int64_t* end = arg[2] == 's' ? &o->out.filter.since : &o->out.filter.until;
-    if (!filter_parse_time(value, end)) {
-      return refuse(
-          "%s %s: give a time as 2025-12-05T16:00:00Z (UTC) or seconds since the "
-          "epoch\n",
-          arg, value);
-    }
-  } else if (strcmp(arg, "--severity") == 0) {
-    if ((value = value_of(argc, argv, i)) == nullptr) return false;
-    if (!filter_parse_severity(value, &o->out.filter.least_severity)) {
-      refuse("--severity %s: the severities are ", value);
-      filter_print_severities(stderr);
-      fputc('\n', stderr);
+  switch (id) {
+    case kReverse: o->out.reverse = true; return true;
+    case kLocal: o->local = true; return true;
+    case kFormat:
+      if (strcmp(value, "jsonl") == 0) {
+        o->out.format = ExportFormat::jsonl;
+      } else if (strcmp(value, "csv") == 0) {
+        o->out.format = ExportFormat::csv;
+      } else {
+        return opt_refuse(parse, "--format %s: the formats are jsonl and csv", value);
+      }
+      return true;
+    case kFirst:
+    case kLast:
+      if (o->selection != Selection::all) return opt_refuse(parse, "only one of --first and --last");
+      o->selection = id == kFirst ? Selection::first : Selection::last;
+      return parse_count(value, &o->count) ||
+             opt_refuse(parse, "%s %s: not a number", id == kFirst ? "--first" : "--last", value);
+    case kSince:
+    case kUntil:
+      return filter_parse_time(value, id == kSince ? &o->out.filter.since : &o->out.filter.until) ||
+             opt_refuse(parse,
+                        "%s %s: give a time as 2025-12-05T16:00:00Z (UTC) or seconds since the "
+                        "epoch",
+                        id == kSince ? "--since" : "--until", value);
+    case kSeverity:
+      if (filter_parse_severity(value, &o->out.filter.least_severity)) return true;
+      fprintf(parse.err, "selexport: --severity %s: the severities are ", value);
+      filter_print_severities(parse.err);
+      fputc('\n', parse.err);
       return false;
-    }
-  } else if (strcmp(arg, "--type") == 0) {
-    if ((value = value_of(argc, argv, i)) == nullptr) return false;
-    if (!filter_parse_type(value, &o->out.filter)) {
-      refuse("--type %s: give a type number or one of ", value);
-      filter_print_types(stderr);
-      fputc('\n', stderr);
+    default:
+      if (filter_parse_type(value, &o->out.filter)) return true;
+      fprintf(parse.err, "selexport: --type %s: give a type number or one of ", value);
+      filter_print_types(parse.err);
+      fputc('\n', parse.err);
       return false;
-    }
-  } else {
-    return refuse("unknown option %s\n", arg);
   }
-  return true;
-}
-
-bool parse(int argc, char** argv, Options* o) {
-  for (int i = 1; i < argc; ++i) {
-    if (!parse_option(argc, argv, &i, o)) return false;
-  }
-  if (o->store == nullptr) {
-    (void)refuse("no store: give a directory or a sel-save archive\n");
-    return false;
-  }
-  if (o->check && !o->only_check) return refuse("--check takes no other option\n");
-  return true;
 }
 
 // `result`, or `failed` after a message when standard output could not take it all
@@ -153,19 +142,21 @@ int written(int result, int failed) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
-      usage(stdout);
-      return 0;
-    }
-    if (strcmp(argv[i], "--version") == 0) {
-      printf("selexport %s\n", SEL_VERSION);
-      return 0;
-    }
-  }
+  const unsigned closed = guard_std_fds();
   Options o;
-  if (!parse(argc, argv, &o)) {
-    fputs("selexport --help shows the usage\n", stderr);
+  const int early = opt_parse(kProgram, argc, argv, take, &o);
+  if (early != OPT_RUN) return early;
+  if (o.store == nullptr) {
+    fputs("selexport: no store: give a directory or a sel-save archive\nTry 'selexport --help'.\n",
+          stderr);
+    return 2;
+  }
+  if (o.check && !o.only_check) {
+    fputs("selexport: --check takes no other option\nTry 'selexport --help'.\n", stderr);
+    return 2;
+  }
+  if ((closed & (STD_OUT_CLOSED | STD_FDS_UNGUARDED)) != 0) {
+    fputs("selexport: standard output is closed: nowhere to write\n", stderr);
     return 2;
   }
   // The dates inside the texts in UTC, as `time` is, so that no row mixes two zones.
@@ -174,14 +165,17 @@ int main(int argc, char** argv) {
     tzset();
   }
 
+  // "-": an archive on standard input, read as a pipe is.
+  const bool from_stdin = strcmp(o.store, "-") == 0;
+  if (from_stdin) o.store = "standard input";
   struct stat st {};
-  if (stat(o.store, &st) != 0) {
+  if (from_stdin ? fstat(STDIN_FILENO, &st) != 0 : stat(o.store, &st) != 0) {
     fprintf(stderr, "selexport: %s: %s\n", o.store, strerror(errno));
     return 2;
   }
   const char* dir = o.store;
-  if (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode)) {
-    dir = store_unpack(o.store, stderr);
+  if (from_stdin || S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode)) {
+    dir = store_unpack(from_stdin ? nullptr : o.store, o.store, stderr);
     if (dir == nullptr) return 2;
   } else if (!S_ISDIR(st.st_mode)) {
     fprintf(stderr, "selexport: %s: neither a directory nor an archive\n", o.store);

@@ -51,10 +51,10 @@ bool store_present(const char* dir) {
   return false;
 }
 
-const char* store_unpack(const char* path, FILE* err) {
-  const FdGuard in(open(path, O_RDONLY | O_CLOEXEC));
+const char* store_unpack(const char* path, const char* name, FILE* err) {
+  const FdGuard in(path != nullptr ? open(path, O_RDONLY | O_CLOEXEC) : dup(STDIN_FILENO));
   if (in.fd < 0) {
-    fprintf(err, "selexport: %s: %s\n", path, strerror(errno));
+    fprintf(err, "selexport: %s: %s\n", name, strerror(errno));
     return nullptr;
   }
   const char* tmp = getenv("TMPDIR");
@@ -62,7 +62,7 @@ const char* store_unpack(const char* path, FILE* err) {
   if (snprintf(dir, sizeof dir, "%s/selexport.XXXXXX",
                tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") >= static_cast<int>(sizeof dir) ||
       mkdtemp(dir) == nullptr) {
-    fprintf(err, "selexport: cannot make a temporary directory to unpack %s in: %s\n", path,
+    fprintf(err, "selexport: cannot make a temporary directory to unpack %s in: %s\n", name,
             strerror(errno));
     return nullptr;
   }
@@ -72,7 +72,7 @@ const char* store_unpack(const char* path, FILE* err) {
   for (const int sig : {SIGHUP, SIGINT, SIGPIPE, SIGTERM}) (void)signal(sig, on_fatal_signal);
   char why[PATH_MAX + 100];
   if (ustar_extract_store(in.fd, unpacked, why, sizeof why) != 0) {
-    fprintf(err, "selexport: %s %s\n", path, why);
+    fprintf(err, "selexport: %s %s\n", name, why);
     return nullptr;
   }
   return unpacked;

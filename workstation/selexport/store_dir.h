@@ -21,8 +21,9 @@ StoreDir store_open(const char* dir, const char* name);
 // Whether `dir` holds the info file or any record file.
 bool store_present(const char* dir);
 
-// Unpacks the store's files of the tar archive at `path` (a file or a pipe) into a new
+// Unpacks the store's files of the tar archive at `path` (a file or a pipe; standard
+// input when null), named `name` in messages, into a new
 // private temporary directory, which goes again when the program ends, also on a
 // signal (an interrupt, a closed pipe). The directory, or nullptr after a message on
 // `err`.
-const char* store_unpack(const char* path, FILE* err);
+const char* store_unpack(const char* path, const char* name, FILE* err);
