@@ -42,23 +42,22 @@ std::size_t snapshot_meta_format(SnapshotMeta meta, char* buf, std::size_t size)
 
 SnapshotMeta snapshot_meta_parse(const char* text, std::size_t size) {
   SnapshotMeta meta{};
-  std::string_view rest(text, size);
-  while (!rest.empty()) {
-    const std::size_t end = std::min(rest.find('\n'), rest.size());
-    const std::string_view line = rest.substr(0, end);
-    rest.remove_prefix(std::min(end + 1, rest.size()));
-    const std::size_t eq = line.find('=');
-    if (eq == std::string_view::npos) continue;
+  // Without substr, which would bring the C++ library's exceptions into sel-save.
+  for (const char* line = text; line < text + size;) {
+    const auto* end = static_cast<const char*>(memchr(line, '\n', size - (line - text)));
+    if (end == nullptr) end = text + size;
+    const auto* eq = static_cast<const char*>(memchr(line, '=', end - line));
     for (const Field& f : kFields) {
-      if (line.substr(0, eq) != f.key) continue;
-      const std::string_view value = line.substr(eq + 1, f.size - 1);
+      if (eq == nullptr || std::string_view(line, eq - line) != f.key) continue;
+      const std::size_t n = std::min<std::size_t>(end - eq - 1, f.size - 1);
       char* to = f.value(meta);
-      for (std::size_t j = 0; j < value.size(); ++j) {
-        const auto c = static_cast<unsigned char>(value[j]);
+      for (std::size_t j = 0; j < n; ++j) {
+        const auto c = static_cast<unsigned char>(eq[1 + j]);
         to[j] = c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
       }
-      to[value.size()] = '\0';
+      to[n] = '\0';
     }
+    line = end + 1;
   }
   return meta;
 }

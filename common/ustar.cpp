@@ -66,7 +66,8 @@ int store_file_of(const char* path) {
   std::size_t start = end;
   while (start > 0 && path[start - 1] != '/') --start;
   for (int i = 0; i < kTakenFiles; ++i) {
-    if (strlen(taken_name(i)) == end - start && memcmp(path + start, taken_name(i), end - start) == 0) {
+    const char* name = taken_name(i);
+    if (strlen(name) == end - start && memcmp(path + start, name, end - start) == 0) {
       return i;
     }
   }

@@ -25,7 +25,9 @@ void module_zone(char* buf, std::size_t size) {
     if (in_zoneinfo == nullptr) return;
     tz = in_zoneinfo + strlen("zoneinfo/");
   }
-  (void)snprintf(buf, size, "%s", tz);  // a longer zone is cut: it names nothing then
+  // A zone cut short would name another, or none: one too long is left out.
+  const std::size_t length = strlen(tz);
+  if (length < size) memcpy(buf, tz, length + 1);
 }
 
 }  // namespace

@@ -12,8 +12,12 @@ struct Char {
 Char first_char(std::string_view s) {
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
   const unsigned char lead = byte(0);
-  const std::size_t bytes = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3
-                                            : lead < 0xF5 ? 4 : 0;
+  const std::size_t bytes = lead < 0x80   ? 1
+                            : lead < 0xC2 ? 0
+                            : lead < 0xE0 ? 2
+                            : lead < 0xF0 ? 3
+                            : lead < 0xF5 ? 4
+                                          : 0;
   if (bytes <= 1 || bytes > s.size()) return {lead, 1};
   char32_t code = lead & (0x7FU >> bytes);
   for (std::size_t i = 1; i < bytes; ++i) {

@@ -22,8 +22,7 @@ struct Collector {
 
 }  // namespace
 
-int read_records(FILE* err, const StoreDir& store, const SelRange& range, SelRecord* recs,
-                 int* n) {
+int read_records(FILE* err, const StoreDir& store, const SelRange& range, SelRecord* recs, int* n) {
   Collector collector{recs, 0};
   const SelWalkEnd end = sel_walk({store.dir, range.start_file, range.start_pos, range.count},
                                   {&collector, Collector::records, nullptr, nullptr});

@@ -24,7 +24,8 @@ SelRecord labelled(int i) {
                    : i == kLabelledTypes - 1 ? SEL_TYPE_COUNT
                                              : SEL_TYPE_GENERIC_TEXT;
   store_be16(rec.bytes.data() + SEL_OFF_EVENT_TYPE, static_cast<std::uint16_t>(type));
-  rec.bytes[SEL_OFF_SUBLABEL] = static_cast<unsigned char>(i < SEL_TYPE_COUNT ? 0 : i - SEL_TYPE_COUNT + 1);
+  rec.bytes[SEL_OFF_SUBLABEL] =
+      static_cast<unsigned char>(i < SEL_TYPE_COUNT ? 0 : i - SEL_TYPE_COUNT + 1);
   return rec;
 }
 
@@ -80,8 +81,7 @@ bool parse_offset(const char* p, int* offset) {
 // 2025-12-05, or 2025-12-05T16:00 with seconds and an offset as they come.
 bool parse_date(const char* p, std::int64_t* when) {
   int y = 0, mo = 0, d = 0, hour = 0, minute = 0, second = 0, offset = 0;
-  if (!digits(p, 4, &y) || *p++ != '-' || !digits(p, 2, &mo) || *p++ != '-' ||
-      !digits(p, 2, &d)) {
+  if (!digits(p, 4, &y) || *p++ != '-' || !digits(p, 2, &mo) || *p++ != '-' || !digits(p, 2, &d)) {
     return false;
   }
   if (*p != '\0') {

@@ -69,8 +69,7 @@ constexpr auto kSynopsis = std::to_array<const char*>({
     "--check STORE...",
 });
 constexpr auto kOptions = std::to_array<OptSpec>({
-    {kFormat, "--format", 0, "FORMAT", 0,
-     "jsonl (the default), csv or html; json with --summary"},
+    {kFormat, "--format", 0, "FORMAT", 0, "jsonl (the default), csv or html; json with --summary"},
     {kFirst, "--first", 0, "N", 0, "the oldest N records, as sel rd_first N"},
     {kLast, "--last", 0, "N", 0, "the newest N records, as sel rd_last N"},
     {kSince, "--since", 0, "TIME", 0, "records from TIME on"},
@@ -133,7 +132,8 @@ bool take(void* ctx, const OptParse& parse, int id, const char* value) {
     case kFormat: return take_format(o, parse, value);
     case kFirst:
     case kLast:
-      if (o->selection != Selection::all) return opt_refuse(parse, "only one of --first and --last");
+      if (o->selection != Selection::all)
+        return opt_refuse(parse, "only one of --first and --last");
       o->selection = id == kFirst ? Selection::first : Selection::last;
       return parse_count(value, &o->count) ||
              opt_refuse(parse, "%s %s: not a number", id == kFirst ? "--first" : "--last", value);
@@ -281,7 +281,8 @@ int main(int argc, char** argv) {
   }
 
   const bool several = o.n_stores > 1;
-  const bool rows = !o.summary && (o.format == ExportFormat::jsonl || o.format == ExportFormat::csv);
+  const bool rows =
+      !o.summary && (o.format == ExportFormat::jsonl || o.format == ExportFormat::csv);
   Summary summary;
   Report report;
   if (o.format == ExportFormat::html && !report_begin(&report, several, o.local)) {

@@ -64,8 +64,7 @@ constexpr std::int64_t kHour = 3600, kDay = 86400;
 // A timeline of more bars than this puts several days into one.
 constexpr std::int64_t kBarsMax = 400;
 // The drawing's size and the plot inside it.
-constexpr double kWidth = 1000, kHeight = 250, kLeft = 50, kRight = 990, kTop = 10,
-                 kBottom = 200;
+constexpr double kWidth = 1000, kHeight = 250, kLeft = 50, kRight = 990, kTop = 10, kBottom = 200;
 
 std::int64_t floor_div(std::int64_t a, std::int64_t b) { return a / b - (a % b < 0 ? 1 : 0); }
 
@@ -104,8 +103,8 @@ void write_timeline(FILE* out, Summary* s, const char* zone) {
   const std::int64_t step = hours ? kHour : (days + kBarsMax - 1) / kBarsMax * kDay;
   const std::int64_t start = floor_div(from, step) * step;
   const std::int64_t bars = (to - start) / step + 1;
-  auto* counts = static_cast<int*>(calloc(static_cast<std::size_t>(bars) * SUMMARY_SEVERITIES,
-                                          sizeof(int)));
+  auto* counts =
+      static_cast<int*>(calloc(static_cast<std::size_t>(bars) * SUMMARY_SEVERITIES, sizeof(int)));
   if (counts == nullptr) {
     fputs("<p>No memory to draw the timeline.</p>\n", out);
     return;
@@ -117,7 +116,8 @@ void write_timeline(FILE* out, Summary* s, const char* zone) {
   int peak = 1;
   for (std::int64_t b = 0; b < bars; ++b) {
     int total = 0;
-    for (int sev = 0; sev < SUMMARY_SEVERITIES; ++sev) total += counts[b * SUMMARY_SEVERITIES + sev];
+    for (int sev = 0; sev < SUMMARY_SEVERITIES; ++sev)
+      total += counts[b * SUMMARY_SEVERITIES + sev];
     peak = std::max(peak, total);
   }
   const char* per = hours ? "hour" : step == kDay ? "day" : nullptr;
@@ -146,8 +146,8 @@ void write_timeline(FILE* out, Summary* s, const char* zone) {
       fprintf(out,
               "<rect class=\"s%d\" x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\">"
               "<title>%s: %d %.*s</title></rect>\n",
-              sev, kLeft + static_cast<double>(b) * width, y, std::max(width * 0.9, 0.5),
-              n * scale, label, n, static_cast<int>(name.size()), name.data());
+              sev, kLeft + static_cast<double>(b) * width, y, std::max(width * 0.9, 0.5), n * scale,
+              label, n, static_cast<int>(name.size()), name.data());
     }
   }
   free(counts);
@@ -160,8 +160,8 @@ void write_timeline(FILE* out, Summary* s, const char* zone) {
           "<text x=\"%.0f\" y=\"%.0f\" text-anchor=\"end\">0</text>\n"
           "<text x=\"%.0f\" y=\"%.0f\">%s</text>\n"
           "<text x=\"%.0f\" y=\"%.0f\" text-anchor=\"end\">%s</text>\n",
-          kLeft, kBottom, kRight, kBottom, kLeft - 6, kTop + 10, peak, kLeft - 6, kBottom,
-          kLeft, kBottom + 20, first, kRight, kBottom + 20, last);
+          kLeft, kBottom, kRight, kBottom, kLeft - 6, kTop + 10, peak, kLeft - 6, kBottom, kLeft,
+          kBottom + 20, first, kRight, kBottom + 20, last);
   // The key, in the bars' own colours.
   double x = kLeft;
   for (int sev = 0; sev < SUMMARY_SEVERITIES; ++sev) {
@@ -302,8 +302,10 @@ void report_write(FILE* out, Report* r, const char* zone) {
   } else {
     fprintf(out, "<h1>System Event Logs of %d stores</h1>\n", r->stores);
   }
-  fputs("<table id=\"snapshots\"><tr><th>Store</th><th>Host</th><th>Saved</th><th>Zone</th>"
-        "</tr>\n", out);
+  fputs(
+      "<table id=\"snapshots\"><tr><th>Store</th><th>Host</th><th>Saved</th><th>Zone</th>"
+      "</tr>\n",
+      out);
   (void)fwrite(r->heads_text, 1, r->heads_size, out);
   char first[32] = "-", last[32] = "-";
   if (s.records > 0) {
@@ -322,8 +324,10 @@ void report_write(FILE* out, Report* r, const char* zone) {
   write_filter(out, s);
   fputs("<table id=\"records\">\n<thead><tr>", out);
   if (r->several) fputs("<th>Source</th>", out);
-  fputs("<th>Id</th><th>Time (UTC)</th><th>Type</th><th>Severity</th><th>Text</th></tr>"
-        "</thead>\n<tbody>\n", out);
+  fputs(
+      "<th>Id</th><th>Time (UTC)</th><th>Type</th><th>Severity</th><th>Text</th></tr>"
+      "</thead>\n<tbody>\n",
+      out);
   (void)fwrite(r->rows_text, 1, r->rows_size, out);
   fputs("</tbody>\n</table>\n", out);
   fputs(kScript, out);

@@ -13,8 +13,7 @@ enum class ExportFormat { jsonl, csv, json, html };
 // Reads the records of `range` into `recs` (room for the whole ring) and their number
 // into `*n`. Returns 0, or 1 after saying on `err` why the store could not be read to
 // the range's end; the records before that point are kept.
-int read_records(FILE* err, const StoreDir& store, const SelRange& range, SelRecord* recs,
-                 int* n);
+int read_records(FILE* err, const StoreDir& store, const SelRange& range, SelRecord* recs, int* n);
 
 // The CSV header (with a source column first when `with_source`); nothing for JSON Lines.
 void write_rows_header(FILE* out, ExportFormat format, bool with_source);

@@ -21,7 +21,8 @@ int inner_stores(const char* folder, char (&found)[PATH_MAX]) {
     char path[PATH_MAX];
     struct stat st {};
     if (entry->d_name[0] == '.' ||
-        snprintf(path, sizeof path, "%s/%s", folder, entry->d_name) >= static_cast<int>(sizeof path) ||
+        snprintf(path, sizeof path, "%s/%s", folder, entry->d_name) >=
+            static_cast<int>(sizeof path) ||
         stat(path, &st) != 0 || !S_ISDIR(st.st_mode) || !store_present(path)) {
       continue;
     }
@@ -51,7 +52,8 @@ bool source_open(const char* operand, Source* source, FILE* err) {
     fprintf(err, "selexport: %s: neither a directory nor an archive\n", operand);
     return false;
   }
-  if (snprintf(source->dir, sizeof source->dir, "%s", dir) >= static_cast<int>(sizeof source->dir)) {
+  if (snprintf(source->dir, sizeof source->dir, "%s", dir) >=
+      static_cast<int>(sizeof source->dir)) {
     fprintf(err, "selexport: %s: %s\n", operand, strerror(ENAMETOOLONG));
     return false;
   }

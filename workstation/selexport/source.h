@@ -9,7 +9,7 @@
 #include "common/snapshot_meta.h"
 
 struct Source {
-  const char* name;  // as given ("standard input" for "-")
+  const char* name;    // as given ("standard input" for "-")
   char dir[PATH_MAX];  // where its files are read
   SnapshotMeta meta;   // where and when the snapshot was taken, as far as it says
 };

@@ -151,7 +151,8 @@ void summary_print_json(FILE* out, Summary* s, const Source& source, const char*
   }
   fputs("},\"by_type\":{", out);
   first_key = true;
-  for (int t = 0; t < s->types; ++t) json_label(out, s->by_type[t].label, s->by_type[t].count, &first_key);
+  for (int t = 0; t < s->types; ++t)
+    json_label(out, s->by_type[t].label, s->by_type[t].count, &first_key);
   fputs("},\"by_day\":{", out);
   first_key = true;
   each_day(*s, [&](const char* day, int n) { json_label(out, day, n, &first_key); });
@@ -168,8 +169,8 @@ void summary_print_json(FILE* out, Summary* s, const Source& source, const char*
   fputs("\"snapshot\":{", out);
   first_key = true;
   const SnapshotMeta& m = source.meta;
-  for (const auto& [key, value] : {std::pair{"host", m.host}, std::pair{"saved", m.saved},
-                                   std::pair{"zone", m.zone}}) {
+  for (const auto& [key, value] :
+       {std::pair{"host", m.host}, std::pair{"saved", m.saved}, std::pair{"zone", m.zone}}) {
     if (value[0] == '\0') continue;
     fprintf(out, "%s\"%s\":", first_key ? "" : ",", key);
     json_text(out, value);
