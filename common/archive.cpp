@@ -25,17 +25,16 @@ int inflate_into(int in, int out) {
   gzFile gz = gzdopen(in, "rb");
   if (gz == nullptr) return kUnreadable;
   unsigned char buf[64 * 1024];
-  for (;;) {
-    const int n = gzread(gz, buf, sizeof buf);
-    if (n > 0 && write_all(out, buf, static_cast<std::size_t>(n)) != 0) {
-      return kWhole;  // the reader stopped reading: what it read is what counts
-    }
-    if (n > 0) continue;
-    int error = Z_OK;
-    (void)gzerror(gz, &error);
-    if (n == 0 && error == Z_OK) return kWhole;
-    return error == Z_BUF_ERROR ? kCutShort : error == Z_ERRNO ? kUnreadable : kDamaged;
+  int n = 0;
+  while ((n = gzread(gz, buf, sizeof buf)) > 0) {
+    // The reader stopped reading: what it read is what counts.
+    if (write_all(out, buf, static_cast<std::size_t>(n)) != 0) break;
   }
+  int error = Z_OK;
+  (void)gzerror(gz, &error);
+  (void)gzclose(gz);
+  if (n > 0 || error == Z_OK) return kWhole;
+  return error == Z_BUF_ERROR ? kCutShort : error == Z_ERRNO ? kUnreadable : kDamaged;
 }
 
 struct Gunzip {

@@ -54,11 +54,9 @@ bool write_member(const SnapshotMember& m) {
 }
 
 void on_interrupt(int sig) {
-  const int error = errno;
   remove_partial();
   (void)signal(sig, SIG_DFL);
   (void)raise(sig);  // ends the program as the signal would have
-  errno = error;
 }
 
 }  // namespace

@@ -95,7 +95,7 @@ bool parse_date(const char* p, std::int64_t* when) {
                             day{static_cast<unsigned>(d)}};
   if (!date.ok() || hour > 23 || minute > 59 || second > 59) return false;
   *when = static_cast<std::int64_t>(sys_days{date}.time_since_epoch().count()) * 86400 +
-          hour * 3600 + minute * 60 + second - offset;
+          std::int64_t{hour} * 3600 + std::int64_t{minute} * 60 + second - offset;
   return true;
 }
 
