@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/snapshot_meta.h"
 #include "lib/posix.h"
 #include "store/sel_format.h"
 
@@ -54,15 +55,19 @@ void put_octal(unsigned char* field, std::size_t width, unsigned long long value
   }
 }
 
-// The store file that a member's path names (its last component), or -1.
+// The files taken from an archive: the store's, then what the snapshot says of itself.
+constexpr int kTakenFiles = 1 + SEL_FILES + 1;
+const char* taken_name(int i) { return i <= SEL_FILES ? SEL_FILE_NAMES[i] : SNAPSHOT_META_NAME; }
+
+// The file taken that a member's path names (its last component), or -1.
 int store_file_of(const char* path) {
   std::size_t end = strlen(path);
   while (end > 0 && path[end - 1] == '/') --end;
   std::size_t start = end;
   while (start > 0 && path[start - 1] != '/') --start;
-  for (int i = 0; i <= SEL_FILES; ++i) {
-    if (strlen(SEL_FILE_NAMES[i]) == end - start &&
-        memcmp(path + start, SEL_FILE_NAMES[i], end - start) == 0) {
+  for (int i = 0; i < kTakenFiles; ++i) {
+    const char* name = taken_name(i);
+    if (strlen(name) == end - start && memcmp(path + start, name, end - start) == 0) {
       return i;
     }
   }
@@ -180,14 +185,14 @@ int ustar_extract_store(int fd, const char* dir, char* why, std::size_t why_size
       continue;
     }
     char target[PATH_MAX];
-    if (!join(target, dir, SEL_FILE_NAMES[file])) {
+    if (!join(target, dir, taken_name(file))) {
       (void)snprintf(why, why_size,
                      "cannot be unpacked: the temporary directory's path is too long");
       return -1;
     }
     const FdGuard out(open(target, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (out.fd < 0 && errno == EEXIST) {
-      (void)snprintf(why, why_size, "holds more than one %s", SEL_FILE_NAMES[file]);
+      (void)snprintf(why, why_size, "holds more than one %s", taken_name(file));
       return -1;
     }
     errno = 0;
@@ -197,8 +202,8 @@ int ustar_extract_store(int fd, const char* dir, char* why, std::size_t why_size
 
 void ustar_remove_store(const char* dir) {
   char path[PATH_MAX];
-  for (const char* name : SEL_FILE_NAMES) {
-    if (join(path, dir, name)) unlink(path);
+  for (int i = 0; i < kTakenFiles; ++i) {
+    if (join(path, dir, taken_name(i))) unlink(path);
   }
   rmdir(dir);
 }

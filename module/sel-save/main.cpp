@@ -3,32 +3,28 @@
 // A consistent snapshot of the module's SEL store, for reading elsewhere: the info
 // file and the records that it promises, taken under the store's locks as `sel` takes
 // them, written as a tar archive on standard output (sel/sel.inf, sel/sel.0, ...) or,
-// with -o, into a new directory DIR.
+// with -o, into a new directory DIR, which appears only once it is whole. Beside the
+// store's files goes sel.meta: where and when the snapshot was taken.
 //
 // Exit status: 0 a snapshot of everything the info file promises; 1 a snapshot of what
 // there was, the shortfall said on standard error (a record file missing or shorter
 // than promised, an info file that promises nothing readable); 2 no snapshot.
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
-#include "lib/posix.h"
-#include "store/sel_lock.h"
-#include "module/sel-save/snapshot.h"
 #include "common/options.h"
-#include "common/ustar.h"
+#include "lib/posix.h"
+#include "module/sel-save/origin.h"
+#include "module/sel-save/output.h"
+#include "module/sel-save/snapshot.h"
+#include "store/sel_lock.h"
 
 namespace {
-
-constexpr const char* kTarDir = "sel";  // the archive's directory, as on the module
-constexpr unsigned kFileMode = 0644;
 
 SelSnapshot snapshot;  // 256 KiB: too large for the stack of a small module
 
@@ -46,55 +42,6 @@ bool take(void* ctx, const OptParse& parse, int id, const char* value) {
   if (id == OPT_OPERAND) return opt_refuse(parse, "unexpected argument %s", value);
   *static_cast<const char**>(ctx) = value;
   return true;
-}
-
-// A member's content, as it goes out.
-struct Member {
-  const char* name;
-  const void* bytes;
-  std::size_t size;
-  std::int64_t mtime;
-};
-
-int write_tar(int fd, const Member* members, int n) {
-  static const unsigned char zeros[2 * USTAR_BLOCK] = {};
-  unsigned char header[USTAR_BLOCK];
-  char name[USTAR_BLOCK];
-  (void)snprintf(name, sizeof name, "%s/", kTarDir);
-  if (!ustar_header(header, name, 0755, 0, members[0].mtime, true) ||
-      write_all(fd, header, sizeof header) != 0) {
-    return -1;
-  }
-  for (int i = 0; i < n; ++i) {
-    const Member& m = members[i];
-    (void)snprintf(name, sizeof name, "%s/%s", kTarDir, m.name);  // a few bytes
-    const std::size_t pad = (USTAR_BLOCK - m.size % USTAR_BLOCK) % USTAR_BLOCK;
-    if (!ustar_header(header, name, kFileMode, static_cast<std::uint32_t>(m.size), m.mtime,
-                      false) ||
-        write_all(fd, header, sizeof header) != 0 || write_all(fd, m.bytes, m.size) != 0 ||
-        write_all(fd, zeros, pad) != 0) {
-      return -1;
-    }
-  }
-  return write_all(fd, zeros, sizeof zeros);
-}
-
-int write_dir(const char* dir, const Member* members, int n) {
-  for (int i = 0; i < n; ++i) {
-    const Member& m = members[i];
-    char path[PATH_MAX];
-    if (snprintf(path, sizeof path, "%s/%s", dir, m.name) >= static_cast<int>(sizeof path)) {
-      errno = ENAMETOOLONG;
-      return -1;
-    }
-    FdGuard fd(open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode));
-    const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(m.mtime), 0}};
-    if (fd.fd < 0 || write_all(fd.fd, m.bytes, m.size) != 0 || futimens(fd.fd, times) != 0 ||
-        close(fd.release()) != 0) {
-      return -1;
-    }
-  }
-  return 0;
 }
 
 // Says on standard error what the snapshot lacks. True when it lacks nothing.
@@ -153,7 +100,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   // Made before the store is locked, so that a name in use costs seld nothing.
-  if (dir != nullptr && mkdir(dir, 0755) != 0) {
+  if (dir != nullptr && output_dir_begin(dir) != 0) {
     fprintf(stderr, "sel-save: cannot make %s: %s%s\n", dir, strerror(errno),
             errno == EEXIST ? " (name a new directory)" : "");
     return 2;
@@ -166,11 +113,14 @@ int main(int argc, char** argv) {
     } else {
       fprintf(stderr, "sel-save: cannot read %s: %s\n", SEL_INFO_FILE, strerror(errno));
     }
-    if (dir != nullptr) rmdir(dir);
+    if (dir != nullptr) output_dir_abandon();
     return 2;
   }
+  const std::time_t taken_at = time(nullptr);
+  char meta[SNAPSHOT_META_MAX];
+  const std::size_t meta_size = snapshot_meta_format(snapshot_origin(taken_at), meta, sizeof meta);
 
-  Member members[1 + SEL_FILES];
+  SnapshotMember members[1 + SEL_FILES + 1];
   int n = 0;
   members[n++] = {SEL_FILE_NAMES[0], snapshot.info_text, snapshot.info_size, snapshot.info_mtime};
   for (int file = 0; file < SEL_FILES; ++file) {
@@ -178,19 +128,12 @@ int main(int argc, char** argv) {
     if (f.promised > 0 && f.error == 0)
       members[n++] = {SEL_FILE_NAMES[1 + file], f.bytes, f.size, f.mtime};
   }
+  members[n++] = {SNAPSHOT_META_NAME, meta, meta_size, taken_at};
   const bool complete = whole(snapshot);
-  if ((dir != nullptr ? write_dir(dir, members, n) : write_tar(STDOUT_FILENO, members, n)) != 0) {
+  if ((dir != nullptr ? output_dir_finish(members, n) : output_tar(STDOUT_FILENO, members, n)) !=
+      0) {
     fprintf(stderr, "sel-save: cannot write %s: %s\n", dir != nullptr ? dir : "the archive",
             strerror(errno));
-    if (dir != nullptr) {
-      for (int i = 0; i < n; ++i) {
-        char path[PATH_MAX];
-        if (snprintf(path, sizeof path, "%s/%s", dir, members[i].name) <
-            static_cast<int>(sizeof path))
-          unlink(path);
-      }
-      rmdir(dir);
-    }
     return 2;
   }
   return complete ? 0 : 1;

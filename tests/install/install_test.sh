@@ -42,6 +42,9 @@ install_into() {
 # Every file and link under DEST with its permissions, one a line, sorted.
 listing() { (cd "$1" && find . ! -type d -printf '%m %P\n' | LC_ALL=C sort -k2); }
 
+usage_of_view() {
+    printf 'usage: sel-view STORE [info | rd_all | rd_first <num_recs> | rd_last <num_recs>]'
+}
 usage_of() {
     printf 'Usage: %s <option>\nAvailable options:\n        info\n        rd_all\n' "$1"
     printf '        rd_first <num_recs>\n        rd_last <num_recs>\n'
@@ -78,6 +81,10 @@ layout)
     for page in sel sel-save sel-forward sel-view selexport; do
         cmp -s "$source/man/$page.1" "$work/all/$man1/$page.1" ||
             fail "installed manual page $page.1"
+    done
+    # A page of ours names only pages of ours among the sel family.
+    for ref in $(sed -n 's/^\.BR \(sel[a-z\\-]*\) (\([0-9]\)).*/\1.\2/p' "$source"/man/*.1 | tr -d '\\' | sort -u); do
+        [ -f "$source/man/$ref" ] || fail "a manual page refers to $ref, which does not exist"
     done
     # The module's root file system has its C library and nothing of C++, and what runs
     # on it is held to that (the injector is an offline tool and is not); a sanitizer
@@ -124,11 +131,13 @@ errors)
         got_err=$(PATH=$path_prefix$PATH bash -c "$command" 2>&1 >"$work/out")
         status=$?
         expect "status of $command" "$want_status" "$status"
-        expect "message of $command" "$want_err" "$got_err"
+        expect "message of $command" "$(printf '%b' "$want_err")" "$got_err"
         expect "standard output of $command" "" "$(cat "$work/out")"
     done <<CASES
-;$view;2;usage: sel-view STORE [info | rd_all | rd_first <num_recs> | rd_last <num_recs>]
-;$view $work/none info;1;sel-view: $work/none is neither a directory nor an archive: give the copy of the module's /mnt/logs/sel or a sel-save archive
+;$view;2;$(usage_of_view)
+;$view $work/none info;1;sel-view: $work/none: No such file or directory
+;$view $work/store bogus;2;sel-view: unknown option bogus\n$(usage_of_view)
+;$view $work/store rd_last 3x;2;sel-view: rd_last 3x: not a number\n$(usage_of_view)
 ;$view $work/empty info;1;sel-view: $work/empty holds no SEL store: there is no sel.inf in it (give the copy of the module's /mnt/logs/sel)
 ;$view $work/text.tar info;1;sel-view: $work/text.tar is not a tar archive, or is damaged
 ;$work/nosel/$p/$bindir/sel-view $work/store info;1;sel-view: $work/nosel/$p/$libexecdir/sel/sel is missing: install sel-view again
@@ -150,17 +159,19 @@ run)
     store="$work/copied store"
     make_store "$store"
     # The same store as a snapshot that the installed sel-save takes of it in a module
-    # root, and as tar makes of the directory.
-    "$source/workstation/sel-view/modroot" --store "$store" --bind "$work" -- "${emulator[@]}" \
-        "$work/inst/$p/$bindir/sel-save" >"$work/snap.tar"
+    # root whose zone is EST5, as tar -x leaves that, and as tar makes of the directory.
+    TZ=EST5 "$source/workstation/sel-view/modroot" --store "$store" --bind "$work" -- \
+        "${emulator[@]}" "$work/inst/$p/$bindir/sel-save" >"$work/snap.tar"
     expect "sel-save: status" 0 "$?"
+    mkdir "$work/x" && tar xf "$work/snap.tar" -C "$work/x"
     tar cf "$work/gnu.tar" -C "$store" .
     view=$work/inst/$p/$bindir/sel-view
     while IFS='|' read -r option want; do
-        for copy in "$store" "$work/snap.tar" "$work/gnu.tar"; do
+        for copy in "$store" "$work/snap.tar" "$work/x" "$work/gnu.tar"; do
             # shellcheck disable=SC2086
             got=$(TZ=UTC "$view" "$copy" $option 2>&1)
             expect "sel-view ${copy##*/} $option: status" 0 "$?"
+            got=${got%%$'\n\nSnapshot of host: '*}  # what a snapshot says of itself, below
             expect "sel-view ${copy##*/} $option" "$(printf '%b' "$want")" "$got"
         done
     done <<CASES
@@ -168,6 +179,11 @@ rd_all|$record_line
 rd_last 5|SEL contains only 1 records\n$record_line
 info|SEL version: 1\nMaximum number of records: 4000\n\nNumber of records: 1\nRecord size: 64 Bytes\nOldest record's id: 1\nLatest record's id: 1
 CASES
+    # A snapshot says where it was taken, and its dates are the module's unless TZ says.
+    [[ $(TZ=UTC "$view" "$work/snap.tar" info) == *$'\n\nSnapshot of host: '"$(uname -n)"$'\n'* ]] ||
+        fail "sel-view snap.tar info: the snapshot's host"
+    expect "sel-view snap.tar rd_all in the module's zone" "${record_line/Thu Jan  1 00:00:00 1970/Wed Dec 31 19:00:00 1969}" \
+        "$(env -u TZ "$view" "$work/snap.tar" rd_all 2>&1)"
     # sel names itself as the command that the user typed.
     expect "sel-view DIR" "$(usage_of "sel-view $store")" "$(TZ=UTC "$view" "$store" 2>&1)"
     expect "no unpacked archive left behind" "" "$(find "$TMPDIR" -maxdepth 1 -name 'sel-view.*')"
@@ -180,11 +196,14 @@ deb)
         { cat "$work/log"; fail "cpack"; }
     deb=$(find "$work/pkg" -maxdepth 1 -name 'sel-workstation_*.deb')
     expect "package name and dependencies" "sel-workstation
-libc6, bash, util-linux" "$(dpkg-deb -f "$deb" Package Depends | sed 's/^[^:]*: //')"
+libc6, bash, util-linux, zlib1g" "$(dpkg-deb -f "$deb" Package Depends | sed 's/^[^:]*: //')"
     dpkg-deb -x "$deb" "$work/root" || fail "dpkg-deb -x"
     install_into "$work/parts" viewer selexport
     expect "package contents: the components viewer and selexport" \
         "$(listing "$work/parts/usr")" "$(listing "$work/root/usr")"
+    for page in sel sel-save sel-forward sel-view selexport; do
+        [ -f "$work/root/usr/share/man/man1/$page.1" ] || fail "the package lacks $page(1)"
+    done
 
     # Run from the throwaway root, on an archive of the one-record store.
     make_store "$work/store"

@@ -1,5 +1,5 @@
 // sel-save: snapshots of a store that seld keeps appending to, each sound; the lock
-// order; what it saves of a damaged store.
+// order; what it saves of a damaged store; what an interrupted one leaves.
 #include <fcntl.h>
 
 #include "tests/support/root_test.h"
@@ -44,7 +44,8 @@ TEST_F(SaveTest, SnapshotsOfAStoreBeingWrittenAreSound) {
   EXPECT_EQ(to_dir.exit_code(), 0) << to_dir.err;
   EXPECT_EQ(check("/tmp/live").exit_code(), 0);
 
-  // Once nothing writes, the archive and the directory hold the same bytes.
+  // Once nothing writes, the archive and the directory hold the same bytes (but the
+  // times at which they were taken).
   kill(injector.pid(), SIGKILL);
   kill(seld.pid(), SIGTERM);
   EXPECT_EQ(seld.finish().exit_code(), 0);
@@ -52,9 +53,9 @@ TEST_F(SaveTest, SnapshotsOfAStoreBeingWrittenAreSound) {
   ASSERT_EQ(run(program(SEL_SAVE_BINARY, {"-o", "/tmp/still"})).exit_code(), 0);
   const RunResult same = shell(
       "mkdir /tmp/x && tar xf /tmp/still.tar -C /tmp/x && "
-      "diff -r /tmp/x/sel /tmp/still && ls /tmp/still | wc -l");
+      "diff -r -x sel.meta /tmp/x/sel /tmp/still && ls /tmp/still | wc -l");
   EXPECT_EQ(same.exit_code(), 0) << same.out << same.err;
-  EXPECT_EQ(same.out, "5\n");  // the ring is full: the info file and four record files
+  EXPECT_EQ(same.out, "6\n");  // the ring is full: the info file, four record files, sel.meta
 }
 
 TEST_F(SaveTest, TakesTheStoreLockThenTheInfoLock) {
@@ -101,6 +102,33 @@ TEST_F(SaveTest, SavesWhatThereIsOfADamagedStore) {
       const RunResult found = check("/tmp/snap");
       EXPECT_NE(found.out.find(c.finding), std::string::npos) << found.out;
     }
+  }
+}
+
+TEST_F(SaveTest, AnInterruptedSnapshotLeavesNoDirectory) {
+  plain_store(10, 0);
+  const struct {
+    const char* held;  // by the test: sel-save waits for it
+    int signal;
+  } cases[] = {
+      {"/velmar/run/seldb.lck", SIGTERM},
+      {"/velmar/run/seli.lck", SIGINT},   // while it holds the store lock
+      {"/velmar/run/seli.lck", SIGKILL},  // no handler runs: only the partial one is left
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(strsignal(c.signal));
+    LockHolder lock(c.held);
+    Running save(program(SEL_SAVE_BINARY, {"-o", "/tmp/snap/"}));
+    EXPECT_TRUE(wait_until([&] { return has_open(save.pid(), c.held); }));
+    kill(save.pid(), c.signal);
+    const RunResult r = save.finish();
+    EXPECT_TRUE(WIFSIGNALED(r.status) && WTERMSIG(r.status) == c.signal) << r.status;
+    EXPECT_FALSE(exists("/tmp/snap"));
+    EXPECT_EQ(shell("ls -d /tmp/snap.partial-*").exit_code() == 0, c.signal == SIGKILL);
+    lock.release();
+    EXPECT_EQ(run(program(SEL_SAVE_BINARY, {"-o", "/tmp/snap"})).exit_code(), 0);
+    EXPECT_EQ(check("/tmp/snap").exit_code(), 0);
+    ASSERT_EQ(shell("rm -r /tmp/snap*").exit_code(), 0);
   }
 }
 

@@ -16,6 +16,7 @@
 namespace {
 
 constexpr const char* kStore = "/mnt/logs/sel";
+constexpr bool kGzip = SEL_HAVE_ZLIB;  // the build reads compressed archives
 
 using SelexportTest = RootTest;
 
@@ -128,6 +129,10 @@ TEST_F(SelexportTest, RefusesBadArgumentsAndDirectoriesWithoutAStore) {
       {"/tmp/none", 2}, {"/tmp/empty", 2}, {"--since yesterday /tmp/sound", 2},
       {"--until 2025-02-29T00:00:00Z /tmp/sound", 2}, {"--type 65536 /tmp/sound", 2},
       {"/tmp/broken", 1},  // the records of file 3 are written, then the missing file said
+      {"--since 2025-12-06 --until 2025-12-05 /tmp/sound", 2},
+      {"--since -1h --until -2h /tmp/sound", 2}, {"--since -2x /tmp/sound", 2},
+      {"--severity warning --severity notice /tmp/sound", 2}, {"--format json /tmp/sound", 2},
+      {"--summary --format csv /tmp/sound", 2}, {"/tmp/sound /tmp/none", 2},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args;
@@ -169,13 +174,23 @@ std::string ids_of(const std::string& out) {
   return ids;
 }
 
+// The program's command line with `env` and `assignment` in front.
+std::vector<std::string> with_env(const char* assignment, const std::vector<std::string>& words) {
+  std::vector<std::string> argv = {"env", assignment};
+  argv.insert(argv.end(), words.begin(), words.end());
+  return argv;
+}
+
 TEST_F(SelexportTest, FiltersOrderAndZones) {
   ASSERT_EQ(store_write(kStore, sel_ring_info(1, 12, 0), filter_record, nullptr), 0);
+  // A snapshot taken on a module whose zone is EST5.
+  write_file("/tmp/est.tar", run(with_env("TZ=EST5", program(SEL_SAVE_BINARY, {}))).out);
   const struct {
     std::vector<std::string> args;
     const char* ids;
     const char* tz = "UTC0";     // selexport's own zone
     const char* text = nullptr;  // in the output
+    const char* store = kStore;
   } cases[] = {
       {{}, "1 2 3 4 5 6 7 8 9 10 11 12"},
       {{"--since", "1764950640", "--until", "2025-12-05T16:06:00Z"}, "5 6 7"},
@@ -186,11 +201,18 @@ TEST_F(SelexportTest, FiltersOrderAndZones) {
       // The dates inside the text are UTC unless --local, whatever TZ says.
       {{"--type", "11"}, "12", "EST5", "Old time: Fri Dec  5 16:00:00 2025. New time: Fri Dec"},
       {{"--type", "11", "--local"}, "12", "EST5", "Old time: Fri Dec  5 11:00:00 2025. New"},
+      // The module's own zone, where the snapshot names one.
+      {{"--type", "11", "--local"}, "12", "UTC0", "Old time: Fri Dec  5 11:00:00 2025.", "/tmp/est.tar"},
+      {{"--since", "2025-12-05t16:10:00z"}, "11 12"},
+      {{"--since", "2025-12-05T17:05+01:00", "--until", "1764951000"}, "6 7 8 9 10 11"},
+      {{"--until", "2025-12-05"}, ""},
+      {{"--since", "-3m"}, "9 10 11 12"},  // from the newest record back
+      {{"--until", "-10m", "--type", "DXA", "--type", "bios"}, "1 2"},
   };
   for (const auto& c : cases) {
-    std::vector<std::string> argv = {"env", std::string("TZ=") + c.tz};
-    for (const std::string& word : program(SELEXPORT_BINARY, c.args)) argv.push_back(word);
-    argv.push_back(kStore);
+    std::vector<std::string> argv = with_env((std::string("TZ=") + c.tz).c_str(),
+                                             program(SELEXPORT_BINARY, c.args));
+    argv.push_back(c.store);
     const RunResult r = run(argv);
     SCOPED_TRACE(argv[argv.size() - 2]);
     EXPECT_EQ(r.exit_code(), 0) << r.err;
@@ -224,6 +246,12 @@ TEST_F(SelexportTest, ArchivesReadAsTheirDirectory) {
       {"head -c 4096 /dev/urandom >/tmp/a.tar", "is not a tar archive, or is damaged"},
       {"cp /tmp/saved.tar /tmp/a.tar && tar rf /tmp/a.tar -C /mnt/logs/sel sel.inf",
        "holds more than one sel.inf"},
+
+      // Compressed (where the build reads gzip), and the folder that tar -x made of it.
+      {"gzip -c /tmp/saved.tar >/tmp/a.tar", kGzip ? nullptr : "is not a tar archive"},
+      {"gzip -c /tmp/saved.tar >/tmp/z && head -c $(($(stat -c %s /tmp/z) / 2)) /tmp/z >/tmp/a.tar",
+       kGzip ? "ends inside its gzip stream: the archive is cut short" : "is not a tar archive"},
+      {"rm /tmp/a.tar && mkdir /tmp/a.tar && tar xf /tmp/saved.tar -C /tmp/a.tar", nullptr},
   };
   const std::vector<std::vector<std::string>> uses = {{"--check"}, {"--format", "csv"}};
   for (const auto& c : cases) {
@@ -247,6 +275,103 @@ TEST_F(SelexportTest, ArchivesReadAsTheirDirectory) {
     }
   }
   EXPECT_EQ(shell("ls /tmp | grep selexport").out, "") << "an unpacked archive was left behind";
+}
+
+// The summary counts exactly the rows that the same options let through, its days in
+// the module's zone with --local; a snapshot names the host that it was taken on.
+TEST_F(SelexportTest, SummaryCountsTheRows) {
+  std::mt19937 gen(20261207);
+  ASSERT_EQ(store_write(kStore, sel_ring_info(1, 3200, 2), random_record, &gen), 0);
+  write_file("/tmp/s.tar", run(with_env("TZ=EST5", program(SEL_SAVE_BINARY, {}))).out);
+  char host[65] = {};
+  ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+  const char* compare = R"(
+import collections, datetime, json, sys
+rows = [json.loads(line) for line in open(sys.argv[1])]
+got = json.load(open(sys.argv[2]))
+def utc(t): return datetime.datetime(1970, 1, 1) + datetime.timedelta(seconds=t)
+def count(f): return dict(collections.Counter(map(f, rows)))
+times = sorted(r['timestamp'] for r in rows)
+want = {'records': len(rows), 'by_severity': count(lambda r: r['severity_label']),
+        'by_type': count(lambda r: r['type_label']),
+        'by_day': count(lambda r: str(utc(r['timestamp'] + int(sys.argv[3])).date())),
+        'first': utc(times[0]).isoformat() + 'Z' if rows else None,
+        'last': utc(times[-1]).isoformat() + 'Z' if rows else None,
+        'snapshot': {'host': sys.argv[4], 'saved': got['snapshot'].get('saved'), 'zone': 'EST5'}}
+for key in want:
+    if got.get(key) != want[key]: sys.exit('%s: %.300s, counted %.300s' % (key, got.get(key), want[key]))
+)";
+  const struct {
+    std::vector<std::string> args;
+    int offset;  // of the days from UTC
+  } cases[] = {
+      {{}, 0},
+      {{"--last", "2500", "--severity", "warning", "--type", "BIOS", "--type", "3"}, 0},
+      {{"--since", "1950-01-01", "--until", "-9000d"}, 0},
+      {{"--local"}, -5 * 3600},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.push_back("/tmp/s.tar");
+    SCOPED_TRACE(args[0]);
+    write_file("/tmp/rows.jsonl", selexport(args).out);
+    args.insert(args.begin(), {"--summary", "--format", "json"});
+    const RunResult summary = selexport(args);
+    EXPECT_EQ(summary.exit_code(), 0) << summary.err;
+    write_file("/tmp/summary.json", summary.out);
+    const RunResult r = run({"python3", "-c", compare, "/tmp/rows.jsonl", "/tmp/summary.json",
+                             std::to_string(c.offset), host});
+    EXPECT_EQ(r.exit_code(), 0) << r.err;
+  }
+  EXPECT_NE(selexport({"--summary", "/tmp/s.tar"}).out.find(std::string("\nHost               ") + host),
+            std::string::npos);
+  // Two stores: the rows of each in turn, each naming its source (the host, else the path).
+  const std::string rows = selexport({"--format", "csv", "/tmp/s.tar", kStore}).out;
+  EXPECT_EQ(rows.rfind("source,id,", 0), 0U);
+  const auto rows_of = [&](const std::string& source) {
+    std::size_t n = 0;
+    for (std::size_t at = 0; (at = rows.find("\n\"" + source + "\",", at)) != std::string::npos; ++at) ++n;
+    return n;
+  };
+  EXPECT_EQ(rows_of(host), 3200U);
+  EXPECT_EQ(rows_of(kStore), 3200U);
+}
+
+// The report as a browser shows it: a row a record, the timeline drawn, and nothing
+// fetched, whatever the texts hold.
+SelRecord report_record(int index, void* ctx) {
+  if (index % 50 != 0) return random_record(index, ctx);
+  return RecordBuilder(index + 1, static_cast<std::int32_t>(k1600) + index, 3, SEL_TYPE_GENERIC_TEXT)
+      .text(SEL_OFF_GENERIC_TEXT, "<img src=\"http://192.0.2.1/x\">\xff<script>fetch('/')");
+}
+
+TEST_F(SelexportTest, ReportRendersInABrowser) {
+  if (!exists("/usr/bin/chromium")) GTEST_SKIP() << "chromium is not installed";
+  std::mt19937 gen(20261208);
+  ASSERT_EQ(store_write(kStore, sel_ring_info(1, 1500, 1), report_record, &gen), 0);
+  const RunResult page = selexport({"--format", "html", kStore});
+  ASSERT_EQ(page.exit_code(), 0) << page.err;
+  write_file("/tmp/report.html", page.out);
+  const RunResult shown =
+      run({"/usr/bin/chromium", "--headless", "--no-sandbox", "--disable-gpu",
+           "--disable-background-networking", "--disable-component-update", "--disable-sync",
+           "--no-first-run", "--disable-quic", "--user-data-dir=/tmp/chromium",
+           "--enable-logging=stderr", "--v=0", "--dump-dom", "file:///tmp/report.html"});
+  ASSERT_EQ(shown.exit_code(), 0) << shown.err;
+  const auto count = [&](const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = 0; (at = shown.out.find(what, at)) != std::string::npos; ++at) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("<tr data-id="), 1500U);
+  EXPECT_EQ(count("<svg id=\"timeline\""), 1U);
+  EXPECT_GT(count("<rect class=\"s3\""), 0U);
+  EXPECT_EQ(count("<img"), 0U);
+  EXPECT_EQ(count("<script"), 1U);
+  EXPECT_EQ(count("<form id=\"filter\">"), 1U) << "the script did not run to its end";
+  // The page's policy refuses anything from outside; a request would be reported.
+  EXPECT_EQ(count("Content-Security-Policy\" content=\"default-src 'none';"), 1U);
+  EXPECT_EQ(shown.err.find("Content Security Policy"), std::string::npos) << shown.err;
 }
 
 }  // namespace

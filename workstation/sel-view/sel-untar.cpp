@@ -1,5 +1,6 @@
 // sel-untar ARCHIVE DIR: sel-view's helper. Unpacks the store's files of a snapshot
-// archive (as sel-save writes it, or as tar makes of a copied directory) into the
+// archive (as sel-save writes it, or as tar makes of a copied directory; plain or
+// gzip-compressed) and what the snapshot says of itself (sel.meta) into the
 // empty directory DIR, with the same reader as selexport, so that both tools take the
 // same files from the same archive.
 //
@@ -14,9 +15,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "lib/posix.h"
+#include "common/archive.h"
 #include "common/options.h"
-#include "common/ustar.h"
+#include "lib/posix.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "%s: %s\n", archive, strerror(errno));
     return 1;
   }
-  if (ustar_extract_store(in.fd, a.words[1], why, sizeof why) != 0) {
+  if (archive_extract_store(in.fd, a.words[1], why, sizeof why) != 0) {
     fprintf(stderr, "%s %s\n", archive, why);
     return 1;
   }

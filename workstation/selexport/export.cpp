@@ -1,15 +1,16 @@
-// Writes the records of a range of a copied store with the row writers of rows.h,
-// filtered and in the order asked for.
+// Reads a range of a copied store and writes its records as rows with the row writers of
+// rows.h; among several stores each row names its source first.
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
-#include "store/sel_walk.h"
 #include "common/rows.h"
+#include "store/sel_walk.h"
+#include "workstation/selexport/escape.h"
 #include "workstation/selexport/selexport.h"
 
 namespace {
 
-// The records of the range, held so that they can be filtered and turned around.
 struct Collector {
   SelRecord* recs;
   int n;
@@ -19,25 +20,14 @@ struct Collector {
   }
 };
 
-SelRecord held[SEL_MAX_RECS];  // 256 KiB, the whole ring
-
 }  // namespace
 
-int export_records(FILE* out, FILE* err, const StoreDir& store, const SelRange& range,
-                   const ExportOptions& options) {
-  if (options.format == ExportFormat::csv) write_csv_header(out);
-  Collector collector{held, 0};
+int read_records(FILE* err, const StoreDir& store, const SelRange& range, SelRecord* recs, int* n) {
+  Collector collector{recs, 0};
   const SelWalkEnd end = sel_walk({store.dir, range.start_file, range.start_pos, range.count},
                                   {&collector, Collector::records, nullptr, nullptr});
   const int error = errno;
-  for (int i = 0; i < collector.n; ++i) {
-    const SelRecord& rec = held[options.reverse ? collector.n - 1 - i : i];
-    if (!filter_match(options.filter, rec)) continue;
-    switch (options.format) {
-      case ExportFormat::jsonl: write_jsonl(out, rec); break;
-      case ExportFormat::csv: write_csv(out, rec); break;
-    }
-  }
+  *n = collector.n;
   switch (end.result) {
     case SEL_WALK_DONE: return 0;
     case SEL_WALK_NOT_REGULAR:
@@ -53,4 +43,43 @@ int export_records(FILE* out, FILE* err, const StoreDir& store, const SelRange& 
       fprintf(err, "selexport: cannot read %s/sel.%d: %s\n", store.name, end.file, strerror(error));
       return 1;
   }
+}
+
+void write_rows_header(FILE* out, ExportFormat format, bool with_source) {
+  if (format != ExportFormat::csv) return;
+  if (with_source) fputs("source,", out);
+  write_csv_header(out);
+}
+
+void write_row(FILE* out, ExportFormat format, const SelRecord& rec, const char* source) {
+  if (source == nullptr) {
+    if (format == ExportFormat::csv) {
+      write_csv(out, rec);
+    } else {
+      write_jsonl(out, rec);
+    }
+    return;
+  }
+  // The row as it is written alone, with the source put in front of its fields.
+  char* row = nullptr;
+  std::size_t size = 0;
+  FILE* mem = open_memstream(&row, &size);
+  if (mem == nullptr) return;
+  if (format == ExportFormat::csv) {
+    write_csv(mem, rec);
+  } else {
+    write_jsonl(mem, rec);
+  }
+  (void)fclose(mem);  // a memory stream only fails to grow, and then holds less
+  if (format == ExportFormat::csv) {
+    csv_text(out, source);
+    fputc(',', out);
+    (void)fwrite(row, 1, size, out);
+  } else if (size > 0) {
+    fputs("{\"source\":", out);
+    json_text(out, source);
+    fputc(',', out);
+    (void)fwrite(row + 1, 1, size - 1, out);  // after its '{'
+  }
+  free(row);
 }

@@ -3,12 +3,12 @@
 #include <strings.h>
 
 #include <cctype>
-#include <cerrno>
 #include <chrono>
-#include <cstdlib>
+#include <climits>
 #include <cstring>
 #include <string_view>
 
+#include "common/options.h"
 #include "decode/sel_print.h"
 
 namespace {
@@ -24,7 +24,8 @@ SelRecord labelled(int i) {
                    : i == kLabelledTypes - 1 ? SEL_TYPE_COUNT
                                              : SEL_TYPE_GENERIC_TEXT;
   store_be16(rec.bytes.data() + SEL_OFF_EVENT_TYPE, static_cast<std::uint16_t>(type));
-  rec.bytes[SEL_OFF_SUBLABEL] = static_cast<unsigned char>(i < SEL_TYPE_COUNT ? 0 : i - SEL_TYPE_COUNT + 1);
+  rec.bytes[SEL_OFF_SUBLABEL] =
+      static_cast<unsigned char>(i < SEL_TYPE_COUNT ? 0 : i - SEL_TYPE_COUNT + 1);
   return rec;
 }
 
@@ -49,38 +50,98 @@ void print_labels(FILE* out, int n, std::string_view (*label)(int)) {
   }
 }
 
-}  // namespace
+// Exactly `width` digits at `p`, which moves past them.
+bool digits(const char*& p, int width, int* value) {
+  int v = 0;
+  for (int i = 0; i < width; ++i) {
+    if (isdigit(static_cast<unsigned char>(p[i])) == 0) return false;
+    v = v * 10 + (p[i] - '0');
+  }
+  p += width;
+  *value = v;
+  return true;
+}
 
-bool filter_parse_time(const char* text, std::int64_t* when) {
-  char* end = nullptr;
-  errno = 0;
-  const long long seconds = strtoll(text, &end, 10);
-  if ((isdigit(static_cast<unsigned char>(text[0])) != 0 || text[0] == '-') && *end == '\0' &&
-      errno == 0) {
-    *when = seconds;
+// "Z", "z", "+01:00", "-0500" or "+01": the seconds that local time is ahead of UTC.
+bool parse_offset(const char* p, int* offset) {
+  if ((p[0] == 'Z' || p[0] == 'z') && p[1] == '\0') {
+    *offset = 0;
     return true;
   }
-  // Exactly YYYY-MM-DDTHH:MM:SSZ: twenty characters, digits where the form has them.
-  constexpr std::string_view kForm = "0000-00-00T00:00:00Z";
-  if (strlen(text) != kForm.size()) return false;
-  for (std::size_t i = 0; i < kForm.size(); ++i) {
-    const bool digit = isdigit(static_cast<unsigned char>(text[i])) != 0;
-    if (kForm[i] == '0' ? !digit : text[i] != kForm[i]) return false;
-  }
-  const auto number = [&](std::size_t at, std::size_t width) {
-    int value = 0;
-    for (std::size_t i = at; i < at + width; ++i) value = value * 10 + (text[i] - '0');
-    return value;
-  };
-  using namespace std::chrono;
-  const year_month_day date{year{number(0, 4)}, month{static_cast<unsigned>(number(5, 2))},
-                            day{static_cast<unsigned>(number(8, 2))}};
-  const int hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
-  if (!date.ok() || hour > 23 || minute > 59 || second > 59) return false;
-  const int day_seconds = hour * 3600 + minute * 60 + second;
-  *when =
-      static_cast<std::int64_t>(sys_days{date}.time_since_epoch().count()) * 86400 + day_seconds;
+  if (p[0] != '+' && p[0] != '-') return false;
+  const int sign = p[0] == '-' ? -1 : 1;
+  int hours = 0, minutes = 0;
+  if (!digits(++p, 2, &hours)) return false;
+  if (*p != '\0' && !digits(*p == ':' ? ++p : p, 2, &minutes)) return false;
+  if (*p != '\0' || hours > 23 || minutes > 59) return false;
+  *offset = sign * (hours * 3600 + minutes * 60);
   return true;
+}
+
+// 2025-12-05, or 2025-12-05T16:00 with seconds and an offset as they come.
+bool parse_date(const char* p, std::int64_t* when) {
+  int y = 0, mo = 0, d = 0, hour = 0, minute = 0, second = 0, offset = 0;
+  if (!digits(p, 4, &y) || *p++ != '-' || !digits(p, 2, &mo) || *p++ != '-' || !digits(p, 2, &d)) {
+    return false;
+  }
+  if (*p != '\0') {
+    if (*p != 'T' && *p != 't' && *p != ' ') return false;
+    if (!digits(++p, 2, &hour) || *p++ != ':' || !digits(p, 2, &minute)) return false;
+    if (*p == ':' && !digits(++p, 2, &second)) return false;
+    if (*p != '\0' && !parse_offset(p, &offset)) return false;
+  }
+  using namespace std::chrono;
+  const year_month_day date{year{y}, month{static_cast<unsigned>(mo)},
+                            day{static_cast<unsigned>(d)}};
+  if (!date.ok() || hour > 23 || minute > 59 || second > 59) return false;
+  *when = static_cast<std::int64_t>(sys_days{date}.time_since_epoch().count()) * 86400 +
+          std::int64_t{hour} * 3600 + std::int64_t{minute} * 60 + second - offset;
+  return true;
+}
+
+// -2h, -3d, -30m, -90s: the span, in seconds.
+bool parse_span_back(const char* text, std::int64_t* seconds) {
+  constexpr std::string_view kUnits = "smhd";
+  constexpr std::int64_t kUnitSeconds[] = {1, 60, 3600, 86400};
+  long value = 0;
+  const std::size_t length = strlen(text);
+  if (length < 3 || text[0] != '-') return false;
+  const std::size_t unit = kUnits.find(text[length - 1]);
+  char number[16];
+  if (unit == std::string_view::npos || length - 2 >= sizeof number) return false;
+  memcpy(number, text + 1, length - 2);
+  number[length - 2] = '\0';
+  if (!opt_number(number, 0, 1000000000, &value)) return false;
+  *seconds = value * kUnitSeconds[unit];
+  return true;
+}
+
+}  // namespace
+
+bool filter_parse_time(const char* text, TimeBound* bound) {
+  long seconds = 0;
+  if (opt_number(text, LONG_MIN, LONG_MAX, &seconds)) {
+    *bound = {seconds, false};
+    return true;
+  }
+  if (parse_span_back(text, &bound->seconds)) {
+    bound->back = true;
+    return true;
+  }
+  bound->back = false;
+  return parse_date(text, &bound->seconds);
+}
+
+void filter_window(const ExportFilter& filter, std::int64_t newest, std::int64_t* since,
+                   std::int64_t* until) {
+  *since = filter.since.back ? newest - filter.since.seconds : filter.since.seconds;
+  *until = filter.until.back ? newest - filter.until.seconds : filter.until.seconds;
+}
+
+bool filter_window_empty(const ExportFilter& filter) {
+  if (filter.since.back != filter.until.back) return false;
+  return filter.since.back ? filter.since.seconds < filter.until.seconds
+                           : filter.since.seconds > filter.until.seconds;
 }
 
 bool filter_parse_severity(const char* text, std::uint32_t* severity) {
@@ -94,19 +155,18 @@ bool filter_parse_severity(const char* text, std::uint32_t* severity) {
 }
 
 bool filter_parse_type(const char* text, ExportFilter* filter) {
-  char* end = nullptr;
-  errno = 0;
-  const long number = strtol(text, &end, 10);
-  if (isdigit(static_cast<unsigned char>(text[0])) != 0 && *end == '\0' && errno == 0 &&
-      number <= UINT16_MAX) {
-    filter->type_number = static_cast<int>(number);
-    filter->type_label = nullptr;
+  long number = 0;
+  if (filter->types == FILTER_TYPES_MAX) return false;
+  TypeWanted& wanted = filter->type[filter->types];
+  if (opt_number(text, 0, UINT16_MAX, &number)) {
+    wanted = {static_cast<int>(number), nullptr};
+    ++filter->types;
     return true;
   }
   for (int i = 0; i < kLabelledTypes; ++i) {
     if (same_label(sel_type_label(labelled(i)), text)) {
-      filter->type_number = -1;
-      filter->type_label = text;
+      wanted = {-1, text};
+      ++filter->types;
       return true;
     }
   }
@@ -123,10 +183,17 @@ void filter_print_severities(FILE* out) {
   });
 }
 
-bool filter_match(const ExportFilter& filter, const SelRecord& rec) {
+bool filter_match(const ExportFilter& filter, std::int64_t since, std::int64_t until,
+                  const SelRecord& rec) {
   const std::int64_t when = sel_timestamp(rec);
-  if (when < filter.since || when > filter.until) return false;
+  if (when < since || when > until) return false;
   if (sel_severity(rec) < filter.least_severity) return false;
-  if (filter.type_number >= 0 && sel_event_type(rec) != filter.type_number) return false;
-  return filter.type_label == nullptr || same_label(sel_type_label(rec), filter.type_label);
+  for (int i = 0; i < filter.types; ++i) {
+    const TypeWanted& t = filter.type[i];
+    if (t.label != nullptr ? same_label(sel_type_label(rec), t.label)
+                           : sel_event_type(rec) == t.number) {
+      return true;
+    }
+  }
+  return filter.types == 0;
 }

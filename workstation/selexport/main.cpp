@@ -1,14 +1,16 @@
-// selexport [--format jsonl|csv] [--first N | --last N] [FILTER...] [--reverse]
-//           [--local] STORE
-// selexport --check STORE
+// selexport [--format jsonl|csv|html] [--first N | --last N] [FILTER...] [--reverse]
+//           [--local] STORE...
+// selexport --summary [--format json] [--first N | --last N] [FILTER...] [--local] STORE...
+// selexport --check STORE...
 //
-// Reads a SEL store copied off a module (sel.inf and sel.0 to sel.3 in a directory) or
-// a snapshot of one (a tar archive, as sel-save writes it), with the decoders of `sel`,
-// and writes its records as JSON Lines or CSV, or checks it. It never writes to the
-// store and takes no locks.
-#include <sys/stat.h>
+// Reads SEL stores copied off modules (sel.inf and sel.0 to sel.3 in a directory) or
+// snapshots of them (tar archives as sel-save writes them, plain or gzip-compressed),
+// with the decoders of `sel`, and writes their records as JSON Lines or CSV, a summary
+// of them, an HTML report, or checks them. It never writes to a store and takes no
+// locks. Several stores are read in turn; their rows then name their source.
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -17,8 +19,13 @@
 #include <ctime>
 
 #include "common/options.h"
+#include "common/rows.h"
 #include "lib/posix.h"
+#include "lib/zone.h"
+#include "workstation/selexport/report.h"
 #include "workstation/selexport/selexport.h"
+#include "workstation/selexport/source.h"
+#include "workstation/selexport/summary.h"
 
 namespace {
 
@@ -27,11 +34,16 @@ enum class Selection { all, first, last };
 struct Options {
   bool check = false;
   bool only_check = true;  // no option but --check given
+  bool summary = false;
   bool local = false;
+  bool reverse = false;
+  bool format_given = false;
+  ExportFormat format = ExportFormat::jsonl;
   Selection selection = Selection::all;
   int count = 0;
-  ExportOptions out;
-  const char* store = nullptr;
+  ExportFilter filter;
+  const char** stores = nullptr;  // room for every word of the command line
+  int n_stores = 0;
 };
 
 enum : int {
@@ -44,33 +56,40 @@ enum : int {
   kType,
   kReverse,
   kLocal,
+  kSummary,
   kCheck,
 };
 
 constexpr auto kSynopsis = std::to_array<const char*>({
-    "[--format jsonl|csv] [--first N | --last N] [--since TIME]",
-    " [--until TIME] [--severity NAME] [--type NAME|NUMBER] [--reverse]",
-    " [--local] STORE",
-    "--check STORE",
+    "[--format jsonl|csv|html] [--first N | --last N] [--since TIME]",
+    " [--until TIME] [--severity NAME] [--type NAME|NUMBER]... [--reverse]",
+    " [--local] STORE...",
+    "--summary [--format json] [--first N | --last N] [FILTER...] [--local]",
+    " STORE...",
+    "--check STORE...",
 });
 constexpr auto kOptions = std::to_array<OptSpec>({
-    {kFormat, "--format", 0, "jsonl|csv", 0, "rows as JSON Lines (the default) or CSV"},
+    {kFormat, "--format", 0, "FORMAT", 0, "jsonl (the default), csv or html; json with --summary"},
     {kFirst, "--first", 0, "N", 0, "the oldest N records, as sel rd_first N"},
     {kLast, "--last", 0, "N", 0, "the newest N records, as sel rd_last N"},
     {kSince, "--since", 0, "TIME", 0, "records from TIME on"},
     {kUntil, "--until", 0, "TIME", 0, "records up to TIME"},
     {kSeverity, "--severity", 0, "NAME", 0, "records of this severity or worse"},
-    {kType, "--type", 0, "NAME|NUMBER", 0, "records of this event type"},
+    {kType, "--type", 0, "NAME|NUMBER", OPT_REPEATS, "records of this event type (again: or that)"},
     {kReverse, "--reverse", 0, nullptr, 0, "newest first"},
-    {kLocal, "--local", 0, nullptr, 0, "dates inside the texts in TZ, not UTC"},
-    {kCheck, "--check", 0, nullptr, 0, "check the store's consistency instead"},
+    {kLocal, "--local", 0, nullptr, 0, "days and dates in the module's zone (else TZ), not UTC"},
+    {kSummary, "--summary", 0, nullptr, 0, "counts by severity, type and day instead"},
+    {kCheck, "--check", 0, nullptr, 0, "check the stores' consistency instead"},
 });
 constexpr OptProgram kProgram{
     "selexport", kSynopsis,
-    "STORE is a copy of the module's /mnt/logs/sel or a sel-save archive (- reads the\n"
-    "archive from standard input). TIME is 2025-12-05T16:00:00Z (UTC) or seconds since\n"
-    "the epoch.",
+    "STORE is a copy of the module's /mnt/logs/sel, a folder that holds one, or a sel-save\n"
+    "archive (.tar or .tar.gz; - reads it from standard input). TIME is 2025-12-05 (its\n"
+    "midnight), 2025-12-05T16:00:00 with Z or an offset such as +01:00 (none: UTC), seconds\n"
+    "since the epoch, or -2h, -3d, -30m: that long before the store's newest record.",
     kOptions};
+
+SelRecord held[SEL_MAX_RECS];  // 256 KiB, the whole ring of one store
 
 bool parse_count(const char* text, int* count) {
   long value = 0;
@@ -79,11 +98,26 @@ bool parse_count(const char* text, int* count) {
   return true;
 }
 
+bool take_format(Options* o, const OptParse& parse, const char* value) {
+  constexpr auto kFormats = std::to_array<std::pair<const char*, ExportFormat>>({
+      {"jsonl", ExportFormat::jsonl},
+      {"csv", ExportFormat::csv},
+      {"json", ExportFormat::json},
+      {"html", ExportFormat::html},
+  });
+  for (const auto& [name, format] : kFormats) {
+    if (strcmp(value, name) != 0) continue;
+    o->format = format;
+    o->format_given = true;
+    return true;
+  }
+  return opt_refuse(parse, "--format %s: the formats are jsonl, csv, html and json", value);
+}
+
 bool take(void* ctx, const OptParse& parse, int id, const char* value) {
   auto* o = static_cast<Options*>(ctx);
   if (id == OPT_OPERAND) {
-    if (o->store != nullptr) return opt_refuse(parse, "only one store: %s and %s", o->store, value);
-    o->store = value;
+    o->stores[o->n_stores++] = value;
     return true;
   }
   if (id == kCheck) {
@@ -92,43 +126,122 @@ bool take(void* ctx, const OptParse& parse, int id, const char* value) {
   }
   o->only_check = false;
   switch (id) {
-    case kReverse: o->out.reverse = true; return true;
+    case kReverse: o->reverse = true; return true;
     case kLocal: o->local = true; return true;
-    case kFormat:
-      if (strcmp(value, "jsonl") == 0) {
-        o->out.format = ExportFormat::jsonl;
-      } else if (strcmp(value, "csv") == 0) {
-        o->out.format = ExportFormat::csv;
-      } else {
-        return opt_refuse(parse, "--format %s: the formats are jsonl and csv", value);
-      }
-      return true;
+    case kSummary: o->summary = true; return true;
+    case kFormat: return take_format(o, parse, value);
     case kFirst:
     case kLast:
-      if (o->selection != Selection::all) return opt_refuse(parse, "only one of --first and --last");
+      if (o->selection != Selection::all)
+        return opt_refuse(parse, "only one of --first and --last");
       o->selection = id == kFirst ? Selection::first : Selection::last;
       return parse_count(value, &o->count) ||
              opt_refuse(parse, "%s %s: not a number", id == kFirst ? "--first" : "--last", value);
     case kSince:
     case kUntil:
-      return filter_parse_time(value, id == kSince ? &o->out.filter.since : &o->out.filter.until) ||
+      return filter_parse_time(value, id == kSince ? &o->filter.since : &o->filter.until) ||
              opt_refuse(parse,
-                        "%s %s: give a time as 2025-12-05T16:00:00Z (UTC) or seconds since the "
-                        "epoch",
+                        "%s %s: give a time as 2025-12-05, 2025-12-05T16:00:00Z, "
+                        "2025-12-05T17:00:00+01:00, seconds since the epoch, or -2h, -3d, -30m "
+                        "(before the newest record)",
                         id == kSince ? "--since" : "--until", value);
     case kSeverity:
-      if (filter_parse_severity(value, &o->out.filter.least_severity)) return true;
+      if (filter_parse_severity(value, &o->filter.least_severity)) return true;
       fprintf(parse.err, "selexport: --severity %s: the severities are ", value);
       filter_print_severities(parse.err);
       fputc('\n', parse.err);
       return false;
     default:
-      if (filter_parse_type(value, &o->out.filter)) return true;
+      if (o->filter.types == FILTER_TYPES_MAX) {
+        return opt_refuse(parse, "--type %s: at most %d types", value, FILTER_TYPES_MAX);
+      }
+      if (filter_parse_type(value, &o->filter)) return true;
       fprintf(parse.err, "selexport: --type %s: give a type number or one of ", value);
       filter_print_types(parse.err);
       fputc('\n', parse.err);
       return false;
   }
+}
+
+// What is wrong with the options together, or nullptr.
+const char* conflict(const Options& o) {
+  if (o.n_stores == 0) return "no store: give a directory or a sel-save archive";
+  if (o.check && !o.only_check) return "--check takes no other option";
+  if (o.summary && o.format_given && o.format != ExportFormat::json) {
+    return "--summary writes a table, or JSON with --format json";
+  }
+  if (!o.summary && o.format == ExportFormat::json) return "--format json goes with --summary";
+  if (filter_window_empty(o.filter)) return "--since is after --until: no record could pass";
+  return nullptr;
+}
+
+// The zone of the dates for one store: the module's, when its snapshot names one that
+// can be had here, else the caller's TZ (`caller`, null when unset).
+void use_zone(const Source& source, const char* caller) {
+  if (snapshot_zone_usable(source.meta.zone)) {
+    (void)setenv("TZ", source.meta.zone, 1);
+  } else if (caller != nullptr) {
+    (void)setenv("TZ", caller, 1);
+  } else {
+    (void)unsetenv("TZ");
+  }
+  (void)zone_load();
+}
+
+// Hands each record of the store that passes the filters to `take`, in the order
+// asked for. 0, 1 when the store could not be read to its end, 2 when it could not be
+// read at all (said on standard error).
+template <typename Take>
+int each_passing(const Options& o, const StoreDir& store, Take take) {
+  if (!store.info_found) {
+    fprintf(stderr, "selexport: %s/sel.inf cannot be opened: %s; selexport --check tells more\n",
+            store.name, strerror(store.info_errno));
+    return 2;
+  }
+  if (const unsigned faults = sel_info_faults(store.info) & SEL_INFO_UNUSABLE; faults != 0) {
+    char why[80];
+    sel_info_fault_text(faults & (~faults + 1), store.info, why, sizeof why);
+    fprintf(stderr, "selexport: %s/sel.inf: %s; selexport --check tells more\n", store.name, why);
+    return 1;
+  }
+  if (store.info.rec_count == 0) return 0;
+  SelRange range{};
+  switch (o.selection) {
+    case Selection::all: range = sel_range_first(store.info, store.info.rec_count); break;
+    case Selection::first: range = sel_range_first(store.info, o.count); break;
+    case Selection::last: range = sel_range_last(store.info, o.count); break;
+  }
+  std::int64_t since = 0, until = 0, newest = 0;
+  if (o.filter.since.back || o.filter.until.back) {
+    SelRecord last{};
+    int n = 0;
+    if (read_records(stderr, store, sel_range_last(store.info, 1), &last, &n) != 0 || n != 1) {
+      fprintf(stderr, "selexport: %s: without its newest record no time counts back from it\n",
+              store.name);
+      return 1;
+    }
+    newest = sel_timestamp(last);
+  }
+  filter_window(o.filter, newest, &since, &until);
+  if (since > until) {
+    char when[32];
+    iso_time(static_cast<std::int32_t>(newest), when);
+    fprintf(stderr,
+            "selexport: %s: --since is after --until (its newest record is at %s): no record "
+            "could pass\n",
+            store.name, when);
+    return 2;
+  }
+  int n = 0;
+  const int read = read_records(stderr, store, range, held, &n);
+  for (int i = 0; i < n; ++i) {
+    const SelRecord& rec = held[o.reverse ? n - 1 - i : i];
+    if (filter_match(o.filter, since, until, rec) && !take(rec)) {
+      fputs("selexport: no memory left for the records\n", stderr);
+      return 2;
+    }
+  }
+  return read;
 }
 
 // `result`, or `failed` after a message when standard output could not take it all
@@ -143,71 +256,89 @@ int written(int result, int failed) {
 
 int main(int argc, char** argv) {
   const unsigned closed = guard_std_fds();
-  Options o;
+  static Options o;  // held to the end, with the list of stores
+  o.stores = static_cast<const char**>(calloc(static_cast<std::size_t>(argc), sizeof *o.stores));
+  if (o.stores == nullptr) return 2;
   const int early = opt_parse(kProgram, argc, argv, take, &o);
   if (early != OPT_RUN) return early;
-  if (o.store == nullptr) {
-    fputs("selexport: no store: give a directory or a sel-save archive\nTry 'selexport --help'.\n",
-          stderr);
-    return 2;
-  }
-  if (o.check && !o.only_check) {
-    fputs("selexport: --check takes no other option\nTry 'selexport --help'.\n", stderr);
+  if (const char* why = conflict(o)) {
+    fprintf(stderr, "selexport: %s\nTry 'selexport --help'.\n", why);
     return 2;
   }
   if ((closed & (STD_OUT_CLOSED | STD_FDS_UNGUARDED)) != 0) {
     fputs("selexport: standard output is closed: nowhere to write\n", stderr);
     return 2;
   }
-  // The dates inside the texts in UTC, as `time` is, so that no row mixes two zones.
+  // The dates inside the texts in UTC, as `time` is, so that no row mixes two zones;
+  // with --local, each store's in its module's zone.
+  static char caller_zone[256];
+  const char* tz = getenv("TZ");
+  const bool caller_has_zone = tz != nullptr && strlen(tz) < sizeof caller_zone;
+  if (caller_has_zone) memcpy(caller_zone, tz, strlen(tz) + 1);
   if (!o.local) {
-    setenv("TZ", "UTC0", 1);
+    (void)setenv("TZ", "UTC0", 1);
     tzset();
   }
 
-  // "-": an archive on standard input, read as a pipe is.
-  const bool from_stdin = strcmp(o.store, "-") == 0;
-  if (from_stdin) o.store = "standard input";
-  struct stat st {};
-  if (from_stdin ? fstat(STDIN_FILENO, &st) != 0 : stat(o.store, &st) != 0) {
-    fprintf(stderr, "selexport: %s: %s\n", o.store, strerror(errno));
+  const bool several = o.n_stores > 1;
+  const bool rows =
+      !o.summary && (o.format == ExportFormat::jsonl || o.format == ExportFormat::csv);
+  Summary summary;
+  Report report;
+  if (o.format == ExportFormat::html && !report_begin(&report, several, o.local)) {
+    fputs("selexport: no memory for the report\n", stderr);
     return 2;
   }
-  const char* dir = o.store;
-  if (from_stdin || S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode)) {
-    dir = store_unpack(from_stdin ? nullptr : o.store, o.store, stderr);
-    if (dir == nullptr) return 2;
-  } else if (!S_ISDIR(st.st_mode)) {
-    fprintf(stderr, "selexport: %s: neither a directory nor an archive\n", o.store);
-    return 2;
-  }
-  if (!store_present(dir)) {
-    fprintf(stderr, "selexport: %s holds no SEL store (no sel.inf, no sel.0 to sel.3)\n", o.store);
-    return 2;
-  }
-
-  const StoreDir store = store_open(dir, o.store);
-  if (o.check) return written(check_store(stdout, store), 2);
-
-  if (!store.info_found) {
-    fprintf(stderr, "selexport: %s/sel.inf cannot be opened: %s; selexport --check tells more\n",
-            o.store, strerror(store.info_errno));
-    return 2;
-  }
-  if (const unsigned faults = sel_info_faults(store.info) & SEL_INFO_UNUSABLE; faults != 0) {
-    char why[80];
-    sel_info_fault_text(faults & (~faults + 1), store.info, why, sizeof why);
-    fprintf(stderr, "selexport: %s/sel.inf: %s; selexport --check tells more\n", o.store, why);
-    return 1;
-  }
-
-  SelRange range{store.info.oldest_file, 0, 0, false};
-  if (store.info.rec_count > 0) {
-    switch (o.selection) {
-      case Selection::all: range = sel_range_first(store.info, store.info.rec_count); break;
-      case Selection::first: range = sel_range_first(store.info, o.count); break;
-      case Selection::last: range = sel_range_last(store.info, o.count); break;
+  // What the days and the dates are counted in, for the summary and the report.
+  char zone[sizeof caller_zone] = "UTC";
+  int status = 0;
+  bool header_written = false;
+  for (int i = 0; i < o.n_stores; ++i) {
+    Source source{};
+    if (!source_open(o.stores[i], &source, stderr)) {
+      status = 2;
+      continue;
     }
+    const StoreDir store = store_open(source.dir, source.name);
+    if (o.check) {
+      status = std::max(status, check_store(stdout, store));
+      store_release();
+      continue;
+    }
+    if (o.local) {
+      use_zone(source, caller_has_zone ? caller_zone : nullptr);
+      (void)snprintf(zone, sizeof zone, "%s",
+                     several && o.format == ExportFormat::html ? "each store's local time"
+                     : snapshot_zone_usable(source.meta.zone)  ? source.meta.zone
+                     : caller_has_zone                         ? caller_zone
+                                                               : "local time");
+    }
+    if (rows && !header_written) {
+      write_rows_header(stdout, o.format, several);
+      header_written = true;
+    }
+    if (o.format == ExportFormat::html) report_source(&report, source);
+    const char* label = several ? source_label(source) : nullptr;
+    const int result = each_passing(o, store, [&](const SelRecord& rec) {
+      if (rows) {
+        write_row(stdout, o.format, rec, label);
+        return true;
+      }
+      if (o.format == ExportFormat::html) return report_record(&report, rec, source);
+      return summary_add(&summary, rec, o.local);
+    });
+    status = std::max(status, result);
+    if (o.summary && result != 2) {
+      if (o.format == ExportFormat::json) {
+        summary_print_json(stdout, &summary, source, label);
+      } else {
+        if (i > 0) fputc('\n', stdout);
+        summary_print_text(stdout, &summary, source, zone);
+      }
+      summary_clear(&summary);
+    }
+    store_release();
   }
-  return written(export_records(stdout, stderr, store, range, o.out), 1);
+  if (o.format == ExportFormat::html && report.stores > 0) report_write(stdout, &report, zone);
+  return written(status, o.check ? 2 : 1);
 }

@@ -1,4 +1,5 @@
-// selexport: a copied SEL store as JSON Lines or CSV, and a check of its consistency.
+// selexport: copied SEL stores as JSON Lines or CSV rows, a summary, an HTML report, or a
+// check of their consistency.
 #pragma once
 
 #include <cstdio>
@@ -7,19 +8,18 @@
 #include "workstation/selexport/filter.h"
 #include "workstation/selexport/store_dir.h"
 
-enum class ExportFormat { jsonl, csv };
+enum class ExportFormat { jsonl, csv, json, html };
 
-struct ExportOptions {
-  ExportFormat format = ExportFormat::jsonl;
-  ExportFilter filter;
-  bool reverse = false;  // newest first
-};
+// Reads the records of `range` into `recs` (room for the whole ring) and their number
+// into `*n`. Returns 0, or 1 after saying on `err` why the store could not be read to
+// the range's end; the records before that point are kept.
+int read_records(FILE* err, const StoreDir& store, const SelRange& range, SelRecord* recs, int* n);
 
-// Writes the records of `range` that pass the filter to `out`, oldest first (newest
-// first when reversed). Returns 0, or 1 after saying on `err` why the store could not
-// be read to the range's end; the records before that point are written.
-int export_records(FILE* out, FILE* err, const StoreDir& store, const SelRange& range,
-                   const ExportOptions& options);
+// The CSV header (with a source column first when `with_source`); nothing for JSON Lines.
+void write_rows_header(FILE* out, ExportFormat format, bool with_source);
+
+// One row of JSON Lines or CSV; with `source` not null the row names it first.
+void write_row(FILE* out, ExportFormat format, const SelRecord& rec, const char* source);
 
 // Writes what is wrong with the store to `out`, then a verdict line. Returns 0 when
 // the store is sound, 1 when not.

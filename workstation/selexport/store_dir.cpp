@@ -6,21 +6,26 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
-#include "lib/posix.h"
+#include "common/archive.h"
 #include "common/ustar.h"
+#include "lib/posix.h"
 
 namespace {
 
-char unpacked[PATH_MAX];  // the temporary directory, once made
+// The temporary directory of the archive being read; `unpacked_made` says that there is
+// one to remove, so that a signal never sees a path half written.
+char unpacked[PATH_MAX];
+volatile std::sig_atomic_t unpacked_made = 0;
 
 void remove_unpacked() {
-  if (unpacked[0] != '\0') ustar_remove_store(unpacked);
-  unpacked[0] = '\0';
+  if (unpacked_made != 0) ustar_remove_store(unpacked);
+  unpacked_made = 0;
 }
 
 void on_fatal_signal(int sig) {
@@ -66,14 +71,22 @@ const char* store_unpack(const char* path, const char* name, FILE* err) {
             strerror(errno));
     return nullptr;
   }
+  remove_unpacked();  // one archive at a time
   memcpy(unpacked, dir, sizeof unpacked);
-  // Neither can fail here: one exit handler, and signals that may be caught.
-  (void)atexit(remove_unpacked);
-  for (const int sig : {SIGHUP, SIGINT, SIGPIPE, SIGTERM}) (void)signal(sig, on_fatal_signal);
+  unpacked_made = 1;
+  static bool handled = false;
+  if (!handled) {
+    // Neither can fail here: one exit handler, and signals that may be caught.
+    (void)atexit(remove_unpacked);
+    for (const int sig : {SIGHUP, SIGINT, SIGPIPE, SIGTERM}) (void)signal(sig, on_fatal_signal);
+    handled = true;
+  }
   char why[PATH_MAX + 100];
-  if (ustar_extract_store(in.fd, unpacked, why, sizeof why) != 0) {
+  if (archive_extract_store(in.fd, unpacked, why, sizeof why) != 0) {
     fprintf(err, "selexport: %s %s\n", name, why);
     return nullptr;
   }
   return unpacked;
 }
+
+void store_release() { remove_unpacked(); }

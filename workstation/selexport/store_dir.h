@@ -22,8 +22,11 @@ StoreDir store_open(const char* dir, const char* name);
 bool store_present(const char* dir);
 
 // Unpacks the store's files of the tar archive at `path` (a file or a pipe; standard
-// input when null), named `name` in messages, into a new
-// private temporary directory, which goes again when the program ends, also on a
-// signal (an interrupt, a closed pipe). The directory, or nullptr after a message on
-// `err`.
+// input when null; plain or gzip-compressed), named `name` in messages, into a new
+// private temporary directory, which goes again when the next archive is unpacked or
+// the program ends, also on a signal (an interrupt, a closed pipe). The directory, or
+// nullptr after a message on `err`.
 const char* store_unpack(const char* path, const char* name, FILE* err);
+
+// Removes the directory of the archive unpacked last, if any.
+void store_release();
