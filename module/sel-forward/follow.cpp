@@ -2,9 +2,6 @@
 
 namespace {
 
-// A ring that has dropped its oldest file holds at least this many more records.
-constexpr int kAfterDrop = SEL_MAX_RECS - SEL_RECS_PER_FILE;
-
 int ring_mod(int n) { return ((n % SEL_MAX_RECS) + SEL_MAX_RECS) % SEL_MAX_RECS; }
 
 // The ordinal of `slot` in the ring of `info`, or -1 when the ring does not hold it
@@ -40,7 +37,7 @@ FwdPlan fwd_plan(const FwdCursor& c, const SelInfo& info, const SelRecord* at_cu
   if (c.slot < 0 && !shrank && info.oldest_file == c.seen_oldest) return plan;  // still there
 
   plan.at_least = true;
-  if (shrank || info.rec_count <= kAfterDrop) {
+  if (shrank || info.rec_count < FWD_RING_AFTER_DROP) {
     plan.lost = FWD_CLEARED;
     const SelInfo seen{0, c.seen_count, c.seen_oldest, 0, 0, 5};
     plan.missed = c.seen_count - ordinal_of(seen, c.slot) - 1;

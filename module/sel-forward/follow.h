@@ -6,9 +6,10 @@
 // cursor's record is still in the ring when its slot is in the ring and holds the same
 // 64 bytes: the records after it are new. Otherwise it is gone, and everything in the
 // ring is new, after one report of what was lost:
-// - cleared: the ring holds at most 3000 records (the daemon drops the oldest file only
-//   when all four are full, so a ring that merely moved on holds at least 3001), or
-//   fewer than when last seen from the same oldest file. Lost: at least the records that
+// - cleared: the ring holds fewer than 3000 records (the daemon drops the oldest file only
+//   when all four are full, so a ring that merely moved on holds at least 3000: so many
+//   between the drop and the next record), or fewer than when last seen from the same
+//   oldest file. Lost: at least the records that
 //   the ring held after the cursor when last seen; those added after that look and
 //   before the clear cannot be counted.
 // - overrun: the ring moved on past the cursor. Slots are filled again in ring order,
@@ -27,6 +28,9 @@
 #include "module/sel-forward/cursor.h"
 
 enum : int { FWD_NO_LOSS = 0, FWD_OVERRUN, FWD_CLEARED };
+
+// The fewest records that a ring holds once it has dropped its oldest file.
+inline constexpr int FWD_RING_AFTER_DROP = SEL_MAX_RECS - SEL_RECS_PER_FILE;
 
 struct FwdPlan {
   int lost;        // FWD_NO_LOSS, FWD_OVERRUN or FWD_CLEARED

@@ -48,7 +48,7 @@ int unmoved(const SelInfo& seen, int start, int n, bool* moved) {
   if (read && now.oldest_file == seen.oldest_file && now.rec_count >= seen.rec_count) return n;
   *moved = true;
   const int dropped = (now.oldest_file - seen.oldest_file + SEL_FILES) % SEL_FILES;
-  const bool moved_on = read && dropped > 0 && now.rec_count > SEL_MAX_RECS - SEL_RECS_PER_FILE;
+  const bool moved_on = read && dropped > 0 && now.rec_count >= FWD_RING_AFTER_DROP;
   if (moved_on && start >= dropped * SEL_RECS_PER_FILE) return n;
   const int under_lock = SEL_RECS_PER_FILE - start;
   return under_lock <= 0 ? 0 : under_lock < n ? under_lock : n;

@@ -3,6 +3,7 @@
 // forwarder, the collector and the writer stopped, killed and started again, the store
 // numbered either way; and how the forwarder refuses to start.
 #include <arpa/inet.h>
+#include <glob.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -169,7 +170,10 @@ TEST_F(ForwardTest, EveryRecordOnceInOrderThroughRestartsOverrunAndClear) {
 }
 
 TEST_F(ForwardTest, EveryRecordOnceInOrderThroughKillsWhateverTheNumbering) {
-  if (access(kRsyslogd, X_OK) != 0) GTEST_SKIP() << "rsyslogd is not installed";
+  glob_t relp{};
+  const bool imrelp = glob("/usr/lib/*/rsyslog/imrelp.so", 0, nullptr, &relp) == 0;
+  globfree(&relp);
+  if (access(kRsyslogd, X_OK) != 0 || !imrelp) GTEST_SKIP() << "no rsyslogd with imrelp";
   // `before` records at once, then `paced` at 300 a second while the collector ('c') or
   // the forwarder ('f') is killed with SIGKILL, and started again, once the file holds
   // so many lines.
@@ -256,6 +260,8 @@ TEST_F(ForwardTest, StartsOnlyWhereItCanAndSaysWhy) {
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.args[1] + " " + r.args.back() + r.script);
+    // valgrind's log file takes the descriptor that the shell closed.
+    if (*r.script != '\0' && getenv("SEL_RUN_WRAPPER") != nullptr) continue;
     const RunResult got = run(in_shell(std::string("exec \"$@\"") + r.script, r.args));
     EXPECT_EQ(got.exit_code(), r.status) << got.err;
     EXPECT_NE(got.err.find(r.err), std::string::npos) << got.err;

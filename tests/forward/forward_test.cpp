@@ -43,7 +43,7 @@ TEST(ForwardPlan, NewRecordsAndLossesFromCursorAndRing) {
       {499, 0, 3000, 2, 3500, 2, '=', 0, FWD_NO_LOSS, 0, false, 2500, 1000},    // past the turn
       {499, 4500, 3500, 1, 3700, 1, '=', 0, FWD_NO_LOSS, 0, false, 3500, 200},  // numbered on
       {999, 0, 1000, 0, 4000, 2, 'x', 0, FWD_OVERRUN, 1000, true, 0, 4000},     // slot filled anew
-      {1499, 0, 2000, 0, 3001, 2, '-', 0, FWD_OVERRUN, 500, true, 0, 3001},  // slot left the ring
+      {1499, 0, 2000, 0, 3000, 2, '-', 0, FWD_OVERRUN, 500, true, 0, 3000},     // just dropped
       {499, 4500, 3500, 1, 3001, 2, '-', 6001, FWD_OVERRUN, 1500, false, 0, 3001},   // ids tell
       {499, 4500, 3500, 1, 3001, 2, '-', 10001, FWD_OVERRUN, 5500, false, 0, 3001},  // a lap
       {499, 4500, 3500, 1, 3001, 2, '-', 6050, FWD_OVERRUN, 1500, true, 0, 3001},    // ids skip
