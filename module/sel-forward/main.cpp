@@ -54,10 +54,11 @@ enum : int { kTo = 1, kStdout, kFormat, kState, kInterval, kOnce, kVerbose };
 
 constexpr auto kSynopsis = std::to_array<const char*>({
     "(--to [tcp://|relp://]HOST:PORT | --stdout)",
-    " [--format syslog|jsonl] [--state FILE] [--interval SECONDS] [--once] [--verbose]",
+    " [--format syslog|jsonl] [--state FILE]",
+    " [--interval SECONDS] [--once] [--verbose]",
 });
 constexpr auto kOptions = std::to_array<OptSpec>({
-    {kTo, "--to", 0, "[relp://]HOST:PORT", 0, "the collector: over TCP, or RELP"},
+    {kTo, "--to", 0, "HOST:PORT", 0, "the collector, over TCP (relp://HOST:PORT: RELP)"},
     {kStdout, "--stdout", 0, nullptr, 0, "write the messages to standard output instead"},
     {kFormat, "--format", 0, "syslog|jsonl", 0, "RFC 5424 messages (the default) or JSON rows"},
     {kState, "--state", 0, "FILE", 0, "keep the cursor in FILE (the last record sent)"},
@@ -77,6 +78,8 @@ bool parse_target(const char* text, Options* o) {
   } else if (strncmp(text, "relp://", 7) == 0) {
     text += 7;
     o->transport = FwdTransport::relp;
+  } else if (strstr(text, "://") != nullptr) {
+    return false;  // a scheme of which we know nothing
   }
   const char* colon = strrchr(text, ':');
   if (colon == nullptr || colon == text || colon[1] == '\0') return false;
