@@ -41,8 +41,9 @@ int oldest_of_full_ring(const SelInfo& info) {
   return -1;
 }
 
-// The records of `file`, `whole` by its size, up to the last written one: a power cut can leave a file longer than what reached it, the rest zeros. -1 when
-// the file cannot be read (logged).
+// The records of `file`, `whole` by its size, up to the last written one: a power cut
+// can leave a file longer than what reached it, the rest zeros. -1 when the file cannot
+// be read (logged).
 int written_records(const char* path, int file, int whole) {
   if (whole == 0) return 0;
   const FdGuard fd(open_regular(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
