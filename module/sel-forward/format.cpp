@@ -71,15 +71,18 @@ std::size_t fwd_format_record(char* buf, FwdFormat format, const char* host, con
 }
 
 std::size_t fwd_format_loss(char* buf, FwdFormat format, const char* host, std::int32_t now,
-                            int lost, int missed) {
-  const char* reason = lost == FWD_CLEARED ? "cleared" : "overrun";
+                            const FwdPlan& plan) {
+  const char* reason = plan.lost == FWD_CLEARED ? "cleared" : "overrun";
+  const char* at_least = plan.at_least ? "true" : "false";
   char text[128];
-  if (lost == FWD_CLEARED) {
-    (void)snprintf(text, sizeof text, "The SEL was cleared; %d records in it had not been sent",
-                   missed);
+  if (plan.lost == FWD_CLEARED) {
+    (void)snprintf(text, sizeof text,
+                   "The SEL was cleared; at least %d records in it had not been sent", plan.missed);
   } else {
     (void)snprintf(text, sizeof text,
-                   "%d records were dropped from the SEL before they could be sent", missed);
+                   "%s%d records were dropped from the SEL before they could "
+                   "be sent",
+                   plan.at_least ? "At least " : "", plan.missed);
   }
   char time[32];
   iso_time(now, time);
@@ -87,13 +90,15 @@ std::size_t fwd_format_loss(char* buf, FwdFormat format, const char* host, std::
     switch (format) {
       case FwdFormat::jsonl:
         fprintf(out,
-                "{\"missed\":%d,\"reason\":\"%s\",\"time\":\"%s\",\"timestamp\":%d,"
-                "\"text\":\"%s\"}",
-                missed, reason, time, now, text);
+                "{\"missed\":%d,\"at_least\":%s,\"reason\":\"%s\",\"time\":\"%s\","
+                "\"timestamp\":%d,\"text\":\"%s\"}",
+                plan.missed, at_least, reason, time, now, text);
         break;
       case FwdFormat::syslog:
-        fprintf(out, "<%d>1 %s %s sel - missed [sel@32473 missed=\"%d\" reason=\"%s\"] %s",
-                kFacilityUser * 8 + kWarning, time, host, missed, reason, text);
+        fprintf(out,
+                "<%d>1 %s %s sel - missed [sel@32473 missed=\"%d\" at_least=\"%s\" "
+                "reason=\"%s\"] %s",
+                kFacilityUser * 8 + kWarning, time, host, plan.missed, at_least, reason, text);
         break;
     }
   });
@@ -113,6 +118,7 @@ std::size_t fwd_frame(char* dst, std::size_t room, FwdFraming framing, std::stri
       put(msg);
       break;
     }
+    case FwdFraming::none: put(msg); break;
     case FwdFraming::lines:
       for (std::size_t at = 0; at < msg.size();) {
         const std::size_t end = std::min(msg.find('\n', at), msg.size());

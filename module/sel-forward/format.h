@@ -13,9 +13,10 @@
 #include <string_view>
 
 #include "lib/sel_record.h"
+#include "module/sel-forward/follow.h"
 
 enum class FwdFormat { syslog, jsonl };
-enum class FwdFraming { octets, lines };
+enum class FwdFraming { octets, lines, none };
 
 inline constexpr std::size_t FWD_MSG_MAX = 2048;  // far above the longest message
 
@@ -24,13 +25,13 @@ int fwd_syslog_severity(std::uint32_t severity);
 
 // One message into `buf` (FWD_MSG_MAX bytes), without framing. Returns its length.
 std::size_t fwd_format_record(char* buf, FwdFormat format, const char* host, const SelRecord& rec);
-// The report that `missed` records were lost (FWD_OVERRUN or FWD_CLEARED), at `now`.
+// The report of the records that `plan` lost (FWD_OVERRUN or FWD_CLEARED), at `now`.
 std::size_t fwd_format_loss(char* buf, FwdFormat format, const char* host, std::int32_t now,
-                            int lost, int missed);
+                            const FwdPlan& plan);
 
 // Appends `msg` framed to `dst`: "LEN SP MSG", or the message with each line break
-// written as "#012" and a line end after it. Returns the bytes appended, or 0 when they
-// do not fit in `room`.
+// written as "#012" and a line end after it, or as it is (a protocol that frames each
+// message itself). Returns the bytes appended, or 0 when they do not fit in `room`.
 std::size_t fwd_frame(char* dst, std::size_t room, FwdFraming framing, std::string_view msg);
 
 // Our host's name as a syslog HOSTNAME: printable ASCII without blanks, else "-".

@@ -1,11 +1,12 @@
-// sel-forward (--to HOST:PORT | --stdout) [--format syslog|jsonl] [--state FILE]
-//             [--interval SECONDS]
+// sel-forward (--to [tcp://|relp://]HOST:PORT | --stdout) [--format syslog|jsonl]
+//             [--state FILE] [--interval SECONDS] [--once] [--verbose]
 //
 // Runs on the module beside seld and sends every record of the SEL that it has not sent
 // before, oldest first, to a collector: RFC 5424 syslog messages over TCP with octet
-// counting, or the JSON Lines rows of selexport one a line, or either to standard
-// output. It looks at the store every interval with the locks as `sel` takes them, and
-// keeps in the state file the last record that the collector accepted.
+// counting or over RELP, or the JSON Lines rows of selexport, or either to standard
+// output. It looks at the store when the system reports a change of it (and at least
+// every interval) with the locks as `sel` takes them, and keeps in the state file,
+// which it holds for its whole life, the last record that the collector accepted.
 #include <poll.h>
 #include <syslog.h>
 
@@ -20,44 +21,66 @@
 
 #include "common/options.h"
 #include "lib/log.h"
+#include "lib/posix.h"
+#include "lib/zone.h"
 #include "module/sel-forward/cursor.h"
 #include "module/sel-forward/format.h"
 #include "module/sel-forward/poll.h"
 #include "module/sel-forward/sender.h"
 #include "module/sel-forward/signals.h"
+#include "module/sel-forward/watch.h"
 
 namespace {
+
+// The longest wait between two looks at the store, where changes are reported and where
+// they are not.
+constexpr int kWatchedMs = 5000;
+constexpr int kPolledMs = 1000;
 
 struct Options {
   char host[256] = "";
   const char* port = nullptr;
+  FwdTransport transport = FwdTransport::out;
   bool to_stdout = false;
   FwdFormat format = FwdFormat::syslog;
   const char* state = nullptr;
-  int interval_ms = 1000;
+  int interval_ms = 0;  // 0: kWatchedMs or kPolledMs
   bool to_given = false;
+  bool once = false;
+  bool verbose = false;
 };
 
-enum : int { kTo = 1, kStdout, kFormat, kState, kInterval };
+enum : int { kTo = 1, kStdout, kFormat, kState, kInterval, kOnce, kVerbose };
 
 constexpr auto kSynopsis = std::to_array<const char*>({
-    "(--to HOST:PORT | --stdout) [--format syslog|jsonl]",
-    " [--state FILE] [--interval SECONDS]",
+    "(--to [tcp://|relp://]HOST:PORT | --stdout)",
+    " [--format syslog|jsonl] [--state FILE]",
+    " [--interval SECONDS] [--once] [--verbose]",
 });
 constexpr auto kOptions = std::to_array<OptSpec>({
-    {kTo, "--to", 0, "HOST:PORT", 0, "the collector: syslog over TCP"},
+    {kTo, "--to", 0, "HOST:PORT", 0, "the collector, over TCP (relp://HOST:PORT: RELP)"},
     {kStdout, "--stdout", 0, nullptr, 0, "write the messages to standard output instead"},
     {kFormat, "--format", 0, "syslog|jsonl", 0, "RFC 5424 messages (the default) or JSON rows"},
     {kState, "--state", 0, "FILE", 0, "keep the cursor in FILE (the last record sent)"},
-    {kInterval, "--interval", 0, "SECONDS", 0, "look at the store this often (default 1)"},
+    {kInterval, "--interval", 0, "SECONDS", 0, "the longest wait between looks (default 5)"},
+    {kOnce, "--once", 0, nullptr, 0, "send what is new and end (status 1: not all of it)"},
+    {kVerbose, "--verbose", 0, nullptr, 0, "write what is logged to standard error too"},
 });
 constexpr OptProgram kProgram{
     "sel-forward", kSynopsis,
-    "Sends every record of the module's SEL that it has not sent before to a collector.",
-    kOptions};
+    "Sends every record of the module's SEL that it has not sent before to a collector.", kOptions};
 
-// "HOST:PORT" or "[IPV6]:PORT".
+// "HOST:PORT" or "[IPV6]:PORT", after "tcp://" or "relp://".
 bool parse_target(const char* text, Options* o) {
+  o->transport = FwdTransport::tcp;
+  if (strncmp(text, "tcp://", 6) == 0) {
+    text += 6;
+  } else if (strncmp(text, "relp://", 7) == 0) {
+    text += 7;
+    o->transport = FwdTransport::relp;
+  } else if (strstr(text, "://") != nullptr) {
+    return false;  // a scheme of which we know nothing
+  }
   const char* colon = strrchr(text, ':');
   if (colon == nullptr || colon == text || colon[1] == '\0') return false;
   const char* host = text;
@@ -101,10 +124,13 @@ bool take(void* ctx, const OptParse& parse, int id, const char* value) {
   switch (id) {
     case OPT_OPERAND: return opt_refuse(parse, "unexpected argument %s", value);
     case kStdout: o->to_stdout = true; return true;
+    case kOnce: o->once = true; return true;
+    case kVerbose: o->verbose = true; return true;
     case kTo:
       o->to_given = true;
       return parse_target(value, o) ||
-             opt_refuse(parse, "--to %s: give HOST:PORT, PORT from 1 to 65535", value);
+             opt_refuse(parse, "--to %s: give [tcp://|relp://]HOST:PORT, PORT from 1 to 65535",
+                        value);
     case kFormat:
       if (strcmp(value, "syslog") == 0) {
         o->format = FwdFormat::syslog;
@@ -147,9 +173,10 @@ struct Forwarder {
   Options o;
   FwdFraming framing = FwdFraming::octets;
   char host[256] = "";
-  FwdCursor cursor = FWD_CURSOR_FRESH;
+  FwdCursor cursor{};  // FWD_CURSOR_FRESH, set at the start
   FwdSender sender{};
   FwdFollower follower{};
+  FwdWatch watch{};
   bool save_failing = false;
 
   void save() {
@@ -172,23 +199,26 @@ struct Forwarder {
     char msg[FWD_MSG_MAX];
     batch.n = 0;
     const FwdPlan& plan = look->plan;
-    if (plan.lost != FWD_NO_LOSS) {
-      const std::size_t len = fwd_format_loss(
-          msg, o.format, host, static_cast<std::int32_t>(time(nullptr)), plan.lost, plan.missed);
+    // A report stays unsent while the ring moved under the reading: the next look counts
+    // the records that it took.
+    const bool report = plan.lost != FWD_NO_LOSS && !(look->moved && read == 0);
+    if (report) {
+      const std::size_t len =
+          fwd_format_loss(msg, o.format, host, static_cast<std::int32_t>(time(nullptr)), plan);
       batch.add(framing, msg, len, plan.base);
     }
     for (int i = 0; i < read; ++i) {
+      const FwdCursor after = fwd_cursor_at(recs[i], fwd_slot_of(look->info, plan.start + i),
+                                            look->info.rec_count, look->info.oldest_file);
       const std::size_t len = fwd_format_record(msg, o.format, host, recs[i]);
-      if (!batch.add(framing, msg, len,
-                     fwd_cursor_at(recs[i], look->info.rec_count, look->info.oldest_file))) {
-        break;  // the rest goes with the next batch
-      }
+      if (!batch.add(framing, msg, len, after)) break;  // the rest goes with the next batch
     }
     const int accepted = fwd_send(&sender, batch.data, batch.ends, batch.n);
     if (accepted > 0) {
-      if (plan.lost != FWD_NO_LOSS) {
-        log_msg(LOG_WARNING, "%s: %d records were lost before they could be sent",
-                plan.lost == FWD_CLEARED ? "the SEL was cleared" : "the SEL overran", plan.missed);
+      if (report) {
+        log_msg(LOG_WARNING, "%s: %s%d records were lost before they could be sent",
+                plan.lost == FWD_CLEARED ? "the SEL was cleared" : "the SEL overran",
+                plan.at_least ? "at least " : "", plan.missed);
       }
       cursor = batch.after[accepted - 1];
       save();
@@ -196,10 +226,11 @@ struct Forwarder {
     return accepted == batch.n && batch.n > 0;
   }
 
-  enum Next { kMore, kWait, kNoStore };
+  enum Next { kMore, kDone, kFailed, kNoStore };
 
-  // One look, and what it asks for: more records wait right away, or the next look
-  // comes after the interval, or later while the store cannot be read.
+  // One look, and what it asks for: more records wait right away; or all is sent; or
+  // the collector did not take everything (or cannot be reached); or the store cannot be
+  // read now.
   Next step() {
     const bool ready = fwd_ready(&sender);
     FwdLook look{};
@@ -208,43 +239,119 @@ struct Forwarder {
       look = fwd_look(&follower, cursor);
     }
     if (look.result == FWD_LOOK_NO_STORE) return kNoStore;
-    if (look.result != FWD_LOOK_PLAN) return kWait;
+    if (look.result != FWD_LOOK_PLAN) return kDone;
     // No loss: the ring seen moves on at once, sent or not.
     if (look.plan.lost == FWD_NO_LOSS) cursor = look.plan.base;
     const bool something = look.plan.lost != FWD_NO_LOSS || look.plan.count > 0;
     if (!something || !ready) {
       fwd_look_done(&look);
-      return kWait;
+      return something ? kFailed : kDone;
     }
     const int to_send = look.plan.count;
     const bool all = send(&look);
-    return all && batch.n - (look.plan.lost != FWD_NO_LOSS ? 1 : 0) < to_send ? kMore : kWait;
+    if (look.moved) return kMore;
+    if (batch.n == 0) return kNoStore;  // the records could not be read (logged)
+    if (!all) return kFailed;
+    return batch.n - (look.plan.lost != FWD_NO_LOSS ? 1 : 0) < to_send ? kMore : kDone;
   }
 
-  void run() {
+  // Waits up to `ms` for a change of the store, or for the collector to close the
+  // connection; events that do not concern the store are passed over.
+  void wait(int ms, bool watched) {
+    const long long until = fwd_now_ms() + ms;
+    for (long long now = fwd_now_ms(); now <= until && !fwd_stopping(); now = fwd_now_ms()) {
+      pollfd fds[2] = {
+          {watched ? watch.fd : -1, POLLIN, 0},
+          {sender.transport != FwdTransport::out ? sender.fd : -1, POLLIN | POLLRDHUP, 0}};
+      if (fwd_wait_for(fds, 2, static_cast<int>(until - now)) <= 0) return;
+      if (fds[1].revents != 0) {
+        fwd_check_peer(&sender);
+        if (sender.fd < 0) return;  // it may be tried again now
+      }
+      if (fds[0].revents != 0 && fwd_watch_take(&watch)) return;
+    }
+  }
+
+  // Until stopped (or standard output is gone), or with --once until all is sent or the
+  // collector fails: 0, or 1 when not all could be sent.
+  int run() {
     // A store that cannot be read (seld has not made it yet, say) is looked at again
     // after waits that double up to a minute, so that the log is not flooded.
-    int no_store_ms = o.interval_ms;
+    int no_store_ms = 0;
     while (!fwd_stopping() && !sender.dead) {
+      const bool watched = fwd_watch_arm(&watch);
+      (void)fwd_watch_take(&watch);  // what came before this look is seen by it
       const Next next = step();
       if (next == kMore) continue;
-      no_store_ms = next == kNoStore ? std::min(no_store_ms * 2, 60000) : o.interval_ms;
-      const bool watch = sender.host != nullptr && sender.fd >= 0;
-      if (fwd_wait(watch ? sender.fd : -1, POLLIN | POLLRDHUP,
-                   next == kNoStore ? no_store_ms : o.interval_ms) > 0) {
-        fwd_check_peer(&sender);
+      if (o.once) return next == kDone ? 0 : 1;
+      int ms = o.interval_ms > 0 ? o.interval_ms : watched ? kWatchedMs : kPolledMs;
+      no_store_ms = next == kNoStore ? std::min(std::max(no_store_ms * 2, ms), 60000) : 0;
+      if (next == kNoStore) ms = no_store_ms;
+      if (next == kFailed && sender.fd < 0) {
+        ms = static_cast<int>(std::clamp(sender.retry_at - fwd_now_ms(), 0LL, 1LL * ms));
       }
+      wait(ms, watched);
     }
+    return sender.dead || o.once ? 1 : 0;
   }
 };
 
 // At namespace scope, so that no guard of a local static pulls in the C++ run-time
-// library.
+// library; all zero, so that it takes no room in the program file.
 Forwarder f;
+
+// Reads the cursor from the state file at `path`; why it cannot is said on standard
+// error.
+bool read_state(const char* path) {
+  if (fwd_cursor_read(path, &f.cursor) >= 0) return true;
+  if (errno == EISDIR) {
+    fprintf(stderr, "sel-forward: the state file %s is a directory\n", path);
+  } else if (errno == EINVAL) {
+    fprintf(stderr, "sel-forward: the state file %s is not a regular file\n", path);
+  } else if (errno == EBADMSG) {
+    fprintf(stderr,
+            "sel-forward: the state file %s holds no cursor of sel-forward (remove it to send "
+            "the whole SEL again)\n",
+            path);
+  } else {
+    fprintf(stderr, "sel-forward: cannot read the state file %s: %s\n", path, strerror(errno));
+  }
+  return false;
+}
+
+// Takes the state file for this process and reads the cursor from it (also before the
+// lock: a path that is no state file gets no lock file beside it), writing it back at
+// once so that a path that cannot be written is found before anything is sent. Whether
+// it could; why not is said on standard error.
+bool take_state(const char* path) {
+  if (!read_state(path)) return false;
+  int holder = 0;
+  if (fwd_state_take(path, &holder) < 0) {
+    if (errno == EAGAIN) {
+      fprintf(stderr, "sel-forward: the state file %s is in use by another sel-forward (pid %d)\n",
+              path, holder);
+    } else {
+      fprintf(stderr, "sel-forward: cannot write the state file %s: %s.lock: %s\n", path, path,
+              strerror(errno));
+    }
+    return false;
+  }
+  if (!read_state(path)) return false;
+  if (fwd_cursor_write(path, f.cursor) != 0) {
+    fprintf(stderr, "sel-forward: cannot write the state file %s: %s\n", path, strerror(errno));
+    return false;
+  }
+  return true;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  const unsigned closed = guard_std_fds();
+  if ((closed & STD_FDS_UNGUARDED) != 0) return 1;
+  // Before any lock is taken and before a stop signal is blocked: a zone file that
+  // blocks holds nothing up but this process, which a signal still ends.
+  (void)zone_load();
   const Options& o = f.o;
   const int early = opt_parse(kProgram, argc, argv, take, &f.o);
   if (early != OPT_RUN) return early;
@@ -253,25 +360,26 @@ int main(int argc, char** argv) {
           stderr);
     return 2;
   }
-  // A collector of JSON takes one row a line; syslog over TCP is counted in octets.
-  f.framing = o.to_stdout || o.format == FwdFormat::jsonl ? FwdFraming::lines : FwdFraming::octets;
-  f.sender = fwd_sender(o.to_stdout ? nullptr : o.host, o.port);
-  if (o.state != nullptr && fwd_cursor_read(o.state, &f.cursor) < 0) {
-    fprintf(stderr, "sel-forward: cannot read the state file %s: %s\n", o.state,
-            errno == EINVAL ? "not a cursor of sel-forward (remove it to send the whole SEL again)"
-                            : strerror(errno));
+  if (o.to_stdout && (closed & STD_OUT_CLOSED) != 0) {
+    fputs("sel-forward: standard output is closed: the messages have nowhere to go\n", stderr);
     return 1;
   }
+  f.cursor = FWD_CURSOR_FRESH;
+  if (o.state != nullptr && !take_state(o.state)) return 1;
+  f.framing = fwd_framing(o.transport, o.format);
+  fwd_sender_init(&f.sender, o.transport, o.host, o.port);
   fwd_host_name(f.host);
-  log_open("sel-forward", LOG_PID, LOG_DAEMON);
+  log_open("sel-forward", LOG_PID | (o.verbose ? LOG_PERROR : 0), LOG_DAEMON);
   fwd_signals_init();
+  fwd_watch_start(&f.watch);
   if (o.to_stdout) {
     log_msg(LOG_INFO, "forwarding the SEL to standard output");
   } else {
-    log_msg(LOG_INFO, "forwarding the SEL to %s:%s", o.host, o.port);
+    log_msg(LOG_INFO, "forwarding the SEL to %s%s:%s",
+            o.transport == FwdTransport::relp ? "relp://" : "", o.host, o.port);
   }
-  f.run();
-  if (f.sender.dead) return 1;
-  log_msg(LOG_INFO, "stopping on a signal");
-  return 0;
+  const int status = f.run();
+  fwd_sender_end(&f.sender);
+  if (fwd_stopping()) log_msg(LOG_INFO, "stopping on a signal");
+  return status;
 }

@@ -29,13 +29,29 @@ bool usable(FwdFollower* f, const SelInfo& info) {
   return faults == 0;
 }
 
-// Reads the record in the slot of `id` while the store lock is held.
-bool read_slot(const SelInfo& info, int id, SelRecord* rec) {
-  int file = 0, pos = 0;
-  sel_ring_position(info, sel_slot_ordinal(info, id), &file, &pos);
+// Reads the record in `slot` (file * 1000 + position) while the store lock is held.
+bool read_slot(int slot, SelRecord* rec) {
   char path[SEL_PATH_MAX];
-  (void)sel_record_path(path, sizeof path, SEL_STORE_DIR, file);  // fits: file < 4
-  return sel_read_chunk(path, pos, 1, rec) == 1;
+  (void)sel_record_path(path, sizeof path, SEL_STORE_DIR, slot / SEL_RECS_PER_FILE);  // fits
+  return sel_read_chunk(path, slot % SEL_RECS_PER_FILE, 1, rec) == 1;
+}
+
+// How many of the `n` records read from ordinal `start` on are surely those of the ring
+// that the look saw. Those of its oldest file were read under the store lock; the
+// others, unless the info file now shows the same ring grown (or moved on only by files
+// that the reading had left behind: they are filled again first). `*moved`: it did not.
+int unmoved(const SelInfo& seen, int start, int n, bool* moved) {
+  SelInfo now = seen;
+  int step = 0;
+  const bool read = sel_info_take(&now, &step) == SEL_INFO_READ &&
+                    (sel_info_faults(now) & SEL_INFO_UNUSABLE) == 0;
+  if (read && now.oldest_file == seen.oldest_file && now.rec_count >= seen.rec_count) return n;
+  *moved = true;
+  const int dropped = (now.oldest_file - seen.oldest_file + SEL_FILES) % SEL_FILES;
+  const bool moved_on = read && dropped > 0 && now.rec_count >= FWD_RING_AFTER_DROP;
+  if (moved_on && start >= dropped * SEL_RECS_PER_FILE) return n;
+  const int under_lock = SEL_RECS_PER_FILE - start;
+  return under_lock <= 0 ? 0 : under_lock < n ? under_lock : n;
 }
 
 struct Collected {
@@ -70,7 +86,7 @@ bool read_info(SelInfo* info) {
 }  // namespace
 
 FwdLook fwd_look(FwdFollower* f, const FwdCursor& c) {
-  FwdLook look{FWD_LOOK_NO_STORE, {}, {}, -1};
+  FwdLook look{FWD_LOOK_NO_STORE, {}, {}, -1, false};
   look.lock = take_lock(SEL_LOCK_DB);
   if (look.lock < 0) return look;  // logged
   // Taken before the read: a change between the two makes the next look read again.
@@ -87,10 +103,16 @@ FwdLook fwd_look(FwdFollower* f, const FwdCursor& c) {
     look.result = FWD_LOOK_IDLE;
     return look;
   }
-  SelRecord at_cursor{};
+  // The cursor's slot, and the oldest record when the cursor's record is gone (its id
+  // may tell how many were lost).
+  SelRecord at_cursor{}, oldest{};
   const bool in_ring =
-      c.id != 0 && sel_slot_ordinal(look.info, c.id) >= 0 && read_slot(look.info, c.id, &at_cursor);
-  look.plan = fwd_plan(c, look.info, in_ring ? &at_cursor : nullptr);
+      c.slot >= 0 && sel_slot_ordinal(look.info, c.slot + 1) >= 0 && read_slot(c.slot, &at_cursor);
+  const bool gone = !in_ring || fwd_record_sum(at_cursor) != c.sum;
+  const bool oldest_read = gone && look.info.rec_count > 0 &&
+                           read_slot(look.info.oldest_file * SEL_RECS_PER_FILE, &oldest);
+  look.plan =
+      fwd_plan(c, look.info, in_ring ? &at_cursor : nullptr, oldest_read ? &oldest : nullptr);
   look.result = FWD_LOOK_PLAN;
   const bool nothing = look.plan.lost == FWD_NO_LOSS && look.plan.count == 0;
   if (nothing) fwd_look_done(&look);
@@ -112,6 +134,11 @@ int fwd_read(FwdFollower* f, FwdLook* look, SelRecord* recs, int max) {
   const SelWalkEnd end = sel_read_recs({file, pos, count, look->info.oldest_file, look->lock},
                                        {&got, Collected::records, nullptr, nullptr});
   look->lock = -1;  // released by the reader
+  // A walk cut short by a ring that moved on is no fault of the store.
+  const bool looked = got.n > 0 || end.result != SEL_WALK_DONE;
+  const int kept = looked ? unmoved(look->info, look->plan.start, got.n, &look->moved) : 0;
+  if (look->moved && end.result != SEL_WALK_DONE) return kept;
+  look->moved = kept < got.n;
   // Logged once while it lasts: the next looks meet the same file.
   if (end.result != SEL_WALK_DONE && end.result != f->logged_walk) {
     char path[SEL_PATH_MAX];
@@ -125,7 +152,7 @@ int fwd_read(FwdFollower* f, FwdLook* look, SelRecord* recs, int max) {
     }
   }
   f->logged_walk = end.result;
-  return got.n;
+  return kept;
 }
 
 void fwd_look_done(FwdLook* look) {

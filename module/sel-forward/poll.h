@@ -2,6 +2,11 @@
 // the info file read under the info lock, and the store lock dropped once the reading
 // is outside the oldest file. When the info file has not changed since a look that
 // found nothing to send, that one read is all.
+//
+// Records outside the oldest file are read without the store lock, as `sel` reads them,
+// so a flood may drop and fill their file again while they are read: the info file is
+// read once more after the records, and those that the ring may have dropped since the
+// look are not handed on (the next look counts them as lost).
 #pragma once
 
 #include <sys/types.h>
@@ -35,7 +40,8 @@ struct FwdLook {
   int result;
   SelInfo info;
   FwdPlan plan;
-  int lock;  // the store lock while result is FWD_LOOK_PLAN, else -1
+  int lock;    // the store lock while result is FWD_LOOK_PLAN, else -1
+  bool moved;  // fwd_read: the ring moved on under the reading; look again at once
 };
 
 // Looks at the store from cursor `c`. A plan with nothing to send (no loss, no new
@@ -45,7 +51,7 @@ FwdLook fwd_look(FwdFollower* f, const FwdCursor& c);
 
 // Reads up to `max` new records of the plan into `recs`, taking over the look's lock and
 // releasing it. Returns the records read: fewer when a record file ends early or cannot
-// be read (logged once while it lasts).
+// be read (logged once while it lasts), or when the ring moved on under the reading.
 int fwd_read(FwdFollower* f, FwdLook* look, SelRecord* recs, int max);
 
 // Gives up the look's lock without reading.

@@ -20,7 +20,6 @@ namespace {
 
 constexpr int kFirstBackoffMs = 1000;
 constexpr int kMaxBackoffMs = 60000;
-constexpr int kStopGraceMs = 1000;
 
 // After a failure: the connection goes, and the next attempt waits. It is reset, not
 // closed, so that what it still holds is not delivered after the next connection has
@@ -45,21 +44,6 @@ bool at_message_end(const std::size_t* ends, int n, std::size_t off) {
   }
   return false;
 }
-
-// How long a wait may last: FWD_STALL_MS, or the rest of a second once a stop was asked.
-struct Deadline {
-  long long at;
-  bool stop_seen = false;
-  explicit Deadline(int ms) : at(fwd_now_ms() + ms) {}
-  int left() {
-    const long long now = fwd_now_ms();
-    if (fwd_stopping() && !stop_seen) {
-      stop_seen = true;
-      if (now + kStopGraceMs < at) at = now + kStopGraceMs;
-    }
-    return at > now ? static_cast<int>(at - now) : 0;
-  }
-};
 
 // One address: a non-blocking connect that gives up after FWD_CONNECT_MS.
 int connect_to(const addrinfo* a) {
@@ -118,7 +102,7 @@ int send_stdout(FwdSender* s, const char* data, const std::size_t* ends, int n) 
   const std::size_t size = ends[n - 1];
   std::size_t off = 0;
   while (off < size && !(fwd_stopping() && at_message_end(ends, n, off))) {
-    const int r = fwd_wait(1, POLLOUT, fwd_stopping() ? kStopGraceMs : -1);
+    const int r = fwd_wait(1, POLLOUT, fwd_stopping() ? FWD_STOP_GRACE_MS : -1);
     if (r < 0 && errno == EINTR) continue;
     if (r == 0) break;
     const std::size_t piece = size - off < PIPE_BUF ? size - off : PIPE_BUF;
@@ -134,10 +118,70 @@ int send_stdout(FwdSender* s, const char* data, const std::size_t* ends, int n) 
   return accepted_of(ends, n, off);
 }
 
+// The TCP part of fwd_send: written as the connection takes it, then waited for until
+// the collector's system has acknowledged all of it. `*error`: 0, or why it failed.
+int send_tcp(FwdSender* s, const char* data, const std::size_t* ends, int n, int* error) {
+  const std::size_t size = ends[n - 1];
+  std::size_t off = 0, acked = 0;
+  // A stop ends the writing at a message's end.
+  while (off < size && !(fwd_stopping() && at_message_end(ends, n, off))) {
+    const int r = fwd_wait(s->fd, POLLOUT, FwdDeadline(FWD_STALL_MS).left());
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) {
+      *error = r == 0 ? ETIMEDOUT : errno;
+      break;
+    }
+    const ssize_t w = send(s->fd, data + off, size - off, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (w < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (w < 0) {
+      *error = errno;
+      break;
+    }
+    off += static_cast<std::size_t>(w);
+  }
+  // There is no event for the acknowledgment: the send queue is looked at after waits
+  // that grow to a tenth of a second and end early when the collector closes or resets
+  // the connection.
+  FwdDeadline deadline(FWD_STALL_MS);
+  for (int step = 1; *error == 0;) {
+    if (!acknowledged(s->fd, off, &acked)) {
+      *error = errno;
+    } else if (acked < off) {
+      const int left = deadline.left();
+      if (left == 0) {
+        *error = ETIMEDOUT;
+      } else if (fwd_wait(s->fd, POLLIN | POLLRDHUP, step < left ? step : left) > 0) {
+        (void)peer_gone(s->fd, error);
+      }
+      step = step * 2 < 100 ? step * 2 : 100;
+      continue;
+    }
+    break;
+  }
+  return accepted_of(ends, n, acked);
+}
+
+const char* scheme(const FwdSender* s) {
+  return s->transport == FwdTransport::relp ? "relp://" : "";
+}
+
 }  // namespace
 
-FwdSender fwd_sender(const char* host, const char* port) {
-  return {host, port, host == nullptr ? 1 : -1, kFirstBackoffMs, 0, false, false};
+FwdFraming fwd_framing(FwdTransport transport, FwdFormat format) {
+  if (transport == FwdTransport::relp) return FwdFraming::none;
+  // A collector of JSON takes one row a line; syslog over TCP is counted in octets.
+  return transport == FwdTransport::out || format == FwdFormat::jsonl ? FwdFraming::lines
+                                                                      : FwdFraming::octets;
+}
+
+void fwd_sender_init(FwdSender* s, FwdTransport transport, const char* host, const char* port) {
+  s->transport = transport;
+  s->host = host;
+  s->port = port;
+  s->fd = transport == FwdTransport::out ? 1 : -1;
+  s->backoff_ms = kFirstBackoffMs;
+  s->retry_at = 0;
+  s->failing = s->dead = false;
 }
 
 bool fwd_ready(FwdSender* s) {
@@ -151,7 +195,9 @@ bool fwd_ready(FwdSender* s) {
   addrinfo* found = nullptr;
   const int gai = getaddrinfo(s->host, s->port, &hints, &found);
   if (gai != 0) {
-    if (!s->failing) log_msg(LOG_WARNING, "cannot find %s: %s", s->host, gai_strerror(gai));
+    if (!s->failing) {
+      log_msg(LOG_WARNING, "cannot find %s%s: %s", scheme(s), s->host, gai_strerror(gai));
+    }
     give_up(s);
     return false;
   }
@@ -163,65 +209,43 @@ bool fwd_ready(FwdSender* s) {
   freeaddrinfo(found);
   if (s->fd < 0) {
     errno = error;
-    if (!s->failing) log_msg_errno(LOG_WARNING, "cannot connect to %s:%s", s->host, s->port);
+    if (!s->failing) {
+      log_msg_errno(LOG_WARNING, "cannot connect to %s%s:%s", scheme(s), s->host, s->port);
+    }
     give_up(s);
     return false;
   }
-  log_msg(LOG_INFO, "connected to %s:%s", s->host, s->port);
+  if (s->transport == FwdTransport::relp && fwd_relp_open(&s->relp, s->fd, FWD_CONNECT_MS) != 0) {
+    if (!s->failing) {
+      log_msg_errno(LOG_WARNING, "cannot open a RELP session with %s:%s%s%s", s->host, s->port,
+                    s->relp.why[0] != '\0' ? ": it " : "", s->relp.why);
+    }
+    give_up(s);
+    return false;
+  }
+  log_msg(LOG_INFO, "connected to %s%s:%s", scheme(s), s->host, s->port);
   return true;
 }
 
 int fwd_send(FwdSender* s, const char* data, const std::size_t* ends, int n) {
   if (n <= 0) return 0;
-  if (s->host == nullptr) return send_stdout(s, data, ends, n);
-  const std::size_t size = ends[n - 1];
-  std::size_t off = 0, acked = 0;
+  if (s->transport == FwdTransport::out) return send_stdout(s, data, ends, n);
   int error = 0;
-  // Written as the connection takes it; a stop ends the writing at a message's end.
-  while (off < size && !(fwd_stopping() && at_message_end(ends, n, off))) {
-    const int r = fwd_wait(s->fd, POLLOUT, Deadline(FWD_STALL_MS).left());
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) {
-      error = r == 0 ? ETIMEDOUT : errno;
-      break;
-    }
-    const ssize_t w = send(s->fd, data + off, size - off, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (w < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-    if (w < 0) {
-      error = errno;
-      break;
-    }
-    off += static_cast<std::size_t>(w);
-  }
-  // Then until the collector's system has acknowledged all of it. There is no event for
-  // that: the send queue is looked at after waits that grow to a tenth of a second and
-  // end early when the collector closes or resets the connection.
-  Deadline deadline(FWD_STALL_MS);
-  for (int step = 1; error == 0;) {
-    if (!acknowledged(s->fd, off, &acked)) {
-      error = errno;
-    } else if (acked < off) {
-      const int left = deadline.left();
-      if (left == 0) {
-        error = ETIMEDOUT;
-      } else if (fwd_wait(s->fd, POLLIN | POLLRDHUP, step < left ? step : left) > 0) {
-        (void)peer_gone(s->fd, &error);
-      }
-      step = step * 2 < 100 ? step * 2 : 100;
-      continue;
-    }
-    break;
-  }
-  const int accepted = accepted_of(ends, n, acked);
+  const int accepted = s->transport == FwdTransport::relp
+                           ? fwd_relp_send(&s->relp, s->fd, data, ends, n, FWD_STALL_MS, &error)
+                           : send_tcp(s, data, ends, n, &error);
   if (error != 0) {
     errno = error;
     if (!s->failing) {
-      log_msg_errno(LOG_WARNING, "lost the connection to %s:%s after %d of %d messages", s->host,
-                    s->port, accepted, n);
+      const bool told = s->transport == FwdTransport::relp && s->relp.why[0] != '\0';
+      log_msg_errno(LOG_WARNING, "lost the connection to %s%s:%s after %d of %d messages%s%s",
+                    scheme(s), s->host, s->port, accepted, n, told ? ": it " : "",
+                    told ? s->relp.why : "");
     }
     give_up(s);
   } else if (accepted > 0) {
-    if (s->failing) log_msg(LOG_INFO, "%s:%s accepts messages again", s->host, s->port);
+    if (s->failing)
+      log_msg(LOG_INFO, "%s%s:%s accepts messages again", scheme(s), s->host, s->port);
     s->failing = false;
     s->backoff_ms = kFirstBackoffMs;
   }
@@ -230,9 +254,22 @@ int fwd_send(FwdSender* s, const char* data, const std::size_t* ends, int n) {
 
 void fwd_check_peer(FwdSender* s) {
   int error = 0;
-  if (s->host != nullptr && s->fd >= 0 && peer_gone(s->fd, &error)) {
-    errno = error;
-    if (!s->failing) log_msg_errno(LOG_NOTICE, "%s:%s closed the connection", s->host, s->port);
-    give_up(s);
+  if (s->transport == FwdTransport::out || s->fd < 0) return;
+  const bool gone = s->transport == FwdTransport::relp ? fwd_relp_idle(&s->relp, s->fd) != 0
+                                                       : peer_gone(s->fd, &error);
+  if (!gone) return;
+  if (s->transport == FwdTransport::tcp) errno = error;
+  if (!s->failing) {
+    const bool told = s->transport == FwdTransport::relp && s->relp.why[0] != '\0';
+    log_msg_errno(LOG_NOTICE, "%s%s:%s closed the connection%s%s", scheme(s), s->host, s->port,
+                  told ? ": it " : "", told ? s->relp.why : "");
   }
+  give_up(s);
+}
+
+void fwd_sender_end(FwdSender* s) {
+  if (s->transport == FwdTransport::out || s->fd < 0) return;
+  if (s->transport == FwdTransport::relp) fwd_relp_close(&s->relp, s->fd, FWD_STOP_GRACE_MS);
+  close(s->fd);
+  s->fd = -1;
 }

@@ -38,16 +38,29 @@ void fwd_signals_init() {
 
 bool fwd_stopping() { return stop_requested != 0; }
 
+int fwd_wait_for(pollfd* fds, int n, int timeout_ms) {
+  timespec limit{timeout_ms / 1000, static_cast<long>(timeout_ms % 1000) * 1000000L};
+  return ppoll(fds, static_cast<nfds_t>(n), timeout_ms >= 0 ? &limit : nullptr, &while_waiting);
+}
+
 int fwd_wait(int fd, short events, int timeout_ms) {
   pollfd p{fd, events, 0};
-  timespec limit{timeout_ms / 1000, static_cast<long>(timeout_ms % 1000) * 1000000L};
-  return ppoll(&p, fd >= 0 ? 1 : 0, timeout_ms >= 0 ? &limit : nullptr, &while_waiting);
+  return fwd_wait_for(&p, fd >= 0 ? 1 : 0, timeout_ms);
 }
 
 long long fwd_now_ms() {
   timespec t{};
   clock_gettime(CLOCK_MONOTONIC, &t);
   return static_cast<long long>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+int FwdDeadline::left() {
+  const long long now = fwd_now_ms();
+  if (fwd_stopping() && !stop_seen_) {
+    stop_seen_ = true;
+    if (now + FWD_STOP_GRACE_MS < at_) at_ = now + FWD_STOP_GRACE_MS;
+  }
+  return at_ > now ? static_cast<int>(at_ - now) : 0;
 }
 
 FwdAtOnce::FwdAtOnce() {

@@ -7,15 +7,34 @@
 // SIGPIPE is ignored: a collector that goes away is a failed send, not our end.
 #pragma once
 
+#include <poll.h>
+
 void fwd_signals_init();
 bool fwd_stopping();
 
-// Waits up to `timeout_ms` (-1: without limit) for `events` on `fd` (-1: none, only the
+// Waits up to `timeout_ms` (-1: without limit) for the events of `fds` (none: only the
 // time or a stop). poll()'s result; -1 with EINTR once a stop has been asked for.
+int fwd_wait_for(pollfd* fds, int n, int timeout_ms);
+// The same for `events` on `fd` (-1: none).
 int fwd_wait(int fd, short events, int timeout_ms);
 
 // The monotonic clock in milliseconds.
 long long fwd_now_ms();
+
+// How long what was sent may still take to be accepted once a stop has been asked for.
+inline constexpr int FWD_STOP_GRACE_MS = 1000;
+
+// How long a wait may last: the milliseconds given, or FWD_STOP_GRACE_MS once a stop has
+// been asked for.
+class FwdDeadline {
+ public:
+  explicit FwdDeadline(int ms) : at_(fwd_now_ms() + ms) {}
+  int left();  // milliseconds, 0 once over
+
+ private:
+  long long at_;
+  bool stop_seen_ = false;
+};
 
 class FwdAtOnce {
  public:

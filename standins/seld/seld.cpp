@@ -6,6 +6,7 @@
 // One seld serves a store: a second one, which would write records into the same
 // slots, refuses to start. So does a seld that finds a store it cannot read as a ring
 // (seld_ring.h); until it serves, what it logs goes to standard error too.
+// With --number-on it numbers records on across the ring's wrap instead of by slot.
 // SIGTERM (or SIGINT) ends it with status 0 once the request in hand is done, or at
 // once while it waits for a lock.
 #include <array>
@@ -22,17 +23,30 @@
 #include "lib/posix.h"
 #include "common/options.h"
 #include "standins/seld/seld_request.h"
+#include "standins/seld/seld_ring.h"
 
 namespace {
 
-constexpr auto kSynopsis = std::to_array<const char*>({"[--help | --version]"});
+enum : int { kNumberOn = 1 };
+
+constexpr auto kSynopsis = std::to_array<const char*>({"[--number-on]"});
+constexpr auto kOptions = std::to_array<OptSpec>({
+    {kNumberOn, "--number-on", 0, nullptr, 0,
+     "number records on across the ring's wrap, not by slot"},
+});
 constexpr OptProgram kProgram{
     "seld", kSynopsis,
     "Our stand-in for the module's SEL daemon: keeps the SEL store in /mnt/logs/sel and\n"
     "takes requests on queue key 7 (records to append, the clear request). It refuses to\n"
     "start beside another seld and on a store whose record files show no ring. SIGTERM or\n"
     "SIGINT ends it.",
-    {}};
+    kOptions};
+
+bool take(void* ctx, const OptParse& parse, int id, const char* value) {
+  if (id == OPT_OPERAND) return opt_no_operands(ctx, parse, id, value);
+  seld_number_on = true;
+  return true;
+}
 
 // Held for the whole life of the process: the mark of the one seld that serves.
 constexpr const char* kOwnLock = "/velmar/run/seld.lck";
@@ -77,7 +91,7 @@ int main(int argc, char** argv) {
   // A daemon writes nothing on its standard descriptors but must not log into a file
   // that took the place of one (the system log's socket would otherwise be fd 1 or 2).
   if ((guard_std_fds() & STD_FDS_UNGUARDED) != 0) return 1;
-  const int early = opt_parse(kProgram, argc, argv, opt_no_operands, nullptr);
+  const int early = opt_parse(kProgram, argc, argv, take, nullptr);
   if (early != OPT_RUN) return early;
   log_open("seld", LOG_PID | LOG_NDELAY | LOG_PERROR, LOG_DAEMON);
 

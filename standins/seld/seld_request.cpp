@@ -60,8 +60,10 @@
 // reader finds its file shorter than promised ("SEL ends unexpectedly."), or, if the
 // file has been refilled, newer records under the same ids; never a torn record.
 //
-// Record ids follow the slot: position p of file f holds id f * 1000 + p + 1, so the
-// oldest record's id is always oldest_file * 1000 + 1.
+// Record ids follow the slot (position p of file f holds id f * 1000 + p + 1, so the
+// oldest record's id is always oldest_file * 1000 + 1), or with seld_number_on go on
+// from the newest record's id across the wrap; the info file's latest_id is the newest
+// record's id either way.
 
 volatile sig_atomic_t seld_stopping = 0;
 
@@ -119,9 +121,9 @@ int empty_record_file(int file) {
   return 0;
 }
 
-int write_record(int fd, int file, int pos, const unsigned char* body) {
+int write_record(int fd, int file, int pos, std::uint32_t id, const unsigned char* body) {
   unsigned char rec[SEL_RECORD_SIZE];
-  store_be32(rec, static_cast<std::uint32_t>(sel_slot_id(file, pos)));
+  store_be32(rec, id);
   memcpy(rec + SEL_OFF_BODY, body, SEL_RECORD_BODY_SIZE);
   const off_t at = static_cast<off_t>(pos) * static_cast<off_t>(SEL_RECORD_SIZE);
   ssize_t n = 0;
@@ -157,8 +159,9 @@ int drop_oldest(Ring* r) {
   const int lock = take_lock(SEL_LOCK_DB);
   if (lock < 0) return -1;
   const int dropped = r->oldest_file;
-  const Ring after =
+  Ring after =
       sel_ring_info(r->version, r->rec_count - SEL_RECS_PER_FILE, (r->oldest_file + 1) % SEL_FILES);
+  after.latest_id = r->latest_id;  // the newest record stays
   int result = write_info(after);
   if (result == 0) {
     *r = after;
@@ -219,6 +222,7 @@ int load_ring(Ring* r, bool sync) {
     *r = sel_ring_info(version, 0, oldest_known ? info.oldest_file : 0);
     return 0;
   }
+  if (seld_number_on && seld_newest_id(*r, &r->latest_id) != 0) return -1;
   if (!sync || same_info(info, *r)) return 0;
   return rebuild_info(*r, info, found);
 }
@@ -253,9 +257,15 @@ int append(Ring* r, const unsigned char* bodies, int n) {
         break;
       }
     }
-    result = write_record(fd, file, pos, bodies + static_cast<std::size_t>(i) *
-                                                      SEL_RECORD_BODY_SIZE);
-    if (result == 0) *r = sel_ring_info(r->version, r->rec_count + 1, r->oldest_file);
+    std::uint32_t id = static_cast<std::uint32_t>(sel_slot_id(file, pos));
+    // After the largest id comes 1: 0 would read as a record never written.
+    if (seld_number_on) id = static_cast<std::uint32_t>(r->latest_id) % 0xffffffffU + 1U;
+    result = write_record(fd, file, pos, id,
+                          bodies + static_cast<std::size_t>(i) * SEL_RECORD_BODY_SIZE);
+    if (result == 0) {
+      *r = sel_ring_info(r->version, r->rec_count + 1, r->oldest_file);
+      r->latest_id = static_cast<std::int32_t>(id);
+    }
   }
   if (fd >= 0) close(fd);
   if (write_info(*r) != 0) result = -1;

@@ -15,7 +15,13 @@
 #include "lib/posix.h"
 #include "lib/sel_record.h"
 
+bool seld_number_on = false;
+
 namespace {
+
+bool is_written(std::uint32_t id, int file, int pos) {
+  return seld_number_on ? id != 0 : id == static_cast<std::uint32_t>(sel_slot_id(file, pos));
+}
 
 bool is_file(int file) { return file >= 0 && file < SEL_FILES; }
 
@@ -35,9 +41,9 @@ int oldest_of_full_ring(const SelInfo& info) {
   return -1;
 }
 
-// The records of `file`, `whole` by its size, up to the last that carries its slot's
-// id: a power cut can leave a file longer than what reached it, the rest zeros. -1 when
-// the file cannot be read (logged).
+// The records of `file`, `whole` by its size, up to the last written one: a power cut
+// can leave a file longer than what reached it, the rest zeros. -1 when the file cannot
+// be read (logged).
 int written_records(const char* path, int file, int whole) {
   if (whole == 0) return 0;
   const FdGuard fd(open_regular(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
@@ -45,7 +51,7 @@ int written_records(const char* path, int file, int whole) {
     unsigned char id[4];
     const off_t at = static_cast<off_t>(whole - 1) * static_cast<off_t>(SEL_RECORD_SIZE);
     if (pread(fd.fd, id, sizeof id, at) != static_cast<ssize_t>(sizeof id)) break;
-    if (load_be32(id) == static_cast<std::uint32_t>(sel_slot_id(file, whole - 1))) return whole;
+    if (is_written(load_be32(id), file, whole - 1)) return whole;
   }
   if (whole == 0) return 0;
   log_msg_errno(LOG_ERR, "cannot read %s", path);
@@ -125,5 +131,22 @@ int seld_ring_from_counts(const int counts[SEL_FILES], const SelInfo& info, int 
       return -1;
     }
   }
+  return 0;
+}
+
+int seld_newest_id(const SelInfo& ring, std::int32_t* id) {
+  *id = 0;
+  if (ring.rec_count == 0) return 0;
+  char path[SEL_PATH_MAX];
+  (void)sel_record_path(path, sizeof path, SEL_STORE_DIR, ring.latest_file);  // fits: file < 4
+  const FdGuard fd(open_regular(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  unsigned char bytes[4];
+  const off_t at = static_cast<off_t>((ring.rec_count - 1) % SEL_RECS_PER_FILE) *
+                   static_cast<off_t>(SEL_RECORD_SIZE);
+  if (fd.fd < 0 || pread(fd.fd, bytes, sizeof bytes, at) != static_cast<ssize_t>(sizeof bytes)) {
+    log_msg_errno(LOG_ERR, "cannot read %s", path);
+    return -1;
+  }
+  *id = static_cast<std::int32_t>(load_be32(bytes));
   return 0;
 }

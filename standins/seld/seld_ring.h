@@ -10,8 +10,15 @@
 
 #include "store/sel_format.h"
 
+// How seld numbers its records: by slot (position p of file f holds f * 1000 + p + 1, the
+// default), or on and on across the ring's wrap (4001 in sel.0 after 4000 in sel.3; 1
+// again after a clear), as another daemon may. A store is served with the numbering it
+// was written with: a written record is told from the zeros that a power cut can leave
+// by its id (its slot's, or any but 0).
+extern bool seld_number_on;
+
 // The records in each record file of the module's store: whole records (at most 1000)
-// up to the last that carries its slot's id; a missing file holds none. 0; -1 when one
+// up to the last written one; a missing file holds none. 0; -1 when one
 // of the store's five paths is there but is not a regular file (a link, a FIFO, a
 // directory) or cannot be examined or read, after logging it.
 int seld_record_counts(int counts[SEL_FILES]);
@@ -24,3 +31,7 @@ int seld_record_counts(int counts[SEL_FILES]);
 // does not tell the oldest of four full files.
 int seld_ring_from_counts(const int counts[SEL_FILES], const SelInfo& info, int version,
                           SelInfo* ring, char* why, std::size_t size);
+
+// The id of the newest record of `ring` as its file holds it (0 for an empty ring) into
+// `id`. 0; -1 when it cannot be read (logged).
+int seld_newest_id(const SelInfo& ring, std::int32_t* id);

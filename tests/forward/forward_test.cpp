@@ -1,13 +1,20 @@
 // sel-forward's pure parts: what a look at the ring means for the cursor, the messages
-// and their framing, and the state file's line.
+// and their framing, the state file's line and RELP's frames.
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "tests/support/record_line.h"
 #include "module/sel-forward/follow.h"
 #include "module/sel-forward/format.h"
+#include "module/sel-forward/relp.h"
 #include "common/rows.h"
 #include "standins/storewriter/record_builder.h"
 
@@ -18,46 +25,61 @@ SelRecord record(int id, int time, std::uint32_t severity = 0, std::int32_t code
 }
 
 TEST(ForwardPlan, NewRecordsAndLossesFromCursorAndRing) {
-  // The cursor: `id` (0 none) in the ring seen; the ring now; the cursor's slot holds
-  // its record ('='), another one ('x') or is outside the ring ('-').
+  // The cursor: its slot (-1 none) and record id (0: the slot's) in the ring seen; the
+  // ring now; the cursor's slot holds its record ('='), another one ('x') or is outside
+  // the ring ('-'); the oldest record's id (0: its slot's).
   struct Row {
-    int id, seen_count, seen_oldest, count, oldest;
+    int slot, id, seen_count, seen_oldest, count, oldest;
     char at;
-    int lost, missed, start, n;
+    int oldest_id, lost, missed;
+    bool at_least;
+    int start, n;
   } rows[] = {
-      {0, 0, -1, 0, 0, '-', FWD_NO_LOSS, 0, 0, 0},        // fresh, empty store
-      {0, 0, -1, 2500, 3, '-', FWD_NO_LOSS, 0, 0, 2500},  // fresh: all of it
-      {3, 5, 0, 5, 0, '=', FWD_NO_LOSS, 0, 3, 2},
-      {5, 5, 0, 5, 0, '=', FWD_NO_LOSS, 0, 5, 0},  // nothing new
-      {2500, 3500, 2, 3500, 2, '=', FWD_NO_LOSS, 0, 500, 3000},
-      {500, 3000, 2, 3500, 2, '=', FWD_NO_LOSS, 0, 2500, 1000},   // past the ring's turn
-      {1000, 1000, 0, 4000, 2, 'x', FWD_OVERRUN, 1000, 0, 4000},  // slot filled anew
-      {1500, 2000, 0, 3001, 2, '-', FWD_OVERRUN, 500, 0, 3001},   // slot left the ring
-      {1000, 4000, 0, 3001, 1, '-', FWD_NO_LOSS, 0, 0, 3001},     // only sent ones went
-      {0, 0, 0, 3500, 2, '-', FWD_OVERRUN, 2000, 0, 3500},        // none sent since a clear
-      {7, 10, 0, 0, 0, '-', FWD_CLEARED, 3, 0, 0},
-      {5, 10, 0, 7, 0, '=', FWD_CLEARED, 5, 0, 7},  // fewer records than seen: cleared
-      {3000, 3500, 2, 200, 0, '-', FWD_CLEARED, 2500, 0, 200},
-      {0, 4, 0, 0, 0, '-', FWD_CLEARED, 4, 0, 0},
-      {0, 0, 0, 5, 0, '-', FWD_NO_LOSS, 0, 0, 5},
+      {-1, 0, 0, -1, 0, 0, '-', 0, FWD_NO_LOSS, 0, false, 0, 0},        // fresh, empty store
+      {-1, 0, 0, -1, 2500, 3, '-', 0, FWD_NO_LOSS, 0, false, 0, 2500},  // fresh: all of it
+      {2, 0, 5, 0, 5, 0, '=', 0, FWD_NO_LOSS, 0, false, 3, 2},
+      {4, 0, 5, 0, 5, 0, '=', 0, FWD_NO_LOSS, 0, false, 5, 0},  // nothing new
+      {2499, 0, 3500, 2, 3500, 2, '=', 0, FWD_NO_LOSS, 0, false, 500, 3000},
+      {499, 0, 3000, 2, 3500, 2, '=', 0, FWD_NO_LOSS, 0, false, 2500, 1000},    // past the turn
+      {499, 4500, 3500, 1, 3700, 1, '=', 0, FWD_NO_LOSS, 0, false, 3500, 200},  // numbered on
+      {999, 0, 1000, 0, 4000, 2, 'x', 0, FWD_OVERRUN, 1000, true, 0, 4000},     // slot filled anew
+      {1499, 0, 2000, 0, 3000, 2, '-', 0, FWD_OVERRUN, 500, true, 0, 3000},     // just dropped
+      {499, 4500, 3500, 1, 3001, 2, '-', 6001, FWD_OVERRUN, 1500, false, 0, 3001},   // ids tell
+      {499, 4500, 3500, 1, 3001, 2, '-', 10001, FWD_OVERRUN, 5500, false, 0, 3001},  // a lap
+      {499, 4500, 3500, 1, 3001, 2, '-', 6050, FWD_OVERRUN, 1500, true, 0, 3001},    // ids skip
+      {999, 0, 4000, 0, 3001, 1, '-', 0, FWD_NO_LOSS, 0, true, 0, 3001},  // only sent ones went
+      {-1, 0, 0, 0, 3500, 2, '-', 0, FWD_OVERRUN, 2000, true, 0, 3500},   // none sent since a clear
+      {6, 0, 10, 0, 0, 0, '-', 0, FWD_CLEARED, 3, true, 0, 0},
+      {4, 0, 10, 0, 7, 0, '=', 0, FWD_CLEARED, 5, true, 0, 7},  // fewer records than seen
+      {2999, 0, 3500, 2, 200, 0, '-', 0, FWD_CLEARED, 2500, true, 0, 200},
+      {-1, 0, 4, 0, 0, 0, '-', 0, FWD_CLEARED, 4, true, 0, 0},
+      {-1, 0, 0, 0, 5, 0, '-', 0, FWD_NO_LOSS, 0, false, 0, 5},
   };
   for (const Row& r : rows) {
-    SCOPED_TRACE("cursor " + std::to_string(r.id) + ", ring " + std::to_string(r.count) +
+    SCOPED_TRACE("cursor " + std::to_string(r.slot) + ", ring " + std::to_string(r.count) +
                  " from file " + std::to_string(r.oldest));
-    const SelRecord sent = record(r.id, 1000 + r.id);
-    const FwdCursor c = r.id == 0 ? FwdCursor{0, 0, 0, r.seen_count, r.seen_oldest}
-                                  : fwd_cursor_at(sent, r.seen_count, r.seen_oldest);
-    const SelRecord other = record(r.id, 7);
+    const SelRecord sent = record(r.id != 0 ? r.id : r.slot + 1, 1000 + r.slot);
+    const FwdCursor c = r.slot < 0 ? FwdCursor{-1, 0, 0, 0, r.seen_count, r.seen_oldest}
+                                   : fwd_cursor_at(sent, r.slot, r.seen_count, r.seen_oldest);
+    const SelRecord other = record(r.slot + 1, 7);
+    const SelRecord oldest = record(r.oldest_id != 0 ? r.oldest_id : r.oldest * 1000 + 1, 9);
     const SelInfo info = sel_ring_info(1, r.count, r.oldest);
-    EXPECT_EQ(r.at != '-', r.id != 0 && sel_slot_ordinal(info, r.id) >= 0);
-    const FwdPlan p = fwd_plan(c, info, r.at == '=' ? &sent : r.at == 'x' ? &other : nullptr);
+    const FwdPlan p = fwd_plan(c, info,
+                               r.at == '='   ? &sent
+                               : r.at == 'x' ? &other
+                                             : nullptr,
+                               &oldest);
     EXPECT_EQ(p.lost, r.lost);
     EXPECT_EQ(p.missed, r.missed);
+    EXPECT_EQ(p.at_least, r.at_least);
     EXPECT_EQ(p.start, r.start);
     EXPECT_EQ(p.count, r.n);
     EXPECT_EQ(p.base.seen_count, r.count);
     EXPECT_EQ(p.base.seen_oldest, r.oldest);
-    EXPECT_EQ(p.base.id, r.lost == FWD_NO_LOSS && r.at == '=' ? r.id : 0);
+    EXPECT_EQ(p.base.slot, r.lost == FWD_NO_LOSS && r.at == '=' ? r.slot : -1);
+    if (r.n > 0) {
+      EXPECT_EQ(fwd_slot_of(info, r.start), (r.oldest * 1000 + r.start) % 4000);
+    }
   }
 }
 
@@ -70,13 +92,16 @@ TEST(ForwardFormat, MessagesFramesAndStateLines) {
             "type_label=\"DXA\" severity=\"critical\"] All power supplies fail");
   EXPECT_EQ(text(fwd_format_record(buf, FwdFormat::jsonl, "-", power)) + "\n",
             capture([&](FILE* out) { write_jsonl(out, power); }));  // selexport's row
-  EXPECT_EQ(text(fwd_format_loss(buf, FwdFormat::syslog, "-", 0, FWD_OVERRUN, 12)),
-            "<12>1 1970-01-01T00:00:00Z - sel - missed [sel@32473 missed=\"12\" "
-            "reason=\"overrun\"] 12 records were dropped from the SEL before they could be sent");
-  EXPECT_EQ(
-      text(fwd_format_loss(buf, FwdFormat::jsonl, "-", 60, FWD_CLEARED, 0)),
-      "{\"missed\":0,\"reason\":\"cleared\",\"time\":\"1970-01-01T00:01:00Z\","
-      "\"timestamp\":60,\"text\":\"The SEL was cleared; 0 records in it had not been sent\"}");
+  FwdPlan loss{FWD_OVERRUN, 12, true, 0, 0, {}};
+  EXPECT_EQ(text(fwd_format_loss(buf, FwdFormat::syslog, "-", 0, loss)),
+            "<12>1 1970-01-01T00:00:00Z - sel - missed [sel@32473 missed=\"12\" at_least=\"true\" "
+            "reason=\"overrun\"] At least 12 records were dropped from the SEL before they could "
+            "be sent");
+  loss = {FWD_CLEARED, 0, true, 0, 0, {}};
+  EXPECT_EQ(text(fwd_format_loss(buf, FwdFormat::jsonl, "-", 60, loss)),
+            "{\"missed\":0,\"at_least\":true,\"reason\":\"cleared\",\"time\":"
+            "\"1970-01-01T00:01:00Z\",\"timestamp\":60,\"text\":\"The SEL was cleared; at least "
+            "0 records in it had not been sent\"}");
   const int severities[] = {6, 5, 4, 2, 1, 5, 5};  // record severities 0 to 6
   for (std::uint32_t s = 0; s < 7; ++s) EXPECT_EQ(fwd_syslog_severity(s), severities[s]) << s;
 
@@ -86,26 +111,126 @@ TEST(ForwardFormat, MessagesFramesAndStateLines) {
             "a#012b#012\n");
   EXPECT_EQ(fwd_frame(out, sizeof out, FwdFraming::octets, "0123456789abcd"), 0U);
 
+  EXPECT_EQ(std::string(out, fwd_frame(out, sizeof out, FwdFraming::none, "a\nb")), "a\nb");
+
   struct Line {
     const char* text;
-    int result;
+    int result, slot;
   } lines[] = {
-      {"1 2001 1764950400 0a0b0c0d 2500 3\n", 0},     // a record sent
-      {"1 0 0 00000000 0 -1\n", 0},                   // none yet
-      {"2 2001 1764950400 0a0b0c0d 2500 3\n", -1},    // another format
-      {"1 4001 1764950400 0a0b0c0d 2500 3\n", -1},    // no such slot
-      {"1 2001 1764950400 0a0b0c0d 2500\n", -1},      // cut short
+      {"2 1999 2001 1764950400 0a0b0c0d 2500 3\n", 0, 1999},  // a record sent
+      {"2 -1 0 0 00000000 0 -1\n", 0, -1},                    // none yet
+      {"1 2001 1764950400 0a0b0c0d 2500 3\n", 0, 2000},       // of a forwarder before
+      {"3 1999 2001 1764950400 0a0b0c0d 2500 3\n", -1, 0},    // another format
+      {"2 4000 2001 1764950400 0a0b0c0d 2500 3\n", -1, 0},    // no such slot
+      {"1 4001 1764950400 0a0b0c0d 2500 3\n", -1, 0},
+      {"2 1999 2001 1764950400 0a0b0c0d 2500\n", -1, 0},  // cut short
   };
   for (const Line& l : lines) {
     FILE* in = fmemopen(const_cast<char*>(l.text), strlen(l.text), "r");
     FwdCursor c{};
     EXPECT_EQ(fwd_cursor_parse(in, &c), l.result) << l.text;
     fclose(in);
-    if (l.result == 0 && c.id != 0) {
-      EXPECT_EQ(c.id, 2001);
-      EXPECT_EQ(c.sum, 0x0a0b0c0dU);
-      EXPECT_EQ(c.seen_oldest, 3);
+    if (l.result == 0) {
+      EXPECT_EQ(c.slot, l.slot);
+      EXPECT_EQ(c.sum, l.slot < 0 ? 0U : 0x0a0b0c0dU);
+      EXPECT_EQ(c.seen_oldest, l.slot < 0 ? -1 : 3);
     }
+  }
+}
+
+TEST(ForwardRelp, FramesTheirHeadsAndAnswers) {
+  char head[32];
+  EXPECT_EQ(std::string(head, fwd_relp_head(head, sizeof head, 7, "syslog", 5)), "7 syslog 5 ");
+  EXPECT_EQ(std::string(head, fwd_relp_head(head, sizeof head, 8, "close", 0)), "8 close 0");
+  EXPECT_EQ(fwd_relp_head(head, 8, 9, "syslog", 5), 0U);
+  struct Frame {
+    std::string bytes;
+    int result;
+    unsigned long txnr = 0;
+    const char* command = "";
+    const char* data = "";
+    std::size_t used = 0;
+  } frames[] = {
+      {"1 rsp 6 200 OK\n", 1, 1, "rsp", "200 OK", 15},
+      {"0 serverclose 0\n2 rsp", 1, 0, "serverclose", "", 16},  // the next one not yet whole
+      {"12 rsp 9 200 OK\nab\n", 1, 12, "rsp", "200 OK\nab", 19},
+      {"1 rsp 6 200 O", 0},
+      {"123456789", 0},
+      {"1234567890 rsp 0\n", -1},  // TXNR of ten digits
+      {"x rsp 0\n", -1},
+      {"1 Rsp 0\n", -1},
+      {"1 rsp 2\n", -1},  // no data after a length
+      {"1 rsp 3 abcd\n", -1},
+  };
+  for (const Frame& f : frames) {
+    FwdRelpFrame got{};
+    std::size_t used = 0;
+    EXPECT_EQ(fwd_relp_parse(f.bytes.data(), f.bytes.size(), &got, &used), f.result) << f.bytes;
+    if (f.result != 1) continue;
+    EXPECT_EQ(got.txnr, f.txnr);
+    EXPECT_EQ(got.command, f.command);
+    EXPECT_EQ(got.data, f.data);
+    EXPECT_EQ(used, f.used);
+  }
+  const std::pair<const char*, int> statuses[] = {{"200 OK", 200}, {"200", 200}, {"500 no", 500},
+                                                  {"20", -1},      {"2000", -1}, {"2x0 OK", -1}};
+  for (const auto& [data, status] : statuses) EXPECT_EQ(fwd_relp_status(data), status) << data;
+}
+
+TEST(ForwardRelp, OnlyWhatIsAnswered200InOrderIsAccepted) {
+  // Three messages to a collector that first finds `before` written for it, then answers
+  // each frame as the next word of `answers` says ('|' between them): a status text, or
+  // <close> (it closes), <serverclose>, <junk>.
+  struct Row {
+    const char *before, *answers;
+    int accepted, error;
+  } rows[] = {
+      {"", "200 OK|200 OK|200 OK", 3, 0},
+      {"", "200 OK|500 full|200 OK", 1, EPROTO},
+      {"", "200 OK|<serverclose>", 1, ECONNRESET},
+      {"", "<junk>", 0, EPROTO},
+      {"", "200 OK|<close>", 1, ECONNRESET},
+      {"2 rsp 6 200 OK\n", "200 OK", 0, EPROTO},  // an answer to a frame not sent
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.answers);
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, fds), 0);
+    ASSERT_EQ(write(fds[1], r.before, strlen(r.before)), static_cast<ssize_t>(strlen(r.before)));
+    std::thread collector([&] {
+      std::string script = std::string(r.answers) + "|", in;
+      for (std::size_t bar; (bar = script.find('|')) != std::string::npos;) {
+        const std::string answer = script.substr(0, bar);
+        script.erase(0, bar + 1);
+        FwdRelpFrame f{};
+        std::size_t used = 0;
+        for (char c; fwd_relp_parse(in.data(), in.size(), &f, &used) != 1;) {
+          pollfd p{fds[1], POLLIN, 0};
+          if (poll(&p, 1, 10000) != 1 || read(fds[1], &c, 1) != 1) return;
+          in += c;
+        }
+        const std::string txnr = std::to_string(f.txnr);
+        in.erase(0, used);
+        if (answer == "<close>") break;
+        const std::string out =
+            answer == "<serverclose>" ? "0 serverclose 0\n"
+            : answer == "<junk>"
+                ? "junk\n"
+                : txnr + " rsp " + std::to_string(answer.size()) + " " + answer + "\n";
+        (void)!send(fds[1], out.data(), out.size(), MSG_NOSIGNAL);
+      }
+      shutdown(fds[1], SHUT_WR);
+    });
+    FwdRelp relp{};
+    relp.txnr = 2;  // after the open exchange
+    const std::size_t ends[] = {1, 2, 3};
+    int error = 0;
+    EXPECT_EQ(fwd_relp_send(&relp, fds[0], "abc", ends, 3, 10000, &error), r.accepted);
+    EXPECT_EQ(error, r.error);
+    shutdown(fds[0], SHUT_RDWR);
+    collector.join();
+    close(fds[0]);
+    close(fds[1]);
   }
 }
 

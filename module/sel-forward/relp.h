@@ -1,0 +1,65 @@
+// The client's side of RELP, the reliable event logging protocol of rsyslog's imrelp
+// input, as much of it as sel-forward needs. Every frame, both ways, is
+//   TXNR SP COMMAND SP DATALEN [SP DATA] LF
+// TXNR numbers the client's frames from 1 (after 999999999 comes 1 again); the collector
+// answers each with an "rsp" frame of the same TXNR whose DATA begins with a status
+// ("200 OK"). A session is opened with "open" (our offers: relp_version=0,
+// relp_software, commands=syslog; the answer must offer syslog too), carries each
+// message as a "syslog" frame, and is ended with "close". The collector may end it with
+// "serverclose" (TXNR 0).
+//
+// Up to FWD_RELP_WINDOW messages may be sent and not yet answered. Answers come in the
+// order of the frames; a message counts as accepted once it is answered 200, and
+// nothing after a message that was not is.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+inline constexpr int FWD_RELP_WINDOW = 100;
+inline constexpr std::size_t FWD_RELP_IN_MAX = 1024;  // the longest answer taken
+
+struct FwdRelp {
+  unsigned long txnr;  // of the next frame sent
+  char in[FWD_RELP_IN_MAX];
+  std::size_t in_len;  // bytes in `in`: what the collector sent and was not yet taken
+  char why[96];        // after EPROTO: what the collector said, or did, instead
+};
+
+struct FwdRelpFrame {
+  unsigned long txnr;
+  std::string_view command;
+  std::string_view data;
+};
+
+// Writes a frame's head, "TXNR SP COMMAND SP DATALEN" and the SP before DATA when there
+// is some, into `dst` of `room` bytes. Its length, or 0 when it does not fit.
+std::size_t fwd_relp_head(char* dst, std::size_t room, unsigned long txnr, const char* command,
+                          std::size_t data_len);
+
+// Takes one frame from the start of `buf`: 1 with `*f` and its length `*used`; 0 when
+// the frame is not whole yet; -1 when the bytes are no RELP frame.
+int fwd_relp_parse(const char* buf, std::size_t len, FwdRelpFrame* f, std::size_t* used);
+
+// The status at the start of an answer's data (200 for "200 OK"), or -1.
+int fwd_relp_status(std::string_view data);
+
+// The session on the connected socket `fd` (non-blocking). Each returns 0, or -1 with
+// errno set: EPROTO when the collector answered otherwise than the protocol says
+// (`why` tells how), ETIMEDOUT when it did not answer in time, ECONNRESET when it closed
+// or ended the session, EINTR when a stop cut the wait short.
+int fwd_relp_open(FwdRelp* r, int fd, int timeout_ms);
+
+// Sends the `n` messages in `data` (message i ends at byte ends[i]) as syslog frames
+// and waits for their answers, giving up when nothing moves for `stall_ms` (or a second
+// after a stop was asked for: no frame is begun after it). How many were accepted, from
+// the first; `*error` is 0 when all were, else the errno as above.
+int fwd_relp_send(FwdRelp* r, int fd, const char* data, const std::size_t* ends, int n,
+                  int stall_ms, int* error);
+
+// Ends the session politely: "close", and its answer awaited for up to `timeout_ms`.
+void fwd_relp_close(FwdRelp* r, int fd, int timeout_ms);
+
+// Takes what an idle collector sent: 0 while the session stands, -1 (errno) when the
+// collector closed or ended it, or sent what it must not.
+int fwd_relp_idle(FwdRelp* r, int fd);
