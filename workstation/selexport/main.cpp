@@ -18,6 +18,7 @@
 
 #include "common/options.h"
 #include "lib/posix.h"
+#include "lib/zone.h"
 #include "workstation/selexport/selexport.h"
 
 namespace {
@@ -163,6 +164,8 @@ int main(int argc, char** argv) {
   if (!o.local) {
     setenv("TZ", "UTC0", 1);
     tzset();
+  } else {
+    (void)zone_load();  // from a regular file only: a FIFO that TZ names would block
   }
 
   // "-": an archive on standard input, read as a pipe is.
