@@ -132,7 +132,7 @@ constexpr int kMalformed = -2;
 bool pax_records(const char* p, std::size_t n, Next* next) {
   while (n > 0) {
     std::size_t len = 0, i = 0;
-    for (; i < n && p[i] >= '0' && p[i] <= '9' && len <= n; ++i) len = len * 10 + (p[i] - '0');
+    for (; i < n && p[i] >= '0' && p[i] <= '9' && len <= n; ++i) len = len * 10 + static_cast<std::size_t>(p[i] - '0');
     if (i == 0 || i >= n || p[i] != ' ' || len > n || len <= i + 2 || p[len - 1] != '\n') {
       return false;
     }

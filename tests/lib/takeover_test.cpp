@@ -92,8 +92,7 @@ TEST_F(TakeoverTest, ConfdEndsTheHolderAndOnlyIt) {
   std::optional<Running> bystander;
   start_with_pid(bystander, 4464, std::vector<std::string>{"sleep", "600"});
   ASSERT_EQ(bystander->pid(), 4464) << "the pid could not be chosen";
-  // Nobody holds the session, then pid 70000 does; the packet carries a forged pid 1
-  // (what an unlocked file must never be taken for), then the holder's 16 bits.
+  // Nobody, then pid 70000 holds the session; the packet carries a forged pid 1, then its 16 bits.
   const struct {
     int packet_pid;
     std::string log;
