@@ -132,7 +132,8 @@ constexpr int kMalformed = -2;
 bool pax_records(const char* p, std::size_t n, Next* next) {
   while (n > 0) {
     std::size_t len = 0, i = 0;
-    for (; i < n && p[i] >= '0' && p[i] <= '9' && len <= n; ++i) len = len * 10 + static_cast<std::size_t>(p[i] - '0');
+    for (; i < n && p[i] >= '0' && p[i] <= '9' && len <= n; ++i)
+      len = len * 10 + static_cast<std::size_t>(p[i] - '0');
     if (i == 0 || i >= n || p[i] != ' ' || len > n || len <= i + 2 || p[len - 1] != '\n') {
       return false;
     }
@@ -258,8 +259,8 @@ int ustar_extract_store(int fd, const char* dir, char* why, std::size_t why_size
     // otherwise fill the disk it is unpacked to.
     const long long most = file == 0 ? kInfoMax : kRecordFileMax;
     if (size > most) {
-      (void)snprintf(why, why_size, "holds %s of %lld bytes, more than %s can be (%lld bytes)", path,
-                     size, file == 0 ? "an info file" : "a record file", most);
+      (void)snprintf(why, why_size, "holds %s of %lld bytes, more than %s can be (%lld bytes)",
+                     path, size, file == 0 ? "an info file" : "a record file", most);
       return -1;
     }
     char target[PATH_MAX];

@@ -25,8 +25,9 @@ int write_file(const char* dir, const SelInfo& info, int file, RecordSource sour
   for (int pos = 0; pos < count; ++pos) {
     const int index = distance * SEL_RECS_PER_FILE + pos;
     SelRecord rec = source(index, ctx);
-    store_be32(rec.bytes.data(), first_id != 0 ? first_id + static_cast<std::uint32_t>(index)
-                                               : static_cast<std::uint32_t>(sel_slot_id(file, pos)));
+    store_be32(rec.bytes.data(), first_id != 0
+                                     ? first_id + static_cast<std::uint32_t>(index)
+                                     : static_cast<std::uint32_t>(sel_slot_id(file, pos)));
     if (write_all(fd.fd, rec.bytes.data(), rec.bytes.size()) != 0) return -1;
   }
   return close(fd.release());

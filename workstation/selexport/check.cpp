@@ -83,7 +83,8 @@ Numbering numbering_of(const SelInfo& info, const Ring& ring) {
   int votes = 0;
   for (int o = 0; o < info.rec_count; ++o) {
     if (ring.kind[o] != kRecord) continue;
-    const std::uint32_t first = static_cast<std::uint32_t>(ring.id[o]) - static_cast<std::uint32_t>(o);
+    const std::uint32_t first =
+        static_cast<std::uint32_t>(ring.id[o]) - static_cast<std::uint32_t>(o);
     if (votes == 0) candidate = first;
     votes += first == candidate ? 1 : -1;
   }
@@ -116,8 +117,8 @@ void check_record(Report& report, const Ring& ring, const SelInfo& info, const N
 
 // Reads the records that the ring promises in `file` into `ring`, reporting what is
 // wrong with the file itself.
-void read_records(Report& report, const StoreDir& store, int file, int first_ordinal,
-                  int promised, Ring& ring) {
+void read_records(Report& report, const StoreDir& store, int file, int first_ordinal, int promised,
+                  Ring& ring) {
   char path[PATH_MAX];
   if (!sel_record_path(path, sizeof path, store.dir, file)) {
     fault(report, "sel.%d: the path is too long", file);
@@ -139,8 +140,8 @@ void read_records(Report& report, const StoreDir& store, int file, int first_ord
   const long long size = st.st_size;
   const long long record = static_cast<long long>(SEL_RECORD_SIZE);
   if (size != promised * record) {
-    fault(report, "sel.%d: %lld bytes where the info file promises %d records (%lld bytes)%s",
-          file, size, promised, promised * record,
+    fault(report, "sel.%d: %lld bytes where the info file promises %d records (%lld bytes)%s", file,
+          size, promised, promised * record,
           size % record != 0 ? "; its last record is cut short" : "");
   }
 
@@ -157,7 +158,9 @@ void read_records(Report& report, const StoreDir& store, int file, int first_ord
     for (int i = 0; i < got; ++i) {
       const unsigned char* bytes = chunk[i].bytes.data();
       const int ordinal = first_ordinal + pos + i;
-      ring.kind[ordinal] = all_bytes(bytes, 0x00) ? kZeros : all_bytes(bytes, 0xFF) ? kOnes : kRecord;
+      ring.kind[ordinal] = all_bytes(bytes, 0x00)   ? kZeros
+                           : all_bytes(bytes, 0xFF) ? kOnes
+                                                    : kRecord;
       ring.id[ordinal] = sel_record_id(chunk[i]);
     }
     if (got < want) break;
