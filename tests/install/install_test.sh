@@ -130,7 +130,7 @@ errors)
 ;$view;2;usage: sel-view STORE [info | rd_all | rd_first <num_recs> | rd_last <num_recs>]
 ;$view $work/none info;1;sel-view: $work/none is neither a directory nor an archive: give the copy of the module's /mnt/logs/sel or a sel-save archive
 ;$view $work/empty info;1;sel-view: $work/empty holds no SEL store: there is no sel.inf in it (give the copy of the module's /mnt/logs/sel)
-;$view $work/text.tar info;1;sel-view: $work/text.tar is not a tar archive, or is damaged
+;$view $work/text.tar info;1;sel-view: $work/text.tar is not a tar archive
 ;$work/nosel/$p/$bindir/sel-view $work/store info;1;sel-view: $work/nosel/$p/$libexecdir/sel/sel is missing: install sel-view again
 $work/fake:;$view $work/store info;1;sel-view: cannot run sel here: it needs a private module root, and this system does not allow user namespaces (unshare: unshare failed: Operation not permitted)
 CASES

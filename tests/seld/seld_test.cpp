@@ -225,8 +225,8 @@ TEST_F(SeldTest, StartUp) {
     if (row.also == kReaderHoldsStoreLock) {
       reader = std::make_unique<LockHolder>("/velmar/run/seldb.lck");
     }
-    std::vector<std::string> argv = program(SELD_BINARY, {});
-    argv.insert(argv.begin(), {"sh", "-c", std::string("exec \"$@\" ") + row.redirect, "sh"});
+    std::vector<std::string> argv = {"sh", "-c", std::string("exec \"$@\" ") + row.redirect, "sh"};
+    for (const std::string& word : program(SELD_BINARY, {})) argv.push_back(word);
     Running p(argv);
     if (row.up != nullptr) {
       EXPECT_TRUE(sink.arrives(row.up, p.pid())) << "not logged: " << row.up;
