@@ -140,7 +140,9 @@ bool pax_records(const char* p, std::size_t n, Next* next) {
     const std::string_view record(p + i + 1, len - i - 2);
     const std::size_t eq = record.find('=');
     if (eq == std::string_view::npos) return false;
-    const std::string_view key = record.substr(0, eq), value = record.substr(eq + 1);
+    // Not substr(): its range check would link in libstdc++.
+    const std::string_view key(record.data(), eq);
+    const std::string_view value(record.data() + eq + 1, record.size() - eq - 1);
     if (key == "path") {
       if (value.size() >= sizeof next->path || value.find('\0') != std::string_view::npos) {
         return false;
