@@ -8,9 +8,11 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "common/snapshot_meta.h"
 #include "lib/posix.h"
+#include "lib/sel_record.h"
 #include "store/sel_format.h"
 
 namespace {
@@ -115,6 +117,76 @@ int fail(char* why, std::size_t why_size, const char* what, int error) {
   return -1;
 }
 
+// The largest store files: an info file's five numbers take well under a block, a
+// record file holds at most a file's worth of records.
+constexpr long long kInfoMax = 512;
+constexpr long long kRecordFileMax =
+    static_cast<long long>(SEL_RECS_PER_FILE) * static_cast<long long>(SEL_RECORD_SIZE);
+
+// What an extended header (pax 'x', GNU 'L') says of the member that follows it.
+struct Next {
+  char path[PATH_MAX] = "";
+  long long size = -1;  // -1: the member's own header says
+};
+
+constexpr int kMalformed = -2;
+
+// The records of a pax extended header, each "LEN key=value\n" with LEN counting the
+// whole record: its path and size go to `next`, other keys are ignored. False when a
+// record is malformed.
+bool pax_records(const char* p, std::size_t n, Next* next) {
+  while (n > 0) {
+    std::size_t len = 0, i = 0;
+    for (; i < n && p[i] >= '0' && p[i] <= '9' && len <= n; ++i)
+      len = len * 10 + static_cast<std::size_t>(p[i] - '0');
+    if (i == 0 || i >= n || p[i] != ' ' || len > n || len <= i + 2 || p[len - 1] != '\n') {
+      return false;
+    }
+    const std::string_view record(p + i + 1, len - i - 2);
+    const std::size_t eq = record.find('=');
+    if (eq == std::string_view::npos) return false;
+    // Not substr(): its range check would link in libstdc++.
+    const std::string_view key(record.data(), eq);
+    const std::string_view value(record.data() + eq + 1, record.size() - eq - 1);
+    if (key == "path") {
+      if (value.size() >= sizeof next->path || value.find('\0') != std::string_view::npos) {
+        return false;
+      }
+      memcpy(next->path, value.data(), value.size());
+      next->path[value.size()] = '\0';
+    } else if (key == "size") {
+      long long size = 0;
+      for (const char c : value) {
+        if (c < '0' || c > '9' || size > (LLONG_MAX - 9) / 10) return false;
+        size = size * 10 + (c - '0');
+      }
+      if (value.empty()) return false;
+      next->size = size;
+    }
+    p += len;
+    n -= len;
+  }
+  return true;
+}
+
+// Reads the content of an extended header into what it says of the next member; one
+// too long to name a store file is skipped. 0; kMalformed; -1 with errno set, or left
+// as it was when the archive ends first.
+int read_extended(int in, char type, long long size, Next* next) {
+  char buf[16 * USTAR_BLOCK];
+  if (size > static_cast<long long>(sizeof buf)) return skip(in, size);
+  const auto n = static_cast<std::size_t>(size);
+  const std::size_t padded = (n + USTAR_BLOCK - 1) / USTAR_BLOCK * USTAR_BLOCK;  // fits
+  if (read_full(in, buf, padded) != static_cast<ssize_t>(padded)) return -1;
+  if (type == 'x') return pax_records(buf, n, next) ? 0 : kMalformed;
+  const std::size_t length = strnlen(buf, n);  // GNU ends the name with a NUL
+  if (length < sizeof next->path) {
+    memcpy(next->path, buf, length);
+    next->path[length] = '\0';
+  }
+  return 0;
+}
+
 }  // namespace
 
 bool ustar_header(unsigned char (&block)[USTAR_BLOCK], const char* name, unsigned mode,
@@ -141,23 +213,37 @@ bool ustar_header(unsigned char (&block)[USTAR_BLOCK], const char* name, unsigne
 
 int ustar_extract_store(int fd, const char* dir, char* why, std::size_t why_size) {
   unsigned char block[USTAR_BLOCK];
-  char long_name[PATH_MAX] = "";  // a GNU long-name member names the member after it
-  for (;;) {
+  Next next;
+  for (bool first = true;; first = false) {
     errno = 0;
-    if (read_full(fd, block, sizeof block) != static_cast<ssize_t>(sizeof block)) {
-      return fail(why, why_size, "", errno);
-    }
-    if (std::all_of(block, block + USTAR_BLOCK, [](unsigned char b) { return b == 0; })) return 0;
-    const long long size = octal(block + kSize, kNumberSize);
-    if (static_cast<long long>(checksum(block)) != octal(block + kChecksum, kChecksumSize) ||
-        size < 0) {
-      (void)snprintf(why, why_size, "is not a tar archive, or is damaged");
+    const ssize_t got = read_full(fd, block, sizeof block);
+    if (got != static_cast<ssize_t>(sizeof block)) {
+      if (!first || got < 0) return fail(why, why_size, "", errno);
+      (void)snprintf(why, why_size, "is not a tar archive");  // too short for one header
       return -1;
     }
+    if (std::all_of(block, block + USTAR_BLOCK, [](unsigned char b) { return b == 0; })) return 0;
+    long long size = octal(block + kSize, kNumberSize);
+    if (static_cast<long long>(checksum(block)) != octal(block + kChecksum, kChecksumSize) ||
+        size < 0) {
+      (void)snprintf(why, why_size, "%s",
+                     first ? "is not a tar archive" : "is damaged: a header is not one");
+      return -1;
+    }
+    const char type = static_cast<char>(block[kType]);
+    if (type == 'x' || type == 'L') {
+      errno = 0;
+      const int read = read_extended(fd, type, size, &next);
+      if (read == kMalformed) {
+        (void)snprintf(why, why_size, "is damaged: a pax header is not one");
+        return -1;
+      }
+      if (read != 0) return fail(why, why_size, "an extended header", errno);
+      continue;
+    }
     char path[PATH_MAX];
-    if (long_name[0] != '\0') {
-      memcpy(path, long_name, sizeof path);
-      long_name[0] = '\0';
+    if (next.path[0] != '\0') {
+      memcpy(path, next.path, sizeof path);
     } else {
       // POSIX splits a long path into a prefix and the name; GNU's own header does not.
       const bool posix = memcmp(block + kMagic, "ustar", 6) == 0;
@@ -167,22 +253,22 @@ int ustar_extract_store(int fd, const char* dir, char* why, std::size_t why_size
                      prefix_length > 0 ? "/" : "", static_cast<int>(kNameSize),
                      reinterpret_cast<const char*>(block + kName));
     }
-    const char type = static_cast<char>(block[kType]);
-    if (type == 'L' && size < static_cast<long long>(sizeof long_name)) {
-      const auto n = static_cast<std::size_t>(size);
-      const std::size_t padded = (n + USTAR_BLOCK - 1) / USTAR_BLOCK * USTAR_BLOCK;  // fits
-      errno = 0;
-      if (read_full(fd, long_name, padded) != static_cast<ssize_t>(padded)) {
-        return fail(why, why_size, "a long name", errno);
-      }
-      long_name[n] = '\0';
-      continue;
-    }
+    if (next.size >= 0) size = next.size;
+    next.path[0] = '\0';
+    next.size = -1;
     const int file = type == '0' || type == '\0' || type == '7' ? store_file_of(path) : -1;
     if (file < 0) {
       errno = 0;
       if (skip(fd, size) != 0) return fail(why, why_size, path, errno);
       continue;
+    }
+    // Refused before a byte is written: a member larger than a store file can be would
+    // otherwise fill the disk it is unpacked to.
+    const long long most = file == 0 ? kInfoMax : kRecordFileMax;
+    if (size > most) {
+      (void)snprintf(why, why_size, "holds %s of %lld bytes, more than %s can be (%lld bytes)",
+                     path, size, file == 0 ? "an info file" : "a record file", most);
+      return -1;
     }
     char target[PATH_MAX];
     if (!join(target, dir, taken_name(file))) {

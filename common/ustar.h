@@ -17,8 +17,10 @@ bool ustar_header(unsigned char (&block)[USTAR_BLOCK], const char* name, unsigne
 // Extracts the store's files from the archive open on `fd` into the existing empty
 // directory `dir`: each regular member named sel.inf, sel.0 to sel.3 or sel.meta (where
 // the snapshot was taken), in whatever directory of the archive ("sel/sel.inf" as
-// sel-save writes it, "./sel.inf" as tar makes of a copied directory). Every other member is skipped. 0, or -1 with the
-// reason in `why` (what it wrote stays in `dir` for the caller to remove).
+// sel-save writes it, "./sel.inf" as tar makes of a copied directory; a pax or GNU
+// extended header may name it). Every other member is skipped. A store member larger
+// than such a file can be is refused before it is written. 0, or -1 with the reason in
+// `why` (what it wrote stays in `dir` for the caller to remove).
 int ustar_extract_store(int fd, const char* dir, char* why, std::size_t why_size);
 
 // Removes what ustar_extract_store may have written into `dir`, and `dir` itself.

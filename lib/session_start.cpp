@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <cstdio>
 #include <syslog.h>
 #include <unistd.h>
@@ -14,8 +15,15 @@ int session_start(const char* name, int attempts) {
   for (int tries = 0; result != SESSION_HELD && tries < attempts; ++tries) {
     result = session_lock_try(name, nullptr);
     if (result != SESSION_HELD) {
+      // A FIFO or a device at the lock path fails every attempt alike, with nothing but
+      // "Invalid argument" to say why, and the user is told the lock is busy: the log
+      // says what is wrong, once.
+      const bool odd_file = result == SESSION_E_OPEN && errno == EINVAL;
       log_msg_errno(LOG_ERR, "user %s: get %s lock error %d: %s", user, name, result,
                     session_lock_strerror(result));
+      if (odd_file && tries == 0) {
+        log_msg(LOG_ERR, "%s%s is not a regular file: remove it", SESSION_LOCK_DIR, name);
+      }
       sleep(1);
     }
   }

@@ -105,9 +105,6 @@ unsigned sel_info_faults(const SelInfo& info) {
   if (info.latest_file != sel_ring_latest_file(info.rec_count, info.oldest_file)) {
     faults |= SEL_INFO_OTHER_LATEST;
   }
-  if (info.latest_id != sel_ring_latest_id(info.rec_count, info.oldest_file)) {
-    faults |= SEL_INFO_OTHER_ID;
-  }
   return faults;
 }
 
@@ -132,10 +129,6 @@ void sel_info_fault_text(unsigned fault, const SelInfo& info, char* buf, std::si
       (void)snprintf(buf, size, "latest file %d, but %d records from file %d end in file %d",
                      info.latest_file, info.rec_count, info.oldest_file,
                      sel_ring_latest_file(info.rec_count, info.oldest_file));
-      break;
-    case SEL_INFO_OTHER_ID:
-      (void)snprintf(buf, size, "latest id %d, but the newest record's id is %d", info.latest_id,
-                     sel_ring_latest_id(info.rec_count, info.oldest_file));
       break;
     default: (void)snprintf(buf, size, "fault %#x", fault); break;
   }

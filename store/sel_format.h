@@ -76,14 +76,15 @@ int sel_read_info(const char* path, SelInfo* info);
 int sel_write_info(const char* dir, const SelInfo& info);
 
 // What can be wrong with an info file. The first four make it unusable for a reader
-// (no record file is opened from it); the last two say it disagrees with its own ring.
+// (no record file is opened from it); the last says it disagrees with its own ring. The
+// latest id is not judged here: it depends on how seld numbers its records, which only
+// the records show.
 enum : unsigned {
   SEL_INFO_SHORT = 1U << 0,         // fewer than five numbers
   SEL_INFO_BAD_COUNT = 1U << 1,     // rec_count outside 0 to 4000
   SEL_INFO_BAD_OLDEST = 1U << 2,    // oldest_file outside 0 to 3
   SEL_INFO_BAD_LATEST = 1U << 3,    // latest_file outside 0 to 3
   SEL_INFO_OTHER_LATEST = 1U << 4,  // latest_file is not where the ring ends
-  SEL_INFO_OTHER_ID = 1U << 5,      // latest_id is not the newest slot's id
 };
 inline constexpr unsigned SEL_INFO_UNUSABLE =
     SEL_INFO_SHORT | SEL_INFO_BAD_COUNT | SEL_INFO_BAD_OLDEST | SEL_INFO_BAD_LATEST;

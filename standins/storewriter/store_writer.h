@@ -11,8 +11,11 @@ using RecordSource = SelRecord (*)(int index, void* ctx);
 
 // Writes the info file (as given, so that a test can make it disagree with the ring)
 // and all four record files: the ring that `rec_count` and `oldest_file` describe, each
-// record with its slot's id; files outside the ring are empty. Returns 0, or -1 (errno set).
-int store_write(const char* dir, const SelInfo& info, RecordSource source, void* ctx);
+// record with its slot's id, or with `first_id` numbering on from the oldest record
+// across the wrap (as a daemon may number them); files outside the ring are empty.
+// Returns 0, or -1 (errno set).
+int store_write(const char* dir, const SelInfo& info, RecordSource source, void* ctx,
+                std::uint32_t first_id = 0);
 
 // A record that every reader prints without a decoder: event type 15, severity 0,
 // the ring index as its timestamp.

@@ -139,7 +139,7 @@ errors)
 ;$view $work/store bogus;2;sel-view: unknown option bogus\n$(usage_of_view)
 ;$view $work/store rd_last 3x;2;sel-view: rd_last 3x: not a number\n$(usage_of_view)
 ;$view $work/empty info;1;sel-view: $work/empty holds no SEL store: there is no sel.inf in it (give the copy of the module's /mnt/logs/sel)
-;$view $work/text.tar info;1;sel-view: $work/text.tar is not a tar archive, or is damaged
+;$view $work/text.tar info;1;sel-view: $work/text.tar is not a tar archive
 ;$work/nosel/$p/$bindir/sel-view $work/store info;1;sel-view: $work/nosel/$p/$libexecdir/sel/sel is missing: install sel-view again
 $work/fake:;$view $work/store info;1;sel-view: cannot run sel here: it needs a private module root, and this system does not allow user namespaces (unshare: unshare failed: Operation not permitted)
 CASES

@@ -51,6 +51,11 @@ TEST_F(SessionLockTest, MissingDirectoryAndErrorTexts) {
   ASSERT_EQ(rmdir("/velmar/run"), 0);
   EXPECT_EQ(session_lock_try("sel", nullptr), -1);
   mkdir("/velmar/run", 0755);
+  // A FIFO there fails as an open, and the log says what is wrong.
+  ASSERT_EQ(mkfifo("/velmar/run/sel", 0666), 0);
+  SyslogSink sink;
+  EXPECT_EQ(session_start("sel", 1), -1);
+  EXPECT_TRUE(sink.arrives("/velmar/run/sel is not a regular file: remove it\n"));
   // The texts at both ends of the table, two neighbours, and codes past them.
   EXPECT_STREQ(session_lock_strerror(-1), "can't open lock file");
   EXPECT_STREQ(session_lock_strerror(-5), "can't find delimeter");

@@ -37,6 +37,14 @@ RunResult selexport(std::vector<std::string> args) {
 
 RunResult shell(const std::string& command) { return run({"sh", "-c", command}); }
 
+// One of our programs run by the shell, with its output redirected as `redirect` says.
+RunResult redirected(const char* binary, const std::vector<std::string>& args,
+                     const std::string& redirect) {
+  std::string command = "exec";
+  for (const std::string& w : program(binary, args)) command += " " + w;
+  return shell(command + " " + redirect);
+}
+
 TEST_F(SelexportTest, TextsAndLabelsAreThoseOfSel) {
   // A ring that wraps: files 3, 0 whole, then 700 records of file 1.
   std::mt19937 gen(20261205);
@@ -66,17 +74,22 @@ TEST_F(SelexportTest, TextsAndLabelsAreThoseOfSel) {
   }
 }
 
-void write_sound_store(const std::string& dir) {
+// 1500 records from file 3, ids by slot, or numbered on from `first_id`.
+void write_sound_store(const std::string& dir, std::uint32_t first_id = 0) {
   mkdir(dir.c_str(), 0755);
-  plain_store(1500, 3, dir);
+  SelInfo info = sel_ring_info(1, 1500, 3);
+  if (first_id != 0) info.latest_id = static_cast<std::int32_t>(first_id + 1499);
+  ASSERT_EQ(store_write(dir.c_str(), info, store_plain_record, nullptr, first_id), 0);
 }
 
 TEST_F(SelexportTest, CheckFindsEachFault) {
   const struct {
     const char* damage;  // run in a copy of a sound store
     const char* finding;
+    std::uint32_t first_id = 0;  // numbered on from this id, past INT_MAX
   } cases[] = {
-      {"true", "sound: 1500 records"},
+      {"true", "sound: 1500 records, ids by slot"},
+      {"true", "sound: 1500 records, ids numbered on from 2147483000", 2147483000},
       {"rm sel.inf", "sel.inf: missing"},
       {"echo 1 1500 3 >sel.inf", "holds 3 of its 5 numbers"},
       {"echo 1 4001 3 0 500 >sel.inf", "record count 4001 is outside 0 to 4000"},
@@ -88,17 +101,18 @@ TEST_F(SelexportTest, CheckFindsEachFault) {
        "record is cut short"},
       // Neither a device, a FIFO nor a file of any size is read past what the ring holds.
       {"rm sel.0 && ln -s /dev/zero sel.0", "sel.0: not a regular file"},
-      {"rm sel.3 && mkfifo sel.3", "sel.3: not a regular file"},
       {"truncate -s 8G sel.3", "sel.3: "},  // its size, or EOVERFLOW in a 32-bit build
       {"dd if=sel.3 bs=64 skip=6 count=1 >r && dd if=sel.3 bs=64 skip=5 count=1 >>r && "
        "dd if=r of=sel.3 bs=64 seek=5 conv=notrunc",
        "sel.3 record 5: id 3007 where the ring has id 3006"},
+      {"dd if=sel.0 bs=64 skip=9 count=1 of=sel.0 seek=8 conv=notrunc",
+       "sel.0 record 8: id -2147483287 where the sequence has id -2147483288", 2147483000},
       {"dd if=/dev/zero of=sel.0 bs=64 seek=7 count=1 conv=notrunc",
        "sel.0 record 7: all bytes 0x00"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.damage);
-    write_sound_store("/tmp/check");
+    write_sound_store("/tmp/check", c.first_id);
     ASSERT_EQ(shell(std::string("cd /tmp/check && ") + c.damage + " 2>/dev/null").exit_code(), 0);
     const RunResult r = selexport({"--check", "/tmp/check"});
     EXPECT_NE(r.out.find(c.finding), std::string::npos) << r.out;
@@ -107,13 +121,14 @@ TEST_F(SelexportTest, CheckFindsEachFault) {
     EXPECT_TRUE(exported >= 0 && exported <= 2) << "the export ends with status " << exported;
     ASSERT_EQ(shell("rm -r /tmp/check").exit_code(), 0);
   }
-  // A report that cannot be written is an error.
+  // A report that cannot be written, or has nowhere to go, is an error.
   write_sound_store("/tmp/check");
-  std::string command = "exec";
-  for (const std::string& w : program(SELEXPORT_BINARY, {"--check", "/tmp/check"})) command += " " + w;
-  const RunResult full = shell(command + " >/dev/full");
-  EXPECT_EQ(full.exit_code(), 2);
-  EXPECT_NE(full.err.find("cannot write the output"), std::string::npos) << full.err;
+  for (const auto& [redirect, says] : {std::pair{">/dev/full", "cannot write the output"},
+                                       std::pair{">&-", "standard output is closed"}}) {
+    const RunResult r = redirected(SELEXPORT_BINARY, {"--check", "/tmp/check"}, redirect);
+    EXPECT_EQ(r.exit_code(), 2);
+    EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+  }
 }
 
 TEST_F(SelexportTest, RefusesBadArgumentsAndDirectoriesWithoutAStore) {
@@ -208,7 +223,10 @@ TEST_F(SelexportTest, FiltersOrderAndZones) {
       {{"--until", "2025-12-05"}, ""},
       {{"--since", "-3m"}, "9 10 11 12"},  // from the newest record back
       {{"--until", "-10m", "--type", "DXA", "--type", "bios"}, "1 2"},
+      // A zone that is no file reads as UTC, rather than blocking.
+      {{"--type", "11", "--local"}, "12", "/tmp/zone", "Old time: Fri Dec  5 16:00:00 2025"},
   };
+  ASSERT_EQ(mkfifo("/tmp/zone", 0644), 0);
   for (const auto& c : cases) {
     std::vector<std::string> argv = with_env((std::string("TZ=") + c.tz).c_str(),
                                              program(SELEXPORT_BINARY, c.args));
@@ -231,6 +249,11 @@ TEST_F(SelexportTest, ArchivesReadAsTheirDirectory) {
       0);
   const RunResult saved = run(program(SEL_SAVE_BINARY, {}));
   ASSERT_EQ(saved.exit_code(), 0) << saved.err;
+  // An archive with nowhere to go goes nowhere, not into a file that sel-save opens.
+  const RunResult closed = redirected(SEL_SAVE_BINARY, {}, ">&-");
+  EXPECT_EQ(closed.exit_code(), 2);
+  EXPECT_NE(closed.err.find("standard output is closed"), std::string::npos) << closed.err;
+  EXPECT_EQ(read_file("/velmar/run/seldb.lck") + read_file("/velmar/run/seli.lck"), "");
   write_file("/tmp/saved.tar", saved.out);
   const std::string deep = "/tmp/" + std::string(120, 'd');  // past a header's 100 bytes
   ASSERT_EQ(shell("mkdir -p " + deep + " && cp -r /mnt/logs/sel " + deep).exit_code(),
@@ -241,9 +264,17 @@ TEST_F(SelexportTest, ArchivesReadAsTheirDirectory) {
   } cases[] = {
       {"cp /tmp/saved.tar /tmp/a.tar", nullptr},
       {"tar cf /tmp/a.tar --format=gnu " + deep + "/sel", nullptr},
+      {"tar cf /tmp/a.tar --format=pax " + deep + "/sel", nullptr},
       {"head -c 30000 /tmp/saved.tar >/tmp/a.tar",
        "ends inside sel/sel.2: the archive is cut short"},
-      {"head -c 4096 /dev/urandom >/tmp/a.tar", "is not a tar archive, or is damaged"},
+      {"gzip -c /tmp/saved.tar >/tmp/a.tar", "is not a tar archive"},
+      {"head -c 100 /tmp/saved.tar >/tmp/a.tar", "is not a tar archive"},
+      // Refused before it is unpacked: a store file larger than one can be.
+      {"tar cf /tmp/a.tar --format=pax --pax-option=size:=1073741824 -C /mnt/logs/sel sel.inf",
+       "holds sel.inf of 1073741824 bytes, more than an info file can be (512 bytes)"},
+      {"cp -r /mnt/logs/sel /tmp/big && truncate -s 64064 /tmp/big/sel.0 && "
+       "tar cf /tmp/a.tar -C /tmp/big sel.0",
+       "holds sel.0 of 64064 bytes, more than a record file can be (64000 bytes)"},
       {"cp /tmp/saved.tar /tmp/a.tar && tar rf /tmp/a.tar -C /mnt/logs/sel sel.inf",
        "holds more than one sel.inf"},
 

@@ -92,6 +92,9 @@ std::vector<Row> rows() {
       {"LastOverlong", sound, {"rd_last", "99999999999"},
        "SEL contains only 2500 records\n" + all_2500(), {}},
       {"EmptyStore", [] { plain_store(0, 1); }, {"rd_first", "abc"}, "SEL is empty.\n", {}},
+      // A zone that is no file is read as UTC, never waited on with the locks held.
+      {"ZoneIsFifo", [] { plain_store(2500, 3); mkfifo("/tmp/zone", 0644); setenv("TZ", "/tmp/zone", 1); },
+       {"rd_all"}, all_2500(), {}},
       {"Clear", sound, {"clear"}, "", {"4 Clear SEL\n"}, 1},
       // Output that cannot be written: a closed descriptor is never handed to a file that
       // the tool opens (the listing would land in it), and a failed write is logged once.

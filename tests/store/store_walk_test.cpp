@@ -126,6 +126,10 @@ TEST_F(StoreWalkTest, RecordsOpensAndTheStoreLock) {
           << "record " << w.ids[i];
     }
   }
+  // An info file that no reading mode goes by lets go of the store lock too.
+  write_file(SEL_INFO_FILE, "1 4001 0 0 20");
+  EXPECT_EQ(sel_run_option(SEL_MODE_RD_ALL, 0), SEL_NO_STORE);
+  EXPECT_FALSE(lock_still_open());
 }
 
 }  // namespace

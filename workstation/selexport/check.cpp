@@ -2,9 +2,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
+#include <cstdint>
 #include <cstring>
 
 #include "lib/sel_record.h"
@@ -53,25 +55,70 @@ bool check_info(Report& report, const StoreDir& store) {
   return (faults & SEL_INFO_UNUSABLE) == 0;
 }
 
-void check_record(Report& report, const SelRecord& rec, int file, int pos, int* faulty) {
-  const unsigned char* bytes = rec.bytes.data();
-  const int ring_id = sel_slot_id(file, pos);
-  const bool zeros = all_bytes(bytes, 0x00);
-  const bool ones = all_bytes(bytes, 0xFF);
-  const std::int32_t id = sel_record_id(rec);
-  if (!zeros && !ones && id == ring_id) return;
+// What was read of each record of the ring, by its ordinal from the oldest.
+enum Kind : unsigned char { kUnread, kZeros, kOnes, kRecord };
+struct Ring {
+  std::array<Kind, SEL_MAX_RECS> kind{};
+  std::array<std::int32_t, SEL_MAX_RECS> id{};
+};
+
+// How seld numbered the records: each slot its own id (file x 1000 + position + 1), or
+// on and on in ring order from the oldest, across the wrap and 32-bit overflow. The
+// one that more records follow; a record that follows neither is reported.
+struct Numbering {
+  bool by_slot = true;
+  std::uint32_t first = 1;  // numbered on: the oldest record's id
+
+  std::int32_t id_of(const SelInfo& info, int ordinal) const {
+    int file = 0, pos = 0;
+    sel_ring_position(info, ordinal, &file, &pos);
+    return by_slot ? sel_slot_id(file, pos)
+                   : static_cast<std::int32_t>(first + static_cast<std::uint32_t>(ordinal));
+  }
+};
+
+Numbering numbering_of(const SelInfo& info, const Ring& ring) {
+  // The first id that most records agree on, numbered on: a majority vote in one pass.
+  std::uint32_t candidate = 0;
+  int votes = 0;
+  for (int o = 0; o < info.rec_count; ++o) {
+    if (ring.kind[o] != kRecord) continue;
+    const std::uint32_t first =
+        static_cast<std::uint32_t>(ring.id[o]) - static_cast<std::uint32_t>(o);
+    if (votes == 0) candidate = first;
+    votes += first == candidate ? 1 : -1;
+  }
+  const Numbering on{false, candidate};
+  int by_slot = 0, numbered_on = 0;
+  for (int o = 0; o < info.rec_count; ++o) {
+    if (ring.kind[o] != kRecord) continue;
+    by_slot += ring.id[o] == Numbering{}.id_of(info, o) ? 1 : 0;
+    numbered_on += ring.id[o] == on.id_of(info, o) ? 1 : 0;
+  }
+  return numbered_on > by_slot ? on : Numbering{};
+}
+
+void check_record(Report& report, const Ring& ring, const SelInfo& info, const Numbering& ids,
+                  int ordinal, int* faulty) {
+  const std::int32_t due = ids.id_of(info, ordinal);
+  const Kind kind = ring.kind[ordinal];
+  if (kind == kUnread || (kind == kRecord && ring.id[ordinal] == due)) return;
+  int file = 0, pos = 0;
+  sel_ring_position(info, ordinal, &file, &pos);
   if (++*faulty > kRecordFaultsShown) {
     ++report.faults;
-  } else if (zeros) {
-    fault(report, "sel.%d record %d: all bytes 0x00", file, pos);
-  } else if (ones) {
-    fault(report, "sel.%d record %d: all bytes 0xff", file, pos);
+  } else if (kind != kRecord) {
+    fault(report, "sel.%d record %d: all bytes 0x%s", file, pos, kind == kZeros ? "00" : "ff");
   } else {
-    fault(report, "sel.%d record %d: id %d where the ring has id %d", file, pos, id, ring_id);
+    fault(report, "sel.%d record %d: id %d where the %s has id %d", file, pos, ring.id[ordinal],
+          ids.by_slot ? "ring" : "sequence", due);
   }
 }
 
-void check_records(Report& report, const StoreDir& store, int file, int promised) {
+// Reads the records that the ring promises in `file` into `ring`, reporting what is
+// wrong with the file itself.
+void read_records(Report& report, const StoreDir& store, int file, int first_ordinal, int promised,
+                  Ring& ring) {
   char path[PATH_MAX];
   if (!sel_record_path(path, sizeof path, store.dir, file)) {
     fault(report, "sel.%d: the path is too long", file);
@@ -93,14 +140,13 @@ void check_records(Report& report, const StoreDir& store, int file, int promised
   const long long size = st.st_size;
   const long long record = static_cast<long long>(SEL_RECORD_SIZE);
   if (size != promised * record) {
-    fault(report, "sel.%d: %lld bytes where the info file promises %d records (%lld bytes)%s",
-          file, size, promised, promised * record,
+    fault(report, "sel.%d: %lld bytes where the info file promises %d records (%lld bytes)%s", file,
+          size, promised, promised * record,
           size % record != 0 ? "; its last record is cut short" : "");
   }
 
   // Only the records the ring promises are read, a chunk at a time, whatever the
   // file's size.
-  int faulty = 0;
   SelRecord chunk[SEL_CHUNK_RECS];
   for (int pos = 0; pos < promised;) {
     const int want = std::min(promised - pos, SEL_CHUNK_RECS);
@@ -109,32 +155,70 @@ void check_records(Report& report, const StoreDir& store, int file, int promised
       fault(report, "sel.%d: cannot be read: %s", file, strerror(errno));
       return;
     }
-    for (int i = 0; i < got; ++i) check_record(report, chunk[i], file, pos + i, &faulty);
+    for (int i = 0; i < got; ++i) {
+      const unsigned char* bytes = chunk[i].bytes.data();
+      const int ordinal = first_ordinal + pos + i;
+      ring.kind[ordinal] = all_bytes(bytes, 0x00)   ? kZeros
+                           : all_bytes(bytes, 0xFF) ? kOnes
+                                                    : kRecord;
+      ring.id[ordinal] = sel_record_id(chunk[i]);
+    }
     if (got < want) break;
     pos += got;
   }
-  if (faulty > kRecordFaultsShown) {
-    fprintf(report.out, "sel.%d: %d more faulty records\n", file, faulty - kRecordFaultsShown);
+}
+
+// The records, file by file in ring order, against the numbering that most follow, and
+// the info file's latest id against the newest record's.
+Numbering check_records(Report& report, const StoreDir& store) {
+  const SelInfo& info = store.info;
+  static Ring ring;  // 20 KB, once per run
+  ring = Ring{};
+  // Files outside the ring are never read, whatever they hold.
+  for (int i = 0, first = 0; i < SEL_FILES; ++i) {
+    const int file = (info.oldest_file + i) % SEL_FILES;
+    const int promised = sel_ring_records_in(info.rec_count, info.oldest_file, file);
+    if (promised > 0) read_records(report, store, file, first, promised, ring);
+    first += promised;
   }
+  const Numbering ids = numbering_of(info, ring);
+  if (info.rec_count > 0 && info.latest_id != ids.id_of(info, info.rec_count - 1)) {
+    fault(report, "sel.inf: latest id %d, but the newest record's id is %d", info.latest_id,
+          ids.id_of(info, info.rec_count - 1));
+  }
+  for (int o = 0, faulty = 0; o < info.rec_count; ++o) {
+    check_record(report, ring, info, ids, o, &faulty);
+    // A file's last record: its count of faults not shown.
+    if ((o + 1) % SEL_RECS_PER_FILE == 0 || o + 1 == info.rec_count) {
+      if (faulty > kRecordFaultsShown) {
+        int file = 0, pos = 0;
+        sel_ring_position(info, o, &file, &pos);
+        fprintf(report.out, "sel.%d: %d more faulty records\n", file, faulty - kRecordFaultsShown);
+      }
+      faulty = 0;
+    }
+  }
+  return ids;
 }
 
 }  // namespace
 
 int check_store(FILE* out, const StoreDir& store) {
   Report report{out};
-  if (check_info(report, store)) {
-    const SelInfo& info = store.info;
-    // Files outside the ring are never read, whatever they hold.
-    for (int i = 0; i < SEL_FILES; ++i) {
-      const int file = (info.oldest_file + i) % SEL_FILES;
-      const int promised = sel_ring_records_in(info.rec_count, info.oldest_file, file);
-      if (promised > 0) check_records(report, store, file, promised);
-    }
-  }
+  Numbering ids;
+  if (check_info(report, store)) ids = check_records(report, store);
   if (report.faults != 0) {
     fprintf(out, "%s: not sound, faults found: %d\n", store.name, report.faults);
     return 1;
   }
-  fprintf(out, "%s: sound: %d records\n", store.name, store.info.rec_count);
+  const int count = store.info.rec_count;
+  if (count == 0) {
+    fprintf(out, "%s: sound: 0 records\n", store.name);
+  } else if (ids.by_slot) {
+    fprintf(out, "%s: sound: %d records, ids by slot\n", store.name, count);
+  } else {
+    fprintf(out, "%s: sound: %d records, ids numbered on from %d\n", store.name, count,
+            static_cast<std::int32_t>(ids.first));
+  }
   return 0;
 }

@@ -278,6 +278,8 @@ int main(int argc, char** argv) {
   if (!o.local) {
     (void)setenv("TZ", "UTC0", 1);
     tzset();
+  } else {
+    (void)zone_load();  // from a regular file only: a FIFO that TZ names would block
   }
 
   const bool several = o.n_stores > 1;
