@@ -68,11 +68,11 @@ constexpr EscapeTable csv_table() {
 // (id, time, timestamp, type, type label, severity, severity label, text, raw) and
 // after the last.
 struct Style {
-  EscapeTable table;
-  unsigned char below;
-  unsigned char a;
-  unsigned char b;
-  std::array<std::string_view, 10> parts;
+  EscapeTable table{};
+  unsigned char below = 0;
+  unsigned char a = 0;
+  unsigned char b = 0;
+  std::array<std::string_view, 10> parts{};
 };
 
 constexpr Style kJson{

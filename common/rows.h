@@ -18,6 +18,7 @@
 
 enum class RowFormat { jsonl, csv };
 
+// The rows of `recs` in their order; a CSV's header line is the caller's to write first.
 void write_rows(FILE* out, RowFormat format, std::span<const SelRecord> recs);
 void write_jsonl(FILE* out, const SelRecord& rec);
 void write_csv_header(FILE* out);
