@@ -64,15 +64,15 @@ constexpr EscapeTable csv_table() {
 
 // A row format: how a text is escaped (its table, and for a test of eight bytes at once
 // the bytes that the table does not pass as they are: those below `below`, `a` and
-// `b`, and all past ASCII), and the fixed parts of a row: before each of its fields
-// (id, time, timestamp, type, type label, severity, severity label, text, raw) and
-// after the last.
+// `b`, and all past ASCII), and the fixed parts of a row: its start (where the caller's
+// leading fields go), before each of its own fields (id, time, timestamp, type, type
+// label, severity, severity label, text, raw) and after the last.
 struct Style {
   EscapeTable table{};
   unsigned char below = 0;
   unsigned char a = 0;
   unsigned char b = 0;
-  std::array<std::string_view, 10> parts{};
+  std::array<std::string_view, 11> parts{};
 };
 
 constexpr Style kJson{
@@ -80,11 +80,11 @@ constexpr Style kJson{
     0x20,
     '"',
     '\\',
-    {"{\"id\":", ",\"time\":\"", "\",\"timestamp\":", ",\"type\":", ",\"type_label\":\"",
+    {"{", "\"id\":", ",\"time\":\"", "\",\"timestamp\":", ",\"type\":", ",\"type_label\":\"",
      "\",\"severity\":", ",\"severity_label\":\"", "\",\"text\":\"", "\",\"raw\":\"", "\"}\n"}};
 // Lines end with CRLF, as RFC 4180 has them; line ends inside a text stay LF.
 constexpr Style kCsv{
-    csv_table(), 0, '"', '"', {"", ",", ",", ",", ",\"", "\",", ",\"", "\",\"", "\",", "\r\n"}};
+    csv_table(), 0, '"', '"', {"", "", ",", ",", ",", ",\"", "\",", ",\"", "\",\"", "\",", "\r\n"}};
 
 constexpr bool escapes(const Style& style, int b) {
   return b < style.below || b == style.a || b == style.b || b >= 0x80;
@@ -235,6 +235,14 @@ std::size_t escape(char*& out, std::string_view s, std::size_t at, std::size_t s
   return at;
 }
 
+// Bytes as they are, a piece at a time.
+void put_raw(Row& row, std::string_view s) {
+  for (std::size_t at = 0; at < s.size(); at += kPiece) {
+    make_room(row);
+    row.end = put(row.end, {s.data() + at, std::min(kPiece, s.size() - at)});
+  }
+}
+
 template <const Style& style>
 void put_text(Row& row, std::string_view s) {
   for (std::size_t at = 0; at < s.size();) {
@@ -263,25 +271,27 @@ struct TextStream {
 };
 TextStream g_text{nullptr, nullptr, 0};
 
-// Before the text: at most 94 bytes of fixed parts, 57 of numbers and the date, and the
-// labels, which need no escaping (sel_print.h); after it, a fixed part, the record in
-// hex and the row's end.
+// Before the text (after the caller's leading fields): at most 94 bytes of fixed parts,
+// 57 of numbers and the date, and the labels, which need no escaping (sel_print.h);
+// after it, a fixed part, the record in hex and the row's end.
 static_assert(94 + 57 + 2 * SEL_LABEL_MAX <= kFixedMax && 12 + 2 * SEL_RECORD_SIZE <= kFixedMax);
 
 template <const Style& style>
-void put_row(Row& row, const SelRecord& rec) {
+void put_row(Row& row, const SelRecord& rec, std::string_view lead) {
   const std::string_view text = record_text(rec);
   const auto& parts = style.parts;
-  row.end = put_decimal(put(row.end, parts[0]), sel_record_id(rec));
-  row.end = sel_iso_utc(sel_timestamp(rec), put(row.end, parts[1]));
-  row.end = put_decimal(put(row.end, parts[2]), sel_timestamp(rec));
-  row.end = put_unsigned(put(row.end, parts[3]), sel_event_type(rec));
-  row.end = put(put(row.end, parts[4]), sel_type_label(rec));
-  row.end = put_unsigned(put(row.end, parts[5]), sel_severity(rec));
-  row.end = put(put(row.end, parts[6]), sel_severity_label(rec));
-  row.end = put(row.end, parts[7]);
+  row.end = put(row.end, parts[0]);
+  put_raw(row, lead);
+  row.end = put_decimal(put(row.end, parts[1]), sel_record_id(rec));
+  row.end = sel_iso_utc(sel_timestamp(rec), put(row.end, parts[2]));
+  row.end = put_decimal(put(row.end, parts[3]), sel_timestamp(rec));
+  row.end = put_unsigned(put(row.end, parts[4]), sel_event_type(rec));
+  row.end = put(put(row.end, parts[5]), sel_type_label(rec));
+  row.end = put_unsigned(put(row.end, parts[6]), sel_severity(rec));
+  row.end = put(put(row.end, parts[7]), sel_severity_label(rec));
+  row.end = put(row.end, parts[8]);
   put_text<style>(row, text);
-  row.end = put(put_hex(put(row.end, parts[8]), rec), parts[9]);
+  row.end = put(put_hex(put(row.end, parts[9]), rec), parts[10]);
 }
 
 }  // namespace
@@ -305,13 +315,14 @@ std::string_view record_text(const SelRecord& rec) {
 
 void iso_time(std::int32_t when, char (&buf)[32]) { *sel_iso_utc(when, buf) = '\0'; }
 
-void write_rows(FILE* out, RowFormat format, std::span<const SelRecord> recs) {
+void write_rows(FILE* out, RowFormat format, std::span<const SelRecord> recs,
+                std::string_view lead) {
   Row row{out, g_row};
   for (const SelRecord& rec : recs) {
     make_room(row);
     switch (format) {
-      case RowFormat::jsonl: put_row<kJson>(row, rec); break;
-      case RowFormat::csv: put_row<kCsv>(row, rec); break;
+      case RowFormat::jsonl: put_row<kJson>(row, rec, lead); break;
+      case RowFormat::csv: put_row<kCsv>(row, rec, lead); break;
     }
   }
   write_out(row);

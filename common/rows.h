@@ -19,7 +19,10 @@
 enum class RowFormat { jsonl, csv };
 
 // The rows of `recs` in their order; a CSV's header line is the caller's to write first.
-void write_rows(FILE* out, RowFormat format, std::span<const SelRecord> recs);
+// `lead` is put in each row before the record's fields as it is: fields of the caller's,
+// escaped, each with its separator after it ("source":"dxa-17", in JSON).
+void write_rows(FILE* out, RowFormat format, std::span<const SelRecord> recs,
+                std::string_view lead = {});
 void write_jsonl(FILE* out, const SelRecord& rec);
 void write_csv_header(FILE* out);
 void write_csv(FILE* out, const SelRecord& rec);
