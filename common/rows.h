@@ -3,32 +3,33 @@
 //
 // A row holds the id, the date in UTC ("time") and in seconds ("timestamp"), the type
 // and severity with their labels, the text that `sel` prints after "]: " (its dates
-// in the process's TZ) and the raw record in hex.
+// in the process's TZ) and the raw record in hex. Rows are put together in memory and
+// written with one call for as many as a buffer of 64 KiB holds.
+//
+// Not thread-safe: the text's stream and the rows' buffer are kept across records.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string_view>
 
 #include "lib/sel_record.h"
 
+enum class RowFormat { jsonl, csv };
+
+// The rows of `recs` in their order; a CSV's header line is the caller's to write first.
+// `lead` is put in each row before the record's fields as it is: fields of the caller's,
+// escaped, each with its separator after it ("source":"dxa-17", in JSON).
+void write_rows(FILE* out, RowFormat format, std::span<const SelRecord> recs,
+                std::string_view lead = {});
 void write_jsonl(FILE* out, const SelRecord& rec);
 void write_csv_header(FILE* out);
 void write_csv(FILE* out, const SelRecord& rec);
 
-// The record's decoded text, as `sel` prints it after "]: ".
-struct RecordText {
-  char* data = nullptr;
-  std::size_t size = 0;
-  explicit RecordText(const SelRecord& rec);
-  ~RecordText();
-  RecordText(const RecordText&) = delete;
-  RecordText& operator=(const RecordText&) = delete;
-  RecordText(RecordText&&) = delete;
-  RecordText& operator=(RecordText&&) = delete;
-  std::string_view view() const { return {data, data != nullptr ? size : 0}; }
-};
+// The record's decoded text, as `sel` prints it after "]: ". It stays valid until the
+// next call; empty when no memory could be had for it.
+std::string_view record_text(const SelRecord& rec);
 
 // "2025-12-05T16:00:00Z": ISO 8601 in UTC; the module's time is 32-bit, so every value
 // has a date.

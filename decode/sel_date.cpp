@@ -7,6 +7,8 @@
 #include <limits>
 #include <string_view>
 
+#include "lib/decimal.h"
+
 namespace {
 
 constexpr std::int32_t kDay = 86400;
@@ -87,9 +89,9 @@ Fields fields_at(std::int32_t when, std::int32_t offset) {
   return f;
 }
 
+// The two digits of a value of 0 to 99.
 void put2(char* p, std::int32_t value) {
-  p[0] = static_cast<char>('0' + value / 10);
-  p[1] = static_cast<char>('0' + value % 10);
+  std::memcpy(p, &kDigitPairs[2 * static_cast<std::size_t>(value)], 2);
 }
 
 // ctime's "%.3s %.3s%3d %.2d:%.2d:%.2d %d" without the newline; the years have four
@@ -206,4 +208,39 @@ char* sel_date(std::int32_t when, char* out) {
   if (g_hour.state == Hour::kKept) return format(fields_at(when, g_hour.offset), out);
   Fields f{};
   return library_fields(when, f) ? format(f, out) : out;
+}
+
+char* sel_iso_utc(std::int32_t when, char* out) {
+  // "YYYY-MM-DDT" of the last day asked for: records come in order, many to a day.
+  static struct {
+    bool known;
+    std::int32_t days;
+    char text[11];
+  } day{false, 0, {}};
+  std::int32_t days = 0;
+  std::int32_t second = 0;
+  split_day(when, days, second);
+  if (!day.known || days != day.days) {
+    Fields f{};
+    civil_from_days(days, f);
+    put2(day.text, f.year / 100);
+    put2(day.text + 2, f.year % 100);
+    day.text[4] = '-';
+    put2(day.text + 5, f.month + 1);
+    day.text[7] = '-';
+    put2(day.text + 8, f.mday);
+    day.text[10] = 'T';
+    day.known = true;
+    day.days = days;
+  }
+  std::memcpy(out, day.text, sizeof day.text);
+  const std::int32_t hour = second / kHour;
+  const std::int32_t minutes = (second - hour * kHour) / 60;
+  put2(out + 11, hour);
+  out[13] = ':';
+  put2(out + 14, minutes);
+  out[16] = ':';
+  put2(out + 17, second - hour * kHour - minutes * 60);
+  out[19] = 'Z';
+  return out + SEL_ISO_LEN;
 }

@@ -29,3 +29,9 @@ inline constexpr std::size_t SEL_DATE_LEN = 24;
 // out + SEL_DATE_LEN; or writes nothing and returns out where the C library cannot
 // convert the time (ctime gives no text then).
 char* sel_date(std::int32_t when, char* out);
+
+// The same time as ISO 8601 in UTC, "2025-12-05T16:00:00Z": what gmtime and strftime's
+// "%Y-%m-%dT%H:%M:%SZ" give, from the same calendar and without any zone, so that it
+// costs no call of the C library. Every 32-bit time has one (years 1901 to 2038).
+inline constexpr std::size_t SEL_ISO_LEN = 20;
+char* sel_iso_utc(std::int32_t when, char* out);

@@ -3,6 +3,7 @@
 // tables print fallback texts. The plain names write to stdout.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
@@ -14,7 +15,10 @@ void sel_print_rec(const SelRecord& rec);
 
 // The parts of the record line, for readers that lay a record out otherwise: the type
 // label (the sub-label for type 14), the severity label, and the decoded text that
-// follows "]: ", without the newline that ends the line.
+// follows "]: ", without the newline that ends the line. The labels are constants of
+// at most SEL_LABEL_MAX printable ASCII characters without '"', '\\' or ']', so that
+// JSON, CSV and syslog fields take them as they are.
+inline constexpr std::size_t SEL_LABEL_MAX = 16;
 std::string_view sel_type_label(const SelRecord& rec);
 std::string_view sel_severity_label(const SelRecord& rec);
 void sel_fprint_rec_text(FILE* out, const SelRecord& rec);

@@ -8,6 +8,7 @@
 #include "agent/agent_decode.h"
 #include "decode/sel_date.h"
 #include "decode/sel_decoders.h"
+#include "lib/decimal.h"
 #include "lib/sel_record.h"
 
 namespace {
@@ -47,9 +48,12 @@ static_assert(kSeverities.size() == 5);
 constexpr std::string_view kUnknownType = "unknown-type";
 constexpr std::string_view kUnknownSeverity = "unknown-severity";
 
-// The longest label of either kind, for the record line's head.
-constexpr std::size_t kLabelMax = 16;
-constexpr bool fits(std::string_view label) { return label.size() <= kLabelMax; }
+// Labels go into the record line's head and, as they are, into other formats' fields.
+constexpr bool fits(std::string_view label) {
+  return label.size() <= SEL_LABEL_MAX && std::all_of(label.begin(), label.end(), [](char c) {
+           return c >= ' ' && c <= '~' && c != '"' && c != '\\' && c != ']';
+         });
+}
 static_assert(std::all_of(kEventTypes.begin(), kEventTypes.end(),
                           [](const EventType& t) { return fits(t.label); }));
 static_assert(std::all_of(kSubLabels.begin(), kSubLabels.end(), fits));
@@ -64,24 +68,6 @@ constexpr std::size_t kDecimalMax = 11;  // "-2147483648"
 char* put(char* out, std::string_view text) {
   std::memcpy(out, text.data(), text.size());
   return out + text.size();
-}
-
-// As "%d" writes it: a minus sign, then the digits of the magnitude, which for the
-// most negative value only the unsigned type holds.
-char* put_decimal(char* out, std::int32_t value) {
-  auto magnitude = static_cast<std::uint32_t>(value);
-  if (value < 0) {
-    *out++ = '-';
-    magnitude = 0U - magnitude;
-  }
-  std::array<char, 10> digits{};
-  std::size_t n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  while (n > 0) *out++ = digits[--n];
-  return out;
 }
 
 void write_all(FILE* out, const char* begin, const char* end) {
@@ -132,7 +118,7 @@ void sel_fprint_rec(FILE* out, const SelRecord& rec) {
   // The head "Record %d: <date> [<type>.<severity>]: " is put together here and written
   // with one call: a listing prints thousands of lines, and a call of the printf family
   // costs more than all the fields it would format.
-  char head[kRecordWord.size() + kDecimalMax + SEL_DATE_LEN + 2 * kLabelMax + 8];
+  char head[kRecordWord.size() + kDecimalMax + SEL_DATE_LEN + 2 * SEL_LABEL_MAX + 8];
   char* end = put_decimal(put(head, kRecordWord), sel_record_id(rec));
   end = put(sel_date(sel_timestamp(rec), put(end, ": ")), " [");
   end = put(put(put(end, sel_type_label(rec)), "."), sel_severity_label(rec));

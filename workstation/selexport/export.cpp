@@ -51,35 +51,26 @@ void write_rows_header(FILE* out, ExportFormat format, bool with_source) {
   write_csv_header(out);
 }
 
-void write_row(FILE* out, ExportFormat format, const SelRecord& rec, const char* source) {
+void write_rows_of(FILE* out, ExportFormat format, std::span<const SelRecord> recs,
+                   const char* source) {
+  const RowFormat rows = format == ExportFormat::csv ? RowFormat::csv : RowFormat::jsonl;
   if (source == nullptr) {
-    if (format == ExportFormat::csv) {
-      write_csv(out, rec);
-    } else {
-      write_jsonl(out, rec);
-    }
+    write_rows(out, rows, recs);
     return;
   }
-  // The row as it is written alone, with the source put in front of its fields.
-  char* row = nullptr;
+  // The source as a leading field of each row: the same for all of them.
+  char* lead = nullptr;
   std::size_t size = 0;
-  FILE* mem = open_memstream(&row, &size);
+  FILE* mem = open_memstream(&lead, &size);
   if (mem == nullptr) return;
-  if (format == ExportFormat::csv) {
-    write_csv(mem, rec);
+  if (rows == RowFormat::jsonl) {
+    fputs("\"source\":", mem);
+    json_text(mem, source);
   } else {
-    write_jsonl(mem, rec);
+    csv_text(mem, source);
   }
+  fputc(',', mem);
   (void)fclose(mem);  // a memory stream only fails to grow, and then holds less
-  if (format == ExportFormat::csv) {
-    csv_text(out, source);
-    fputc(',', out);
-    (void)fwrite(row, 1, size, out);
-  } else if (size > 0) {
-    fputs("{\"source\":", out);
-    json_text(out, source);
-    fputc(',', out);
-    (void)fwrite(row + 1, 1, size - 1, out);  // after its '{'
-  }
-  free(row);
+  write_rows(out, rows, recs, {lead, size});
+  free(lead);
 }

@@ -90,6 +90,8 @@ constexpr OptProgram kProgram{
     kOptions};
 
 SelRecord held[SEL_MAX_RECS];  // 256 KiB, the whole ring of one store
+// Those that pass the filters, in their order: rows are written a store at a time.
+SelRecord passing[SEL_MAX_RECS];
 
 bool parse_count(const char* text, int* count) {
   long value = 0;
@@ -321,15 +323,17 @@ int main(int argc, char** argv) {
     }
     if (o.format == ExportFormat::html) report_source(&report, source);
     const char* label = several ? source_label(source) : nullptr;
+    int passed = 0;
     const int result = each_passing(o, store, [&](const SelRecord& rec) {
       if (rows) {
-        write_row(stdout, o.format, rec, label);
+        passing[passed++] = rec;
         return true;
       }
       if (o.format == ExportFormat::html) return report_record(&report, rec, source);
       return summary_add(&summary, rec, o.local);
     });
     status = std::max(status, result);
+    if (rows) write_rows_of(stdout, o.format, {passing, static_cast<std::size_t>(passed)}, label);
     if (o.summary && result != 2) {
       if (o.format == ExportFormat::json) {
         summary_print_json(stdout, &summary, source, label);

@@ -259,7 +259,7 @@ bool report_record(Report* r, const SelRecord& rec, const Source& source) {
   FILE* out = r->rows;
   char time[32];
   iso_time(sel_timestamp(rec), time);
-  const RecordText text(rec);
+  const std::string_view text = record_text(rec);
   const int sev = summary_severity_slot(rec);
   fprintf(out, "<tr data-id=\"%d\" data-sev=\"%d\" data-type=\"", sel_record_id(rec), sev);
   html_text(out, sel_type_label(rec));
@@ -274,7 +274,7 @@ bool report_record(Report* r, const SelRecord& rec, const Source& source) {
   fprintf(out, "</td><td class=\"s%d\">", sev);
   html_text(out, sel_severity_label(rec));
   fputs("</td><td>", out);
-  html_text(out, text.view());
+  html_text(out, text);
   fputs("</td></tr>\n", out);
   return true;
 }

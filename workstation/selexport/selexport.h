@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <span>
 
 #include "store/sel_range.h"
 #include "workstation/selexport/filter.h"
@@ -18,8 +19,10 @@ int read_records(FILE* err, const StoreDir& store, const SelRange& range, SelRec
 // The CSV header (with a source column first when `with_source`); nothing for JSON Lines.
 void write_rows_header(FILE* out, ExportFormat format, bool with_source);
 
-// One row of JSON Lines or CSV; with `source` not null the row names it first.
-void write_row(FILE* out, ExportFormat format, const SelRecord& rec, const char* source);
+// The rows of JSON Lines or CSV of one store's records; with `source` not null each row
+// names it first.
+void write_rows_of(FILE* out, ExportFormat format, std::span<const SelRecord> recs,
+                   const char* source);
 
 // Writes what is wrong with the store to `out`, then a verdict line. Returns 0 when
 // the store is sound, 1 when not.
