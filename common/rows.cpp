@@ -36,10 +36,9 @@ constexpr std::string_view kHexDigits = "0123456789abcdef";
 // where JSON has one; a byte outside UTF-8 as "\u00XX".
 constexpr EscapeTable json_table() {
   EscapeTable t{};
-  for (int b = 0; b < 256; ++b) {
+  for (std::size_t b = 0; b < 256; ++b) {
     if (b < 0x20 || b >= 0x80) {
-      t[static_cast<std::size_t>(b)] = {
-          6, b >= 0x80, {'\\', 'u', '0', '0', kHexDigits[b >> 4], kHexDigits[b & 15]}};
+      t[b] = {6, b >= 0x80, {'\\', 'u', '0', '0', kHexDigits[b >> 4], kHexDigits[b & 15]}};
     }
   }
   t['"'] = {2, false, {'\\', '"'}};

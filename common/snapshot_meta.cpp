@@ -43,13 +43,17 @@ std::size_t snapshot_meta_format(SnapshotMeta meta, char* buf, std::size_t size)
 SnapshotMeta snapshot_meta_parse(const char* text, std::size_t size) {
   SnapshotMeta meta{};
   // Without substr, which would bring the C++ library's exceptions into sel-save.
+  // Lengths between two places in the text, never negative here.
+  const auto span = [](const char* from, const char* to) {
+    return static_cast<std::size_t>(to - from);
+  };
   for (const char* line = text; line < text + size;) {
-    const auto* end = static_cast<const char*>(memchr(line, '\n', size - (line - text)));
+    const auto* end = static_cast<const char*>(memchr(line, '\n', size - span(text, line)));
     if (end == nullptr) end = text + size;
-    const auto* eq = static_cast<const char*>(memchr(line, '=', end - line));
+    const auto* eq = static_cast<const char*>(memchr(line, '=', span(line, end)));
     for (const Field& f : kFields) {
-      if (eq == nullptr || std::string_view(line, eq - line) != f.key) continue;
-      const std::size_t n = std::min<std::size_t>(end - eq - 1, f.size - 1);
+      if (eq == nullptr || std::string_view(line, span(line, eq)) != f.key) continue;
+      const std::size_t n = std::min<std::size_t>(span(eq, end) - 1, f.size - 1);
       char* to = f.value(meta);
       for (std::size_t j = 0; j < n; ++j) {
         const auto c = static_cast<unsigned char>(eq[1 + j]);
