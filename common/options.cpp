@@ -9,25 +9,25 @@
 namespace {
 
 struct Found {
-  const OptSpec* spec;
+  const OptRow* row;
   const char* inline_value;  // after '=' (or after a letter), or null
 };
 
 Found find_long(const OptProgram& p, const char* word) {
   const char* eq = strchr(word, '=');
   const std::size_t len = eq != nullptr ? static_cast<std::size_t>(eq - word) : strlen(word);
-  for (const OptSpec& spec : p.options) {
-    if (strlen(spec.name) == len && strncmp(spec.name, word, len) == 0) {
-      return {&spec, eq != nullptr ? eq + 1 : nullptr};
+  for (const OptRow& row : p.options) {
+    if (strlen(row.name) == len && strncmp(row.name, word, len) == 0) {
+      return {&row, eq != nullptr ? eq + 1 : nullptr};
     }
   }
   return {nullptr, nullptr};
 }
 
 Found find_letter(const OptProgram& p, const char* word) {
-  for (const OptSpec& spec : p.options) {
-    if (spec.letter != 0 && spec.letter == word[1]) {
-      return {&spec, word[2] != '\0' ? word + 2 : nullptr};
+  for (const OptRow& row : p.options) {
+    if (row.letter != 0 && row.letter == word[1]) {
+      return {&row, word[2] != '\0' ? word + 2 : nullptr};
     }
   }
   return {nullptr, nullptr};
@@ -39,27 +39,27 @@ bool take_option(const OptParse& parse, int argc, char** argv, int* i, std::uint
   const char* word = argv[*i];
   const OptProgram& p = *parse.program;
   const Found f = word[1] == '-' ? find_long(p, word) : find_letter(p, word);
-  if (f.spec == nullptr) {
+  if (f.row == nullptr) {
     const int len = static_cast<int>(strcspn(word, "="));
     return opt_refuse(parse, "unknown option %.*s", len, word);
   }
-  const OptSpec& spec = *f.spec;
+  const OptRow& row = *f.row;
   // Named in messages as it was written: "-o" or "--output".
-  char as_given[4] = {'-', spec.letter, '\0', '\0'};
-  const char* name = word[1] == '-' ? spec.name : as_given;
-  const auto bit = std::uint64_t{1} << static_cast<unsigned>(f.spec - p.options.data());
-  if ((*given & bit) != 0 && (spec.flags & OPT_REPEATS) == 0) {
+  char as_given[4] = {'-', row.letter, '\0', '\0'};
+  const char* name = word[1] == '-' ? row.name : as_given;
+  const auto bit = std::uint64_t{1} << static_cast<unsigned>(f.row - p.options.data());
+  if ((*given & bit) != 0 && (row.flags & OPT_REPEATS) == 0) {
     return opt_refuse(parse, "%s given twice: give it once", name);
   }
   *given |= bit;
   const char* value = f.inline_value;
-  if (spec.value == nullptr) {
+  if (row.value == nullptr) {
     if (value != nullptr) return opt_refuse(parse, "%s takes no value", name);
   } else if (value == nullptr) {
-    if (*i + 1 >= argc) return opt_refuse(parse, "%s needs a value (%s)", name, spec.value);
+    if (*i + 1 >= argc) return opt_refuse(parse, "%s needs a value (%s)", name, row.value);
     value = argv[++*i];
   }
-  return take(ctx, parse, spec.id, value);
+  return take(ctx, parse, row.id, value);
 }
 
 }  // namespace
@@ -126,15 +126,15 @@ void opt_usage(const OptProgram& program, FILE* out) {
   }
   if (program.about != nullptr) fprintf(out, "%s\n", program.about);
   fputs("Options:\n", out);
-  for (const OptSpec& spec : program.options) {
+  for (const OptRow& row : program.options) {
     char left[64];
-    const int n = spec.letter != 0
-                      ? snprintf(left, sizeof left, "-%c, %s", spec.letter, spec.name)
-                      : snprintf(left, sizeof left, "    %s", spec.name);
-    if (spec.value != nullptr && n > 0 && static_cast<std::size_t>(n) < sizeof left) {
-      (void)snprintf(left + n, sizeof left - static_cast<std::size_t>(n), " %s", spec.value);
+    const int n = row.letter != 0
+                      ? snprintf(left, sizeof left, "-%c, %s", row.letter, row.name)
+                      : snprintf(left, sizeof left, "    %s", row.name);
+    if (row.value != nullptr && n > 0 && static_cast<std::size_t>(n) < sizeof left) {
+      (void)snprintf(left + n, sizeof left - static_cast<std::size_t>(n), " %s", row.value);
     }
-    fprintf(out, "  %-26s %s\n", left, spec.help);
+    fprintf(out, "  %-26s %s\n", left, row.help);
   }
   fprintf(out, "  %-26s %s\n  %-26s %s\n", "-h, --help", "this text", "    --version",
           "the program's name and version");

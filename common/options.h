@@ -21,7 +21,7 @@ inline constexpr int OPT_RUN = -1;     // opt_parse: the program is to run
 
 inline constexpr unsigned OPT_REPEATS = 1U << 0;  // each value is handed on; they add up
 
-struct OptSpec {
+struct OptRow {
   int id;              // the program's own code for the option, > 0
   const char* name;    // "--format"
   char letter;         // a one-letter alias ('o' for -o), or 0
@@ -35,7 +35,7 @@ struct OptProgram {
   std::span<const char* const> usage;  // the synopsis lines after "usage: NAME " (a line
                                         // that starts with a blank goes on the one before)
   const char* about;                    // a paragraph after them, or null
-  std::span<const OptSpec> options;
+  std::span<const OptRow> options;
 };
 
 struct OptParse {

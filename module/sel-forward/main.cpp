@@ -57,7 +57,7 @@ constexpr auto kSynopsis = std::to_array<const char*>({
     " [--format syslog|jsonl] [--state FILE]",
     " [--interval SECONDS] [--once] [--verbose]",
 });
-constexpr auto kOptions = std::to_array<OptSpec>({
+constexpr auto kOptions = std::to_array<OptRow>({
     {kTo, "--to", 0, "HOST:PORT", 0, "the collector, over TCP (relp://HOST:PORT: RELP)"},
     {kStdout, "--stdout", 0, nullptr, 0, "write the messages to standard output instead"},
     {kFormat, "--format", 0, "syslog|jsonl", 0, "RFC 5424 messages (the default) or JSON rows"},

@@ -29,7 +29,7 @@ namespace {
 SelSnapshot snapshot;  // 256 KiB: too large for the stack of a small module
 
 constexpr auto kSynopsis = std::to_array<const char*>({"> SNAPSHOT.tar", "-o DIR"});
-constexpr auto kOptions = std::to_array<OptSpec>({
+constexpr auto kOptions = std::to_array<OptRow>({
     {'o', "--output", 'o', "DIR", 0, "write a new directory DIR instead of a tar archive"},
 });
 constexpr OptProgram kProgram{

@@ -41,7 +41,7 @@ constexpr auto kSynopsis = std::to_array<const char*>({
     "--offline DIR [--oldest-file F] demo [COUNT [START]]",
     "--offline DIR [--oldest-file F] random COUNT SEED",
 });
-constexpr auto kOptions = std::to_array<OptSpec>({
+constexpr auto kOptions = std::to_array<OptRow>({
     {kOffline, "--offline", 0, "DIR", 0, "write a store into DIR instead of sending to seld"},
     {kOldestFile, "--oldest-file", 0, "F", 0, "the offline ring starts at file F (0 to 3)"},
     {kBatch, "--batch", 0, "N", 0, "records per request, 1 to 136 (default 100)"},

@@ -30,7 +30,7 @@ namespace {
 enum : int { kNumberOn = 1 };
 
 constexpr auto kSynopsis = std::to_array<const char*>({"[--number-on]"});
-constexpr auto kOptions = std::to_array<OptSpec>({
+constexpr auto kOptions = std::to_array<OptRow>({
     {kNumberOn, "--number-on", 0, nullptr, 0,
      "number records on across the ring's wrap, not by slot"},
 });

@@ -12,7 +12,7 @@
 namespace {
 
 constexpr auto kSynopsis = std::to_array<const char*>({"[-o DIR] FILE...", " [--all]"});
-constexpr auto kOptions = std::to_array<OptSpec>({
+constexpr auto kOptions = std::to_array<OptRow>({
     {1, "--output", 'o', "DIR", 0, "where"},
     {2, "--type", 0, "NAME", OPT_REPEATS, "adds up"},
     {3, "--all", 0, nullptr, 0, "a flag"},

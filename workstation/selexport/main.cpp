@@ -68,7 +68,7 @@ constexpr auto kSynopsis = std::to_array<const char*>({
     " STORE...",
     "--check STORE...",
 });
-constexpr auto kOptions = std::to_array<OptSpec>({
+constexpr auto kOptions = std::to_array<OptRow>({
     {kFormat, "--format", 0, "FORMAT", 0, "jsonl (the default), csv or html; json with --summary"},
     {kFirst, "--first", 0, "N", 0, "the oldest N records, as sel rd_first N"},
     {kLast, "--last", 0, "N", 0, "the newest N records, as sel rd_last N"},
