@@ -15,7 +15,7 @@ bool usable_for(const SelOption& option, const SelInfo& info) {
   const unsigned faults = sel_info_faults(info) & SEL_INFO_UNUSABLE;
   if (faults == 0) return true;
   char why[80];
-  sel_info_fault_text(faults & (~faults + 1), info, why, sizeof why);  // the first fault
+  sel_info_fault_text(faults, info, why, sizeof why);
   log_msg(LOG_ERR, "Bad SEL info in %s: %s", SEL_INFO_FILE, why);
   return !option.reads_records && (faults & SEL_INFO_SHORT) == 0;
 }

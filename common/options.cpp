@@ -64,8 +64,8 @@ bool take_option(const OptParse& parse, int argc, char** argv, int* i, std::uint
 
 }  // namespace
 
-int opt_parse(const OptProgram& program, int argc, char** argv, OptTake take, void* ctx,
-              FILE* out, FILE* err) {
+int opt_parse(const OptProgram& program, int argc, char** argv, OptTake take, void* ctx, FILE* out,
+              FILE* err) {
   const OptParse parse{&program, out, err};
   // Asked for help or the version, a program does nothing else, whatever else is given.
   for (int i = 1; i < argc && strcmp(argv[i], "--") != 0; ++i) {
@@ -128,9 +128,8 @@ void opt_usage(const OptProgram& program, FILE* out) {
   fputs("Options:\n", out);
   for (const OptRow& row : program.options) {
     char left[64];
-    const int n = row.letter != 0
-                      ? snprintf(left, sizeof left, "-%c, %s", row.letter, row.name)
-                      : snprintf(left, sizeof left, "    %s", row.name);
+    const int n = row.letter != 0 ? snprintf(left, sizeof left, "-%c, %s", row.letter, row.name)
+                                  : snprintf(left, sizeof left, "    %s", row.name);
     if (row.value != nullptr && n > 0 && static_cast<std::size_t>(n) < sizeof left) {
       (void)snprintf(left + n, sizeof left - static_cast<std::size_t>(n), " %s", row.value);
     }

@@ -22,19 +22,19 @@ inline constexpr int OPT_RUN = -1;     // opt_parse: the program is to run
 inline constexpr unsigned OPT_REPEATS = 1U << 0;  // each value is handed on; they add up
 
 struct OptRow {
-  int id;              // the program's own code for the option, > 0
-  const char* name;    // "--format"
-  char letter;         // a one-letter alias ('o' for -o), or 0
-  const char* value;   // the value's name in the usage ("jsonl|csv"), or null: a flag
-  unsigned flags;      // OPT_REPEATS
-  const char* help;    // what it does, for the usage
+  int id;             // the program's own code for the option, > 0
+  const char* name;   // "--format"
+  char letter;        // a one-letter alias ('o' for -o), or 0
+  const char* value;  // the value's name in the usage ("jsonl|csv"), or null: a flag
+  unsigned flags;     // OPT_REPEATS
+  const char* help;   // what it does, for the usage
 };
 
 struct OptProgram {
-  const char* name;                     // as messages and --version name it
+  const char* name;                    // as messages and --version name it
   std::span<const char* const> usage;  // the synopsis lines after "usage: NAME " (a line
-                                        // that starts with a blank goes on the one before)
-  const char* about;                    // a paragraph after them, or null
+                                       // that starts with a blank goes on the one before)
+  const char* about;                   // a paragraph after them, or null
   std::span<const OptRow> options;
 };
 
@@ -57,7 +57,7 @@ int opt_parse(const OptProgram& program, int argc, char** argv, OptTake take, vo
 bool opt_refuse(const OptParse& parse, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 
-// An OptTake for a program that takes no operands: names the first one.
+// An OptTake for a program that takes no operands, or no more of them: names the word.
 bool opt_no_operands(void* ctx, const OptParse& parse, int id, const char* value);
 
 // The usage text: the synopsis lines, the about paragraph and one line per option.

@@ -16,6 +16,7 @@
 #include "decode/sel_date.h"
 #include "decode/sel_print.h"
 #include "lib/decimal.h"
+#include "lib/utf8.h"
 
 namespace {
 
@@ -139,33 +140,6 @@ constexpr std::array<char, 512> kHex = [] {
   return t;
 }();
 static_assert(kHex[0x14A] == 'a' && kHex[0x14B] == '5');  // 0xA5
-
-// Length of the valid UTF-8 sequence at the start of `s`, or 0 when its first byte
-// does not begin one (overlong forms, surrogates and values past U+10FFFF included).
-std::size_t utf8_sequence(const char* text, std::size_t size) {
-  const auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char b = at(0);
-  std::size_t len = 0;
-  unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
-  if (b >= 0xC2 && b <= 0xDF) {
-    len = 2;
-  } else if (b >= 0xE0 && b <= 0xEF) {
-    len = 3;
-    if (b == 0xE0) lo = 0xA0;
-    if (b == 0xED) hi = 0x9F;
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    len = 4;
-    if (b == 0xF0) lo = 0x90;
-    if (b == 0xF4) hi = 0x8F;
-  } else {
-    return 0;
-  }
-  if (size < len || at(1) < lo || at(1) > hi) return 0;
-  for (std::size_t i = 2; i < len; ++i) {
-    if (at(i) < 0x80 || at(i) > 0xBF) return 0;
-  }
-  return len;
-}
 
 // The rows being put together, written to `out` when the buffer runs short of room and
 // at the end. A row starts only with room for all of it but its text, and a text is

@@ -21,6 +21,11 @@ void sel_print_rec(const SelRecord& rec);
 inline constexpr std::size_t SEL_LABEL_MAX = 16;
 std::string_view sel_type_label(const SelRecord& rec);
 std::string_view sel_severity_label(const SelRecord& rec);
+// The label of a severity value, as a record of that severity is labelled: the first
+// SEL_SEVERITY_LABELS values ("normal" to "emergency") have their own, any other
+// "unknown-severity".
+inline constexpr std::uint32_t SEL_SEVERITY_LABELS = 5;
+std::string_view sel_severity_name(std::uint32_t severity);
 void sel_fprint_rec_text(FILE* out, const SelRecord& rec);
 
 // "Set DXA time. Old time: <date>. New time: <date>." with no newline. The times are

@@ -43,7 +43,7 @@ static_assert(kSubLabels.size() == 2);
 
 constexpr auto kSeverities =
     std::to_array<std::string_view>({"normal", "notice", "warning", "critical", "emergency"});
-static_assert(kSeverities.size() == 5);
+static_assert(kSeverities.size() == SEL_SEVERITY_LABELS);
 
 constexpr std::string_view kUnknownType = "unknown-type";
 constexpr std::string_view kUnknownSeverity = "unknown-severity";
@@ -86,9 +86,12 @@ std::string_view sel_type_label(const SelRecord& rec) {
   return type < kEventTypes.size() ? kEventTypes[type].label : kUnknownType;
 }
 
-std::string_view sel_severity_label(const SelRecord& rec) {
-  const std::uint32_t severity = sel_severity(rec);
+std::string_view sel_severity_name(std::uint32_t severity) {
   return severity < kSeverities.size() ? kSeverities[severity] : kUnknownSeverity;
+}
+
+std::string_view sel_severity_label(const SelRecord& rec) {
+  return sel_severity_name(sel_severity(rec));
 }
 
 void sel_fprint_rec_text(FILE* out, const SelRecord& rec) {

@@ -108,7 +108,8 @@ unsigned sel_info_faults(const SelInfo& info) {
   return faults;
 }
 
-void sel_info_fault_text(unsigned fault, const SelInfo& info, char* buf, std::size_t size) {
+void sel_info_fault_text(unsigned faults, const SelInfo& info, char* buf, std::size_t size) {
+  const unsigned fault = faults & (~faults + 1);
   // Cut to the caller's buffer.
   switch (fault) {
     case SEL_INFO_SHORT:

@@ -93,5 +93,6 @@ inline constexpr unsigned SEL_INFO_UNUSABLE =
 // when the numbers are usable and the store is not empty.
 unsigned sel_info_faults(const SelInfo& info);
 
-// Writes the text of one fault (one bit of sel_info_faults) into `buf`, cut to `size`.
-void sel_info_fault_text(unsigned fault, const SelInfo& info, char* buf, std::size_t size);
+// Writes the text of the first of `faults` (bits of sel_info_faults; the lowest is the
+// first) into `buf`, cut to `size`.
+void sel_info_fault_text(unsigned faults, const SelInfo& info, char* buf, std::size_t size);

@@ -24,7 +24,7 @@ enum : int {
   SEL_LOCK_E_STOPPED,   // a stop was asked for while another process held the lock
 };
 
-// What failed at `step`, for a message: "open", "lock", ...
+// What failed at `step`, for a message before the path: "cannot open", "cannot lock", ...
 const char* sel_lock_step_text(int step);
 
 // Takes the exclusive lock of the lock file at `path`, creating it (mode 0666, whatever

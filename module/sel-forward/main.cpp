@@ -122,7 +122,7 @@ bool parse_interval(const char* text, int* ms) {
 bool take(void* ctx, const OptParse& parse, int id, const char* value) {
   auto* o = static_cast<Options*>(ctx);
   switch (id) {
-    case OPT_OPERAND: return opt_refuse(parse, "unexpected argument %s", value);
+    case OPT_OPERAND: return opt_no_operands(ctx, parse, id, value);
     case kStdout: o->to_stdout = true; return true;
     case kOnce: o->once = true; return true;
     case kVerbose: o->verbose = true; return true;

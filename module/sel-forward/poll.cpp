@@ -22,7 +22,7 @@ bool usable(FwdFollower* f, const SelInfo& info) {
   const unsigned faults = sel_info_faults(info) & SEL_INFO_UNUSABLE;
   if (faults != 0 && (faults & ~f->logged_faults) != 0) {
     char why[80];
-    sel_info_fault_text(faults & (~faults + 1), info, why, sizeof why);
+    sel_info_fault_text(faults, info, why, sizeof why);
     log_msg(LOG_ERR, "Bad SEL info in %s: %s; waiting for seld to mend it", SEL_INFO_FILE, why);
   }
   f->logged_faults = faults;

@@ -39,7 +39,7 @@ constexpr OptProgram kProgram{
     kOptions};
 
 bool take(void* ctx, const OptParse& parse, int id, const char* value) {
-  if (id == OPT_OPERAND) return opt_refuse(parse, "unexpected argument %s", value);
+  if (id == OPT_OPERAND) return opt_no_operands(ctx, parse, id, value);
   *static_cast<const char**>(ctx) = value;
   return true;
 }
@@ -54,7 +54,7 @@ bool whole(const SelSnapshot& s) {
   }
   if (const unsigned unusable = s.info_faults & SEL_INFO_UNUSABLE; unusable != 0) {
     char why[100];
-    sel_info_fault_text(unusable & (~unusable + 1), s.info, why, sizeof why);
+    sel_info_fault_text(unusable, s.info, why, sizeof why);
     fprintf(stderr, "sel-save: sel.inf: %s; only the info file is saved\n", why);
     return false;
   }

@@ -64,7 +64,7 @@ bool take(void* ctx, const OptParse& parse, int id, const char* value) {
   auto* a = static_cast<Args*>(ctx);
   switch (id) {
     case OPT_OPERAND:
-      if (a->n_words == 3) return opt_refuse(parse, "unexpected argument %s", value);
+      if (a->n_words == 3) return opt_no_operands(ctx, parse, id, value);
       a->words[a->n_words++] = value;
       return true;
     case kOffline: a->dir = value; return true;

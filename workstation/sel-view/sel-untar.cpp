@@ -23,7 +23,8 @@ namespace {
 
 constexpr auto kSynopsis = std::to_array<const char*>({"ARCHIVE DIR"});
 constexpr OptProgram kProgram{
-    "sel-untar", kSynopsis,
+    "sel-untar",
+    kSynopsis,
     "Unpacks sel.inf and sel.0 to sel.3 of a store's tar archive into the empty DIR\n"
     "(sel-view's helper).",
     {}};
@@ -33,9 +34,9 @@ struct Args {
   int n = 0;
 };
 
-bool take(void* ctx, const OptParse& parse, int /*id*/, const char* value) {
+bool take(void* ctx, const OptParse& parse, int id, const char* value) {
   auto* a = static_cast<Args*>(ctx);
-  if (a->n == 2) return opt_refuse(parse, "unexpected argument %s", value);
+  if (a->n == 2) return opt_no_operands(ctx, parse, id, value);
   a->words[a->n++] = value;
   return true;
 }
@@ -52,7 +53,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const char* archive = a.words[0];
-  const FdGuard in(strcmp(archive, "-") == 0 ? dup(STDIN_FILENO) : open(archive, O_RDONLY | O_CLOEXEC));
+  const FdGuard in(strcmp(archive, "-") == 0 ? dup(STDIN_FILENO)
+                                             : open(archive, O_RDONLY | O_CLOEXEC));
   char why[PATH_MAX + 100];
   if (in.fd < 0) {
     fprintf(stderr, "%s: %s\n", archive, strerror(errno));

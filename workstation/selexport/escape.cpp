@@ -1,5 +1,7 @@
 #include "workstation/selexport/escape.h"
 
+#include "lib/utf8.h"
+
 namespace {
 
 // The character at the start of `s` and how many bytes it takes: a valid UTF-8
@@ -11,24 +13,10 @@ struct Char {
 
 Char first_char(std::string_view s) {
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-  const unsigned char lead = byte(0);
-  const std::size_t bytes = lead < 0x80   ? 1
-                            : lead < 0xC2 ? 0
-                            : lead < 0xE0 ? 2
-                            : lead < 0xF0 ? 3
-                            : lead < 0xF5 ? 4
-                                          : 0;
-  if (bytes <= 1 || bytes > s.size()) return {lead, 1};
-  char32_t code = lead & (0x7FU >> bytes);
-  for (std::size_t i = 1; i < bytes; ++i) {
-    if ((byte(i) & 0xC0U) != 0x80U) return {lead, 1};
-    code = code << 6 | (byte(i) & 0x3FU);
-  }
-  // The least code point of each length: a longer form of a smaller one is not UTF-8.
-  constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (code < kLeast[bytes] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-    return {lead, 1};
-  }
+  const std::size_t bytes = utf8_sequence(s.data(), s.size());
+  if (bytes == 0) return {byte(0), 1};
+  char32_t code = byte(0) & (0x7FU >> bytes);
+  for (std::size_t i = 1; i < bytes; ++i) code = code << 6 | (byte(i) & 0x3FU);
   return {code, bytes};
 }
 

@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr std::uint32_t kSeverities = 5;  // "normal" to "emergency"
 // Records that show every type label: each event type, the sub-labels of the generic
 // type (its byte 16: 0, 1, other) and a type past the table.
 constexpr int kLabelledTypes = SEL_TYPE_COUNT + 3;
@@ -26,12 +25,6 @@ SelRecord labelled(int i) {
   store_be16(rec.bytes.data() + SEL_OFF_EVENT_TYPE, static_cast<std::uint16_t>(type));
   rec.bytes[SEL_OFF_SUBLABEL] =
       static_cast<unsigned char>(i < SEL_TYPE_COUNT ? 0 : i - SEL_TYPE_COUNT + 1);
-  return rec;
-}
-
-SelRecord with_severity(std::uint32_t severity) {
-  SelRecord rec{};
-  store_be32(rec.bytes.data() + SEL_OFF_SEVERITY, severity);
   return rec;
 }
 
@@ -145,8 +138,8 @@ bool filter_window_empty(const ExportFilter& filter) {
 }
 
 bool filter_parse_severity(const char* text, std::uint32_t* severity) {
-  for (std::uint32_t s = 0; s < kSeverities; ++s) {
-    if (same_label(sel_severity_label(with_severity(s)), text)) {
+  for (std::uint32_t s = 0; s < SEL_SEVERITY_LABELS; ++s) {
+    if (same_label(sel_severity_name(s), text)) {
       *severity = s;
       return true;
     }
@@ -178,9 +171,8 @@ void filter_print_types(FILE* out) {
 }
 
 void filter_print_severities(FILE* out) {
-  print_labels(out, static_cast<int>(kSeverities), [](int i) {
-    return sel_severity_label(with_severity(static_cast<std::uint32_t>(i)));
-  });
+  print_labels(out, static_cast<int>(SEL_SEVERITY_LABELS),
+               [](int i) { return sel_severity_name(static_cast<std::uint32_t>(i)); });
 }
 
 bool filter_match(const ExportFilter& filter, std::int64_t since, std::int64_t until,

@@ -202,7 +202,7 @@ int each_passing(const Options& o, const StoreDir& store, Take take) {
   }
   if (const unsigned faults = sel_info_faults(store.info) & SEL_INFO_UNUSABLE; faults != 0) {
     char why[80];
-    sel_info_fault_text(faults & (~faults + 1), store.info, why, sizeof why);
+    sel_info_fault_text(faults, store.info, why, sizeof why);
     fprintf(stderr, "selexport: %s/sel.inf: %s; selexport --check tells more\n", store.name, why);
     return 1;
   }

@@ -193,14 +193,7 @@ void write_counts(FILE* out, Summary* s, const char* zone) {
   fputs("</table>\n<table><tr><th>Day (", out);
   html_text(out, zone);
   fputs(")</th><th>Records</th></tr>\n", out);
-  for (int i = 0; i < s->records;) {
-    const std::int64_t day = floor_div(s->moments[i].local, kDay);
-    int n = 0;
-    while (i < s->records && floor_div(s->moments[i].local, kDay) == day) ++i, ++n;
-    char label[32];
-    bar_label(day * kDay, false, label);
-    count_row(out, label, n);
-  }
+  summary_each_day(*s, [out](const char* day, int n) { count_row(out, day, n); });
   fputs("</table>\n</div>\n", out);
 }
 

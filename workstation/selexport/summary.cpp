@@ -5,37 +5,14 @@
 #include <ctime>
 
 #include "common/rows.h"
-#include "lib/coding.h"
 #include "decode/sel_print.h"
 #include "workstation/selexport/escape.h"
 
 namespace {
 
 constexpr std::int64_t kDay = 86400;
-
-// Floor division: the day of a time before 1970 is the day before.
-std::int64_t day_of(std::int64_t local) { return local / kDay - (local % kDay < 0 ? 1 : 0); }
-
-void day_text(std::int64_t day, char (&buf)[16]) {
-  const std::time_t t = static_cast<std::time_t>(day * kDay);
-  std::tm tm{};
-  if (gmtime_r(&t, &tm) == nullptr || strftime(buf, sizeof buf, "%Y-%m-%d", &tm) == 0) {
-    buf[0] = '\0';
-  }
-}
-
-// Calls `row(label, count)` for each day that has records, oldest first.
-template <typename Row>
-void each_day(const Summary& s, Row row) {
-  for (int i = 0; i < s.records;) {
-    const std::int64_t day = day_of(s.moments[i].local);
-    int n = 0;
-    while (i < s.records && day_of(s.moments[i].local) == day) ++i, ++n;
-    char label[16];
-    day_text(day, label);
-    row(label, n);
-  }
-}
+static_assert(SUMMARY_SEVERITIES == SEL_SEVERITY_LABELS + 1,
+              "one slot for the severities past them");
 
 // The types most seen first; a tie in the order of the labels.
 void sort_types(Summary* s) {
@@ -55,14 +32,23 @@ void json_label(FILE* out, std::string_view label, int count, bool* first) {
 
 Summary::~Summary() { free(moments); }
 
+// Floor division: the day of a time before 1970 is the day before.
+std::int64_t summary_day(std::int64_t local) { return local / kDay - (local % kDay < 0 ? 1 : 0); }
+
+void summary_day_text(std::int64_t day, char (&buf)[16]) {
+  const std::time_t t = static_cast<std::time_t>(day * kDay);
+  std::tm tm{};
+  if (gmtime_r(&t, &tm) == nullptr || strftime(buf, sizeof buf, "%Y-%m-%d", &tm) == 0) {
+    buf[0] = '\0';
+  }
+}
+
 int summary_severity_slot(const SelRecord& rec) {
   return static_cast<int>(std::min<std::uint32_t>(sel_severity(rec), SUMMARY_SEVERITIES - 1));
 }
 
 std::string_view summary_severity_label(int slot) {
-  SelRecord rec{};
-  store_be32(rec.bytes.data() + SEL_OFF_SEVERITY, static_cast<std::uint32_t>(slot));
-  return sel_severity_label(rec);
+  return sel_severity_name(static_cast<std::uint32_t>(slot));
 }
 
 bool summary_add(Summary* s, const SelRecord& rec, bool local) {
@@ -131,7 +117,7 @@ void summary_print_text(FILE* out, Summary* s, const Source& source, const char*
     fprintf(out, "  %-16.*s %8d\n", static_cast<int>(c.label.size()), c.label.data(), c.count);
   }
   fprintf(out, "\nDay (%s)\n", zone);
-  each_day(*s, [out](const char* day, int n) { fprintf(out, "  %-16s %8d\n", day, n); });
+  summary_each_day(*s, [out](const char* day, int n) { fprintf(out, "  %-16s %8d\n", day, n); });
 }
 
 void summary_print_json(FILE* out, Summary* s, const Source& source, const char* source_label) {
@@ -155,7 +141,7 @@ void summary_print_json(FILE* out, Summary* s, const Source& source, const char*
     json_label(out, s->by_type[t].label, s->by_type[t].count, &first_key);
   fputs("},\"by_day\":{", out);
   first_key = true;
-  each_day(*s, [&](const char* day, int n) { json_label(out, day, n, &first_key); });
+  summary_each_day(*s, [&](const char* day, int n) { json_label(out, day, n, &first_key); });
   fputs("},", out);
   for (const auto& [key, when] : {std::pair{"first", s->first}, std::pair{"last", s->last}}) {
     char text[32];

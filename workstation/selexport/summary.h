@@ -57,6 +57,24 @@ void summary_clear(Summary* summary);
 // Sorts the moments by time (the days are counted over them in order).
 void summary_sort(Summary* summary);
 
+// The day of a moment (days since 1970-01-01 in its zone) and its text, "2025-12-05".
+std::int64_t summary_day(std::int64_t local);
+void summary_day_text(std::int64_t day, char (&buf)[16]);
+
+// Calls `row(day_text, count)` for each day that has records, oldest first; the
+// moments sorted.
+template <typename Row>
+void summary_each_day(const Summary& s, Row row) {
+  for (int i = 0; i < s.records;) {
+    const std::int64_t day = summary_day(s.moments[i].local);
+    int n = 0;
+    while (i < s.records && summary_day(s.moments[i].local) == day) ++i, ++n;
+    char text[16];
+    summary_day_text(day, text);
+    row(text, n);
+  }
+}
+
 // The summary as a text table, headed by the source and its snapshot; `zone` names the
 // zone of the days. Sorts the moments.
 void summary_print_text(FILE* out, Summary* summary, const Source& source, const char* zone);
