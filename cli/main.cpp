@@ -8,7 +8,7 @@
 #include "cli/sel_options.h"
 #include "lib/log.h"
 #include "lib/posix.h"
-#include "lib/session_lock.h"
+#include "lib/session_start.h"
 #include "lib/zone.h"
 
 namespace {

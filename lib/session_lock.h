@@ -9,12 +9,6 @@
 
 using SessionCallback = void (*)(int signo);
 
-// Opens the system log under `name` and tries the lock `attempts` times, a second
-// apart, logging each failure. Prints "Resource locked by another user. Please try
-// again later." and returns -1 when it never got the lock; 0 when it holds it.
-// `name` must live for the whole run (the system log keeps the pointer).
-int session_start(const char* name, int attempts);
-
 // session_lock_acquire without asking.
 int session_lock_try(const char* name, SessionCallback callback);
 
@@ -45,21 +39,3 @@ int session_lock_write_owner(const char* user, int pid);
 // The SIGUSR1 handler while the lock is held.
 void session_lock_on_sigusr1(int signo);
 
-// The session of one run of a tool, held by its owner from session_start() to the end of
-// the owner's scope, where it is released (when it was had at all).
-class SessionHold {
- public:
-  SessionHold(const char* name, int attempts) : held_(session_start(name, attempts) == 0) {}
-  ~SessionHold() {
-    if (held_) (void)session_lock_release();
-  }
-  SessionHold(const SessionHold&) = delete;
-  SessionHold& operator=(const SessionHold&) = delete;
-  SessionHold(SessionHold&&) = delete;
-  SessionHold& operator=(SessionHold&&) = delete;
-
-  bool held() const { return held_; }
-
- private:
-  bool held_;
-};

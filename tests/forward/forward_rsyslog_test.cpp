@@ -271,6 +271,11 @@ TEST_F(ForwardTest, StartsOnlyWhereItCanAndSaysWhy) {
   const RunResult held = holder.finish();
   EXPECT_EQ(held.exit_code(), 0) << held.err;
   EXPECT_EQ(std::count(held.out.begin(), held.out.end(), '\n'), 5);
+  // Nothing sent from a store that cannot be read.
+  ASSERT_EQ(unlink(kInfo), 0);
+  const RunResult none = run(program(SEL_FORWARD_BINARY, {"--stdout", "--once"}));
+  EXPECT_EQ(none.exit_code(), 2) << none.err;
+  EXPECT_EQ(none.out, "");
 }
 
 }  // namespace
