@@ -7,8 +7,8 @@
 
 #include "decode/sel_date.h"
 #include "decode/sel_decoders.h"
-#include "lib/decimal.h"
 #include "decode/sel_record.h"
+#include "lib/decimal.h"
 
 namespace {
 

@@ -57,8 +57,11 @@ Status failed(int error) {
 Status protocol_error(FwdRelp* r, FwdRelpFault::Kind kind, std::string_view said) {
   r->fault.kind = kind;
   const std::size_t len = said.size() < FWD_RELP_SAID_MAX ? said.size() : FWD_RELP_SAID_MAX;
-  for (std::size_t i = 0; i < len; ++i) r->fault.said[i] = said[i] == '\n' ? ' ' : said[i];
+  memcpy(r->fault.said, said.data(), len);
   r->fault.said[len] = '\0';
+  for (char* c = r->fault.said; *c != '\0'; ++c) {
+    if (*c == '\n') *c = ' ';
+  }
   return failed(EPROTO);
 }
 

@@ -249,8 +249,8 @@ bool fwd_ready(FwdSender* s) {
     const Status opened = fwd_relp_open(&s->relp, s->fd, FWD_CONNECT_MS);
     if (!opened.ok()) {
       errno = opened.error;
-      char told[96];
       if (!s->failing) {
+        char told[96];
         log_msg_errno(LOG_WARNING, "cannot open a RELP session with %s:%s%s", s->host, s->port,
                       relp_told(s, told));
       }
@@ -271,8 +271,8 @@ int fwd_send(FwdSender* s, const char* data, const std::size_t* ends, int n) {
                           : send_tcp(s, data, ends, n, &accepted);
   if (!sent.ok()) {
     errno = sent.error;
-    char told[96];
     if (!s->failing) {
+      char told[96];
       log_msg_errno(LOG_WARNING, "lost the connection to %s%s:%s after %d of %d messages%s",
                     scheme(s), s->host, s->port, accepted, n, relp_told(s, told));
     }
@@ -292,8 +292,8 @@ void fwd_check_peer(FwdSender* s) {
       s->transport == FwdTransport::relp ? fwd_relp_idle(&s->relp, s->fd) : peer_gone(s->fd);
   if (standing.ok()) return;
   errno = standing.error;
-  char told[96];
   if (!s->failing) {
+    char told[96];
     log_msg_errno(LOG_NOTICE, "%s%s:%s closed the connection%s", scheme(s), s->host, s->port,
                   relp_told(s, told));
   }
