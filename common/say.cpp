@@ -71,6 +71,8 @@ void say(const char* format, ...) {
   va_end(args);
 }
 
+void say_try_help() { fprintf(g_err, "Try '%s --help'.\n", g_program); }
+
 void say_status(const Status& status, const char* format, ...) {
   char text[kLineMax];
   va_list args;
