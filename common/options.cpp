@@ -148,6 +148,34 @@ bool take_words(const OptProgram& p, int argc, char** argv, OptTake take, void* 
   return options_agree(p, given);
 }
 
+// The usage text: the synopsis lines, the about paragraph and one line per option.
+void opt_usage(const OptProgram& program, FILE* out) {
+  const char* lead = "usage:";
+  // A line that starts with a blank goes on from the one before, under its words.
+  const int indent = 7 + static_cast<int>(strlen(program.name));
+  for (const char* line : program.usage) {
+    if (line[0] == ' ') {
+      fprintf(out, "%*s%s\n", indent, "", line);
+    } else {
+      fprintf(out, "%-6s %s %s\n", lead, program.name, line);
+      lead = "";
+    }
+  }
+  if (program.about != nullptr) fprintf(out, "%s\n", program.about);
+  fputs("Options:\n", out);
+  for (const OptRow& row : program.options) {
+    char left[64];
+    const int n = row.letter != 0 ? snprintf(left, sizeof left, "-%c, %s", row.letter, row.name)
+                                  : snprintf(left, sizeof left, "    %s", row.name);
+    if (row.value != nullptr && n > 0 && static_cast<std::size_t>(n) < sizeof left) {
+      (void)snprintf(left + n, sizeof left - static_cast<std::size_t>(n), " %s", row.value);
+    }
+    fprintf(out, "  %-26s %s\n", left, row.help);
+  }
+  fprintf(out, "  %-26s %s\n  %-26s %s\n", "-h, --help", "this text", "    --version",
+          "the program's name and version");
+}
+
 }  // namespace
 
 int opt_parse(const OptProgram& program, int argc, char** argv, OptTake take, void* ctx, FILE* out,
@@ -190,33 +218,6 @@ int opt_misuse(const char* format, ...) {
 
 bool opt_no_operands(void* /*ctx*/, int /*id*/, const char* value) {
   return opt_refuse("unexpected argument %s", value);
-}
-
-void opt_usage(const OptProgram& program, FILE* out) {
-  const char* lead = "usage:";
-  // A line that starts with a blank goes on from the one before, under its words.
-  const int indent = 7 + static_cast<int>(strlen(program.name));
-  for (const char* line : program.usage) {
-    if (line[0] == ' ') {
-      fprintf(out, "%*s%s\n", indent, "", line);
-    } else {
-      fprintf(out, "%-6s %s %s\n", lead, program.name, line);
-      lead = "";
-    }
-  }
-  if (program.about != nullptr) fprintf(out, "%s\n", program.about);
-  fputs("Options:\n", out);
-  for (const OptRow& row : program.options) {
-    char left[64];
-    const int n = row.letter != 0 ? snprintf(left, sizeof left, "-%c, %s", row.letter, row.name)
-                                  : snprintf(left, sizeof left, "    %s", row.name);
-    if (row.value != nullptr && n > 0 && static_cast<std::size_t>(n) < sizeof left) {
-      (void)snprintf(left + n, sizeof left - static_cast<std::size_t>(n), " %s", row.value);
-    }
-    fprintf(out, "  %-26s %s\n", left, row.help);
-  }
-  fprintf(out, "  %-26s %s\n  %-26s %s\n", "-h, --help", "this text", "    --version",
-          "the program's name and version");
 }
 
 bool opt_number(const char* text, std::int64_t low, std::int64_t high, std::int64_t* value) {

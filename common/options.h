@@ -89,9 +89,6 @@ int opt_misuse(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // An OptTake for a program that takes no operands, or no more of them: names the word.
 bool opt_no_operands(void* ctx, int id, const char* value);
 
-// The usage text: the synopsis lines, the about paragraph and one line per option.
-void opt_usage(const OptProgram& program, FILE* out);
-
 // A whole decimal number from `low` to `high` (a sign allowed where `low` is negative),
 // nothing else in the text. False when it is not one.
 bool opt_number(const char* text, std::int64_t low, std::int64_t high, std::int64_t* value);

@@ -39,8 +39,3 @@ void say_try_help();
 // failed system call; nothing more for a data step (the text names it).
 void say_status(const Status& status, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
-
-// Copies `text` (`size` bytes) into `buf` as say() shows it: \xHH for every byte that is
-// a control or not valid UTF-8. Cut at a whole character to fit `buf_size` (NUL
-// included); returns the length written.
-std::size_t say_visible(const char* text, std::size_t size, char* buf, std::size_t buf_size);

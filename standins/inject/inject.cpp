@@ -30,7 +30,8 @@
 namespace {
 
 constexpr std::int64_t kMaxCount = 100000000;
-static_assert(SEL_REQUEST_MAX_BODIES == 136, "the --batch text names the limit");
+constexpr std::int64_t kMaxDelayMs = 60000;
+static_assert(SEL_REQUEST_MAX_BODIES == 136 && kMaxDelayMs == 60000, "the usage names the limits");
 
 enum Opt : int { kOperand = OPT_OPERAND, kOffline, kOldestFile, kBatch, kDelayMs };
 
@@ -75,9 +76,10 @@ bool take(void* ctx, int id, const char* value) {
       return opt_number(value, 0, 3, &a->oldest_file) || opt_refuse("--oldest-file takes 0 to 3");
     case kBatch:
       return opt_number(value, 1, SEL_REQUEST_MAX_BODIES, &a->batch) ||
-             opt_refuse("--batch takes 1 to 136 records per request");
+             opt_refuse("--batch takes 1 to %d records per request", SEL_REQUEST_MAX_BODIES);
     case kDelayMs:
-      return opt_number(value, 0, 60000, &a->delay_ms) || opt_refuse("--delay-ms takes 0 to 60000");
+      return opt_number(value, 0, kMaxDelayMs, &a->delay_ms) ||
+             opt_refuse("--delay-ms takes 0 to %lld", static_cast<long long>(kMaxDelayMs));
   }
   return opt_untaken(id);
 }

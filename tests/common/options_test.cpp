@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "common/options.h"
+#include "common/say.h"
 #include "tests/support/record_line.h"
 
 namespace {
@@ -74,8 +77,29 @@ TEST(Options, EveryWayOfWritingAndRefusing) {
     EXPECT_EQ(taken, c.taken) << c.args[0];
     EXPECT_EQ(err, c.err.empty() ? "" : c.err + "Try 'prog --help'.\n") << c.args[0];
   }
-  EXPECT_EQ(capture([](FILE* out) { opt_usage(kProgram, out); }).substr(0, 49),
-            "usage: prog [-o DIR] FILE...\n            [--all]\n");
+  char* help[] = {const_cast<char*>("prog"), const_cast<char*>("-h")};
+  EXPECT_EQ(
+      capture([&](FILE* out) { opt_parse(kProgram, 2, help, record, nullptr, out); }).substr(0, 49),
+      "usage: prog [-o DIR] FILE...\n            [--all]\n");
+}
+
+// What a program says: its name first, and every byte that a terminal could take for a
+// command made visible, whatever a message quotes.
+TEST(Say, NamesTheProgramAndShowsUntrustedBytes) {
+  const std::string said = capture([](FILE* err) {
+    say_as("prog", err);
+    say("%s", "plain \xC3\xA9 \x1B[2J \xC2\x9B \xFF\x7F tab\tend");
+    errno = ENOENT;
+    say_status(fail_errno(Step::open), "cannot open %s", "x");
+    say_status(fail_data(Step::cut_short), "cut");
+    say_try_help();
+  });
+  EXPECT_EQ(said,
+            "prog: plain \xC3\xA9 \\x1b[2J \\xc2\\x9b \\xff\\x7f tab\\x09end\n"
+            "prog: cannot open x: " +
+                std::string(strerror(ENOENT)) +
+                "\nprog: cut\n"
+                "Try 'prog --help'.\n");
 }
 
 TEST(Options, Numbers) {

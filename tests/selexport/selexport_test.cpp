@@ -136,6 +136,9 @@ TEST_F(SelexportTest, RefusesBadArgumentsAndDirectoriesWithoutAStore) {
   write_sound_store("/tmp/broken");
   unlink("/tmp/broken/sel.0");
   mkdir("/tmp/empty", 0755);
+  mkdir("/tmp/two", 0755);  // a folder of two stores: which one is meant?
+  write_sound_store("/tmp/two/a");
+  write_sound_store("/tmp/two/b");
   const struct {
     const char* args;
     int exit_code;
@@ -149,7 +152,7 @@ TEST_F(SelexportTest, RefusesBadArgumentsAndDirectoriesWithoutAStore) {
       {"--severity warning --severity notice /tmp/sound", 2}, {"--format json /tmp/sound", 2},
       {"--summary --format csv /tmp/sound", 2}, {"--since -h /tmp/sound", 2},
       // Among several, a store refused is a run done in part; all of them, nothing done.
-      {"/tmp/sound /tmp/none", 1}, {"/tmp/none /tmp/empty", 2},
+      {"/tmp/sound /tmp/none", 1}, {"/tmp/none /tmp/empty /tmp/two", 2},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args;

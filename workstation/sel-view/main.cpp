@@ -159,8 +159,9 @@ void modroot_argv(const char* libexec, const char* dir, const Args& a, ModrootAr
     argv->add(word);
   }
   // At most a few words: qemu and its library path.
-  for (char* word = strtok(emulator, "|"); word != nullptr && argv->n < 24;
-       word = strtok(nullptr, "|")) {
+  char* rest = nullptr;
+  for (char* word = strtok_r(emulator, "|", &rest); word != nullptr && argv->n < 24;
+       word = strtok_r(nullptr, "|", &rest)) {
     argv->add(word);
   }
   argv->add(sel);
@@ -182,8 +183,7 @@ void print_origin(const SnapshotMeta& m) {
 int main(int argc, char** argv) {
   if ((guard_std_fds() & STD_FDS_UNGUARDED) != 0) return EXIT_NOTHING;
   Args a;
-  const int early = opt_parse(kProgram, argc, argv, take, &a);
-  if (early != OPT_RUN) return early;
+  if (const int early = opt_parse(kProgram, argc, argv, take, &a); early != OPT_RUN) return early;
   if (const int misuse = command_misuse(a); misuse != OPT_RUN) return misuse;
   static char libexec[PATH_MAX];
   if (!find_libexec(libexec)) return EXIT_NOTHING;
