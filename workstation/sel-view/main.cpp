@@ -100,9 +100,26 @@ int command_misuse(const Args& a) {
   return opt_misuse("unknown option %s", option);
 }
 
-// The package's own libexec directory, which holds sel and modroot, found from where
-// sel-view is (so that the installed tree can be moved). False after saying why.
-bool find_libexec(char (&libexec)[PATH_MAX]) {
+// The package's own helpers in its libexec directory, found from where sel-view is (so
+// that the installed tree can be moved).
+struct Helpers {
+  char libexec[PATH_MAX];
+  char sel[PATH_MAX];
+  char modroot[PATH_MAX];
+};
+
+// `*path`: "<dir>/<name>", an executable. False after saying that it is missing.
+bool helper(const char* dir, const char* name, char (&path)[PATH_MAX]) {
+  if (snprintf(path, sizeof path, "%s/%s", dir, name) < static_cast<int>(sizeof path) &&
+      access(path, X_OK) == 0) {
+    return true;
+  }
+  say("%s/%s is missing: install sel-view again", dir, name);
+  return false;
+}
+
+// False after saying why they cannot be had.
+bool find_helpers(Helpers* h) {
   char self[PATH_MAX];
   const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
   if (n <= 0) {
@@ -114,19 +131,11 @@ bool find_libexec(char (&libexec)[PATH_MAX]) {
   char wanted[PATH_MAX];
   if (snprintf(wanted, sizeof wanted, "%s/%s", self, SEL_VIEW_LIBEXEC) >=
           static_cast<int>(sizeof wanted) ||
-      realpath(wanted, libexec) == nullptr) {
+      realpath(wanted, h->libexec) == nullptr) {
     say("%s is missing: install sel-view again", wanted);
     return false;
   }
-  for (const char* helper : {"sel", "modroot"}) {
-    char path[PATH_MAX];
-    if (snprintf(path, sizeof path, "%s/%s", libexec, helper) >= static_cast<int>(sizeof path) ||
-        access(path, X_OK) != 0) {
-      say("%s is missing: install sel-view again", path);
-      return false;
-    }
-  }
-  return true;
+  return helper(h->libexec, "sel", h->sel) && helper(h->libexec, "modroot", h->modroot);
 }
 
 // Whether this system lets sel-view make a module root; modroot makes the same probe,
@@ -150,21 +159,16 @@ struct ModrootArgv {
   int n;
   void add(const char* word) { words[n++] = const_cast<char*>(word); }
 };
-void modroot_argv(const char* libexec, const char* dir, const Args& a, ModrootArgv* argv) {
-  static char modroot[PATH_MAX], sel[PATH_MAX], emulator[] = SEL_VIEW_EMULATOR;
-  (void)snprintf(modroot, sizeof modroot, "%s/modroot", libexec);
-  (void)snprintf(sel, sizeof sel, "%s/sel", libexec);
-  for (const char* word :
-       {static_cast<const char*>(modroot), "--store", dir, "--bind", libexec, "--"}) {
-    argv->add(word);
-  }
+void modroot_argv(const Helpers& h, const char* dir, const Args& a, ModrootArgv* argv) {
+  static char emulator[] = SEL_VIEW_EMULATOR;
+  for (const char* word : {h.modroot, "--store", dir, "--bind", h.libexec, "--"}) argv->add(word);
   // At most a few words: qemu and its library path.
   char* rest = nullptr;
   for (char* word = strtok_r(emulator, "|", &rest); word != nullptr && argv->n < 24;
        word = strtok_r(nullptr, "|", &rest)) {
     argv->add(word);
   }
-  argv->add(sel);
+  argv->add(h.sel);
   for (int i = 0; i < a.n_words; ++i) argv->add(a.words[i]);
   argv->words[argv->n] = nullptr;
 }
@@ -185,8 +189,8 @@ int main(int argc, char** argv) {
   Args a;
   if (const int early = opt_parse(kProgram, argc, argv, take, &a); early != OPT_RUN) return early;
   if (const int misuse = command_misuse(a); misuse != OPT_RUN) return misuse;
-  static char libexec[PATH_MAX];
-  if (!find_libexec(libexec)) return EXIT_NOTHING;
+  static Helpers helpers;
+  if (!find_helpers(&helpers)) return EXIT_NOTHING;
   static Source source;
   if (const Status opened = source_open(a.store, say_program(), &source); !opened.ok()) {
     say_source_refused(source, opened);
@@ -204,10 +208,10 @@ int main(int argc, char** argv) {
     (void)setenv("TZ", source.meta.zone, 1);
   }
   static ModrootArgv modroot{};
-  modroot_argv(libexec, source.dir, a, &modroot);
+  modroot_argv(helpers, source.dir, a, &modroot);
   const int ran = run_program(modroot.words);
   if (ran == kModrootFailed || ran < 0) {
-    if (ran < 0) say_status(fail_errno(Step::process), "cannot run %s/modroot", libexec);
+    if (ran < 0) say_status(fail_errno(Step::process), "cannot run %s", helpers.modroot);
     return EXIT_NOTHING;
   }
   if (strcmp(a.words[0], "info") == 0) print_origin(source.meta);
