@@ -47,12 +47,20 @@ struct Options {
   FwdFormat format = FwdFormat::syslog;
   const char* state = nullptr;
   int interval_ms = 0;  // 0: kWatchedMs or kPolledMs
-  bool to_given = false;
   bool once = false;
   bool verbose = false;
 };
 
-enum : int { kTo = 1, kStdout, kFormat, kState, kInterval, kOnce, kVerbose };
+enum Opt : int {
+  kOperand = OPT_OPERAND,
+  kTo,
+  kStdout,
+  kFormat,
+  kState,
+  kInterval,
+  kOnce,
+  kVerbose
+};
 
 constexpr auto kSynopsis = std::to_array<const char*>({
     "(--to [tcp://|relp://]HOST:PORT | --stdout)",
@@ -68,9 +76,11 @@ constexpr auto kOptions = std::to_array<OptRow>({
     {kOnce, "--once", 0, nullptr, 0, "send what is new and end (status 1: not all of it)"},
     {kVerbose, "--verbose", 0, nullptr, 0, "write what is logged to standard error too"},
 });
+constexpr auto kRules = std::to_array<OptRule>({{OptTie::one_of, kTo, kStdout}});
 constexpr OptProgram kProgram{
     "sel-forward", kSynopsis,
-    "Sends every record of the module's SEL that it has not sent before to a collector.", kOptions};
+    "Sends every record of the module's SEL that it has not sent before to a collector.", kOptions,
+    kRules};
 
 // "HOST:PORT" or "[IPV6]:PORT", after "tcp://" or "relp://".
 bool parse_target(const char* text, Options* o) {
@@ -91,9 +101,8 @@ bool parse_target(const char* text, Options* o) {
     ++host;
     len -= 2;
   }
-  char* end = nullptr;
-  const long port = strtol(colon + 1, &end, 10);
-  if (len == 0 || len >= sizeof o->host || *end != '\0' || port < 1 || port > 65535) return false;
+  std::int64_t port = 0;
+  if (len == 0 || len >= sizeof o->host || !opt_number(colon + 1, 1, 65535, &port)) return false;
   memcpy(o->host, host, len);
   o->host[len] = '\0';
   o->port = colon + 1;
@@ -121,32 +130,34 @@ bool parse_interval(const char* text, int* ms) {
   return true;
 }
 
-bool take(void* ctx, const OptParse& parse, int id, const char* value) {
+bool take_format(Options* o, const char* value) {
+  if (strcmp(value, "syslog") == 0) {
+    o->format = FwdFormat::syslog;
+  } else if (strcmp(value, "jsonl") == 0) {
+    o->format = FwdFormat::jsonl;
+  } else {
+    return opt_refuse("--format %s: give syslog or jsonl", value);
+  }
+  return true;
+}
+
+bool take(void* ctx, int id, const char* value) {
   auto* o = static_cast<Options*>(ctx);
-  switch (id) {
-    case OPT_OPERAND: return opt_no_operands(ctx, parse, id, value);
+  switch (static_cast<Opt>(id)) {
+    case kOperand: return opt_no_operands(ctx, id, value);
     case kStdout: o->to_stdout = true; return true;
     case kOnce: o->once = true; return true;
     case kVerbose: o->verbose = true; return true;
     case kTo:
-      o->to_given = true;
       return parse_target(value, o) ||
-             opt_refuse(parse, "--to %s: give [tcp://|relp://]HOST:PORT, PORT from 1 to 65535",
-                        value);
-    case kFormat:
-      if (strcmp(value, "syslog") == 0) {
-        o->format = FwdFormat::syslog;
-      } else if (strcmp(value, "jsonl") == 0) {
-        o->format = FwdFormat::jsonl;
-      } else {
-        return opt_refuse(parse, "--format %s: give syslog or jsonl", value);
-      }
-      return true;
+             opt_refuse("--to %s: give [tcp://|relp://]HOST:PORT, PORT from 1 to 65535", value);
+    case kFormat: return take_format(o, value);
     case kState: o->state = value; return true;
-    default:
+    case kInterval:
       return parse_interval(value, &o->interval_ms) ||
-             opt_refuse(parse, "--interval %s: give seconds from 0.01 to 3600", value);
+             opt_refuse("--interval %s: give seconds from 0.01 to 3600", value);
   }
+  return opt_untaken(id);
 }
 
 // One batch, as it goes out: the messages framed one after the other, where each ends,
@@ -360,11 +371,6 @@ int main(int argc, char** argv) {
   const Options& o = f.o;
   const int early = opt_parse(kProgram, argc, argv, take, &f.o);
   if (early != OPT_RUN) return early;
-  if (o.to_given == o.to_stdout) {
-    fputs("sel-forward: give one of --to HOST:PORT and --stdout\nTry 'sel-forward --help'.\n",
-          stderr);
-    return 2;
-  }
   if (o.to_stdout && (closed & STD_OUT_CLOSED) != 0) {
     say("standard output is closed: the messages have nowhere to go");
     return EXIT_NOTHING;
