@@ -141,7 +141,11 @@ void write_rows(FILE* out, RowFormat format, std::span<const SelRecord> recs,
   write_out(row);
 }
 
-void write_jsonl(FILE* out, const SelRecord& rec) { write_rows(out, RowFormat::jsonl, {&rec, 1}); }
+void write_jsonl(FILE* out, const SelRecord& rec, std::string_view lead) {
+  write_rows(out, RowFormat::jsonl, {&rec, 1}, lead);
+}
+
+void write_record_hex(const SelRecord& rec, char (&hex)[ROW_HEX_SIZE]) { put_hex(hex, rec); }
 
 void write_csv_header(FILE* out) {
   fputs("id,time,timestamp,type,type_label,severity,severity_label,text,raw\r\n", out);

@@ -21,5 +21,9 @@ enum class RowFormat { jsonl, csv };
 // escaped, each with its separator after it ("source":"dxa-17", in JSON).
 void write_rows(FILE* out, RowFormat format, std::span<const SelRecord> recs,
                 std::string_view lead = {});
-void write_jsonl(FILE* out, const SelRecord& rec);
+void write_jsonl(FILE* out, const SelRecord& rec, std::string_view lead = {});
 void write_csv_header(FILE* out);
+
+// The record's 64 bytes in hex as the rows write them ("raw"): 128 lower-case digits.
+inline constexpr std::size_t ROW_HEX_SIZE = 2 * SEL_RECORD_SIZE;
+void write_record_hex(const SelRecord& rec, char (&hex)[ROW_HEX_SIZE]);

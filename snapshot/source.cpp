@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "lib/posix.h"
+#include "snapshot/replay.h"
 #include "snapshot/store_dir.h"
 #include "snapshot/unpack.h"
 
@@ -77,6 +78,21 @@ Status source_open(const char* operand, const char* program, Source* source) {
   } else if (!S_ISDIR(st.st_mode)) {
     return fail_data(Step::not_regular);
   }
+  const Status found = find_store(dir, source);
+  if (found.ok()) (void)snapshot_meta_read(source->dir, &source->meta);
+  return found;
+}
+
+Status source_open_read(const char* name, int fd, std::string_view head, const char* program,
+                        Source* source) {
+  source->name = name;
+  source->meta = SnapshotMeta{};
+  source->member[0] = '\0';
+  Replay replay;
+  if (const Status started = Replay::start(fd, head, &replay); !started.ok()) return started;
+  const char* dir = nullptr;
+  const Status unpacked = unpack_archive(replay.fd(), program, &dir, source->member);
+  if (!unpacked.ok()) return unpacked;
   const Status found = find_store(dir, source);
   if (found.ok()) (void)snapshot_meta_read(source->dir, &source->meta);
   return found;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <climits>
+#include <string_view>
 
 #include "lib/status.h"
 #include "snapshot/meta.h"
@@ -22,6 +23,12 @@ struct Source {
 // store in it), repeated (`value` folders that hold a store). Any other is the
 // unpacking's (unpack_archive).
 Status source_open(const char* operand, const char* program, Source* source);
+
+// As source_open, for the archive open on `fd` whose first bytes, `head`, were read from
+// it already to tell what it is (a pipe gives nothing twice). Beside source_open's
+// results: process (errno) when they cannot be given again.
+Status source_open_read(const char* name, int fd, std::string_view head, const char* program,
+                        Source* source);
 
 // What rows and reports call the source among several: the snapshot's host name, else
 // the name it was given by.

@@ -190,6 +190,12 @@ Status read_extended(Extract& x, char type, long long size) {
   return kDone;
 }
 
+// Whether `block` holds a header: its checksum and its size as they must be.
+bool header_sound(const unsigned char* block) {
+  return static_cast<long long>(checksum(block)) == octal(block + kChecksum, kChecksumSize) &&
+         octal(block + kSize, kNumberSize) >= 0;
+}
+
 // Reads the next header into `block`: `*end` when it is the archive's end.
 Status read_header(int fd, unsigned char (&block)[USTAR_BLOCK], bool first, bool* end) {
   const ssize_t got = read_full(fd, block, sizeof block);
@@ -198,9 +204,7 @@ Status read_header(int fd, unsigned char (&block)[USTAR_BLOCK], bool first, bool
     return fail_data(first ? Step::not_archive : Step::cut_short);  // too short for one header
   }
   *end = std::all_of(block, block + USTAR_BLOCK, [](unsigned char b) { return b == 0; });
-  if (!*end &&
-      (static_cast<long long>(checksum(block)) != octal(block + kChecksum, kChecksumSize) ||
-       octal(block + kSize, kNumberSize) < 0)) {
+  if (!*end && !header_sound(block)) {
     return fail_data(first ? Step::not_archive : Step::bad_header);
   }
   return kDone;
@@ -274,6 +278,10 @@ bool ustar_header(unsigned char (&block)[USTAR_BLOCK], const char* name, unsigne
   put_octal(block + kChecksum, 7, checksum(block));
   block[kChecksum + 7] = ' ';
   return true;
+}
+
+bool ustar_begins(const unsigned char* head, std::size_t size) {
+  return size >= USTAR_BLOCK && header_sound(head);
 }
 
 Status ustar_extract_store(int fd, const char* dir, char (&member)[PATH_MAX]) {

@@ -17,6 +17,10 @@ inline constexpr std::size_t USTAR_BLOCK = 512;
 bool ustar_header(unsigned char (&block)[USTAR_BLOCK], const char* name, unsigned mode,
                   std::uint32_t size, std::int64_t mtime, bool directory);
 
+// Whether `head` (the first `size` bytes of a file) begins with a tar header: what tells
+// a snapshot from a file of another kind before it is unpacked.
+bool ustar_begins(const unsigned char* head, std::size_t size);
+
 // Extracts the store's files from the archive open on `fd` into the existing empty
 // directory `dir`: each regular member named sel.inf, sel.0 to sel.3 or sel.meta (where
 // the snapshot was taken), in whatever directory of the archive ("sel/sel.inf" as

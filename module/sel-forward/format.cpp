@@ -9,6 +9,7 @@
 
 #include "decode/sel_print.h"
 #include "module/sel-forward/follow.h"
+#include "common/escape.h"
 #include "common/rows.h"
 #include "decode/record_text.h"
 
@@ -39,6 +40,19 @@ std::size_t into(char* buf, Write write) {
                                                                 : FWD_MSG_MAX - 1);
 }
 
+// A row's leading field that names the module: "host":"dxa-17", and its comma.
+constexpr std::size_t kLeadMax = 16 + (FWD_HOST_MAX - 1) * ESCAPED_MAX;
+std::string_view host_lead(const char* host, char (&lead)[kLeadMax]) {
+  char* end = lead;
+  constexpr std::string_view kKey = "\"host\":\"";
+  end = std::copy(kKey.begin(), kKey.end(), end);
+  const std::string_view name(host, strnlen(host, FWD_HOST_MAX - 1));
+  (void)escape_text<ESCAPE_JSON>(end, name, 0, name.size());
+  *end++ = '"';
+  *end++ = ',';
+  return {lead, static_cast<std::size_t>(end - lead)};
+}
+
 std::string_view without_line_end(const char* buf, std::size_t len) {
   return {buf, len > 0 && buf[len - 1] == '\n' ? len - 1 : len};
 }
@@ -52,19 +66,26 @@ int fwd_syslog_severity(std::uint32_t severity) {
 std::size_t fwd_format_record(char* buf, FwdFormat format, const char* host, const SelRecord& rec) {
   const std::size_t len = into(buf, [&](FILE* out) {
     switch (format) {
-      case FwdFormat::jsonl: write_jsonl(out, rec); break;
+      case FwdFormat::jsonl: {
+        char lead[kLeadMax];
+        write_jsonl(out, rec, host_lead(host, lead));
+        break;
+      }
       case FwdFormat::syslog: {
         char time[32];
         iso_time(sel_timestamp(rec), time);
+        char raw[ROW_HEX_SIZE];
+        write_record_hex(rec, raw);
         // The labels are constants without '"', '\' or ']', which a value would escape.
         const std::string_view type = sel_type_label(rec);
         const std::string_view severity = sel_severity_label(rec);
         fprintf(out,
                 "<%d>1 %s %s sel - - [%s id=\"%d\" type=\"%u\" type_label=\"%.*s\" "
-                "severity=\"%.*s\"] ",
+                "severity=\"%.*s\" raw=\"%.*s\"] ",
                 kFacilityUser * 8 + fwd_syslog_severity(sel_severity(rec)), time, host, kSdId,
                 sel_record_id(rec), sel_event_type(rec), static_cast<int>(type.size()), type.data(),
-                static_cast<int>(severity.size()), severity.data());
+                static_cast<int>(severity.size()), severity.data(), static_cast<int>(sizeof raw),
+                raw);
         sel_print_rec_text(rec, out);
         break;
       }
@@ -91,12 +112,16 @@ std::size_t fwd_format_loss(char* buf, FwdFormat format, const char* host, std::
   iso_time(now, time);
   return into(buf, [&](FILE* out) {
     switch (format) {
-      case FwdFormat::jsonl:
+      case FwdFormat::jsonl: {
+        char lead[kLeadMax];
+        const std::string_view host_field = host_lead(host, lead);
         fprintf(out,
-                "{\"missed\":%d,\"at_least\":%s,\"reason\":\"%s\",\"time\":\"%s\","
+                "{%.*s\"missed\":%d,\"at_least\":%s,\"reason\":\"%s\",\"time\":\"%s\","
                 "\"timestamp\":%d,\"text\":\"%s\"}",
-                plan.missed, at_least, reason, time, now, text);
+                static_cast<int>(host_field.size()), host_field.data(), plan.missed, at_least,
+                reason, time, now, text);
         break;
+      }
       case FwdFormat::syslog:
         fprintf(out,
                 "<%d>1 %s %s sel - missed [%s missed=\"%d\" at_least=\"%s\" "

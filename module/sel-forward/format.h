@@ -4,8 +4,10 @@
 //
 // A record's syslog message: facility user, the record's severity mapped to a syslog
 // one, the record's time in UTC, APP-NAME "sel", the record's fields as structured data
-// [sel@32473 id=".." type=".." type_label=".." severity=".."] and the text that `sel`
-// prints after "]: " as MSG (its dates in the process's TZ).
+// [sel@32473 id=".." type=".." type_label=".." severity=".." raw=".."] (raw: the 64 bytes
+// in hex, as the rows write them, so that a collector's file can be decoded again) and the
+// text that `sel` prints after "]: " as MSG (its dates in the process's TZ). A row names
+// the module first: {"host":"dxa-17",...}.
 #pragma once
 
 #include <cstddef>
@@ -18,7 +20,10 @@
 enum class FwdFormat { syslog, jsonl };
 enum class FwdFraming { octets, lines, none };
 
-inline constexpr std::size_t FWD_MSG_MAX = 2048;  // far above the longest message
+// Every message is at most this long, as sel-forward(1) promises collectors. The longest
+// texts are about 150 bytes and a host name 255; a message that would be longer is cut,
+// which in a syslog message takes only its text, the last part.
+inline constexpr std::size_t FWD_MSG_MAX = 2048;
 // A host name and its NUL: 255 characters is the most that syslog's HOSTNAME and DNS take.
 inline constexpr std::size_t FWD_HOST_MAX = 256;
 

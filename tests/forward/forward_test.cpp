@@ -87,21 +87,42 @@ TEST(ForwardFormat, MessagesFramesAndStateLines) {
   const SelRecord power = record(2001, 1764950400, 3, 3);  // "All power supplies fail"
   char buf[FWD_MSG_MAX];
   const auto text = [&](std::size_t len) { return std::string(buf, len); };
+  // id 2001, time 1764950400, severity 3, type 0, code 3
+  const std::string raw = "000007d1693301800000000300000000" "00000003" + std::string(88, '0');
   EXPECT_EQ(text(fwd_format_record(buf, FwdFormat::syslog, "dxa-17", power)),
             "<10>1 2025-12-05T16:00:00Z dxa-17 sel - - [sel@32473 id=\"2001\" type=\"0\" "
-            "type_label=\"DXA\" severity=\"critical\"] All power supplies fail");
-  EXPECT_EQ(text(fwd_format_record(buf, FwdFormat::jsonl, "-", power)) + "\n",
-            capture([&](FILE* out) { write_jsonl(out, power); }));  // selexport's row
+            "type_label=\"DXA\" severity=\"critical\" raw=\"" +
+                raw + "\"] All power supplies fail");
+  // selexport's row, the module's name first (escaped as any JSON text).
+  EXPECT_EQ(text(fwd_format_record(buf, FwdFormat::jsonl, "a\"b", power)) + "\n",
+            capture([&](FILE* out) { write_jsonl(out, power, "\"host\":\"a\\\"b\","); }));
   FwdPlan loss{FWD_OVERRUN, 12, true, 0, 0, {}};
   EXPECT_EQ(text(fwd_format_loss(buf, FwdFormat::syslog, "-", 0, loss)),
             "<12>1 1970-01-01T00:00:00Z - sel - missed [sel@32473 missed=\"12\" at_least=\"true\" "
             "reason=\"overrun\"] At least 12 records were dropped from the SEL before they could "
             "be sent");
   loss = {FWD_CLEARED, 0, true, 0, 0, {}};
-  EXPECT_EQ(text(fwd_format_loss(buf, FwdFormat::jsonl, "-", 60, loss)),
-            "{\"missed\":0,\"at_least\":true,\"reason\":\"cleared\",\"time\":"
+  EXPECT_EQ(text(fwd_format_loss(buf, FwdFormat::jsonl, "dxa-17", 60, loss)),
+            "{\"host\":\"dxa-17\",\"missed\":0,\"at_least\":true,\"reason\":\"cleared\",\"time\":"
             "\"1970-01-01T00:01:00Z\",\"timestamp\":60,\"text\":\"The SEL was cleared; at least "
             "0 records in it had not been sent\"}");
+  // The longest messages: a host name of 255 characters that JSON escapes, and the
+  // records whose texts are longest (an agent error of an unknown agent), or hold
+  // bytes that JSON writes as \u00XX.
+  const std::string quotes(FWD_HOST_MAX - 1, '"');
+  SelRecord longest = RecordBuilder(-2147483647, -2147483647, 0xffffffff, SEL_TYPE_AGENT_ERROR);
+  for (std::size_t i = 16; i < SEL_RECORD_SIZE; ++i) longest.bytes[i] = 0x01;
+  SelRecord controls = RecordBuilder(1, 1, 1, SEL_TYPE_CLI);
+  for (std::size_t i = 16; i < SEL_RECORD_SIZE; ++i) controls.bytes[i] = 0x1f;
+  for (const SelRecord& rec : {longest, controls}) {
+    for (const FwdFormat format : {FwdFormat::syslog, FwdFormat::jsonl}) {
+      const std::size_t len = fwd_format_record(buf, format, quotes.c_str(), rec);
+      EXPECT_LT(len + 1, FWD_MSG_MAX);  // whole, not cut at the end
+      if (format == FwdFormat::jsonl) {
+        EXPECT_EQ(buf[len - 1], '}');
+      }
+    }
+  }
   const int severities[] = {6, 5, 4, 2, 1, 5, 5};  // record severities 0 to 6
   for (std::uint32_t s = 0; s < 7; ++s) EXPECT_EQ(fwd_syslog_severity(s), severities[s]) << s;
 

@@ -24,6 +24,7 @@ enum Opt : int {
   kLocal,
   kSummary,
   kCheck,
+  kSource,
 };
 
 constexpr auto kSynopsis = std::to_array<const char*>({
@@ -42,6 +43,7 @@ constexpr auto kOptions = std::to_array<OptRow>({
     {kUntil, "--until", 0, "TIME", 0, "records up to TIME"},
     {kSeverity, "--severity", 0, "NAME", 0, "records of this severity or worse"},
     {kType, "--type", 0, "NAME|NUMBER", OPT_REPEATS, "records of this event type (again: or that)"},
+    {kSource, "--source", 0, "NAME", OPT_REPEATS, "records of this module (again: or that one)"},
     {kReverse, "--reverse", 0, nullptr, 0, "newest first"},
     {kLocal, "--local", 0, nullptr, 0, "days and dates in the module's zone (else TZ), not UTC"},
     {kSummary, "--summary", 0, nullptr, 0, "counts by severity, type and day instead"},
@@ -134,6 +136,7 @@ bool take(void* ctx, int id, const char* value) {
     case kUntil: return take_time(&o->filter.until, "--until", value);
     case kSeverity: return take_severity(o, value);
     case kType: return take_type(o, value);
+    case kSource: o->sources[o->n_sources++] = value; return true;
   }
   return opt_untaken(id);
 }
@@ -142,6 +145,7 @@ bool take(void* ctx, int id, const char* value) {
 
 int options_parse(int argc, char** argv, ExportOptions* o) {
   o->stores = static_cast<const char**>(calloc(static_cast<std::size_t>(argc), sizeof *o->stores));
-  if (o->stores == nullptr) return EXIT_NOTHING;
+  o->sources = static_cast<const char**>(calloc(static_cast<std::size_t>(argc), sizeof *o->sources));
+  if (o->stores == nullptr || o->sources == nullptr) return EXIT_NOTHING;
   return opt_parse(kProgram, argc, argv, take, o);
 }

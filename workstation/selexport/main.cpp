@@ -22,38 +22,12 @@
 #include "lib/posix.h"
 #include "lib/zone.h"
 #include "snapshot/unpack.h"
-#include "workstation/selexport/report.h"
+#include "workstation/selexport/fleet_export.h"
+#include "workstation/selexport/inputs.h"
+#include "workstation/selexport/run.h"
 #include "workstation/selexport/selexport.h"
-#include "workstation/selexport/summary.h"
 
 namespace {
-
-// What the days and the dates are counted in: the zone of the process, and the name that
-// the summary and the report give it.
-struct Zones {
-  char caller[256] = "";  // TZ as the caller set it
-  bool caller_set = false;
-  char shown[256] = "UTC";
-};
-
-// What the run keeps across the stores.
-struct Run {
-  explicit Run(const ExportOptions& options)
-      : o(options),
-        several(options.n_stores > 1),
-        rows(!options.summary &&
-             (options.format == ExportFormat::jsonl || options.format == ExportFormat::csv)) {}
-  const ExportOptions& o;
-  bool several;
-  bool rows;  // JSON Lines or CSV
-  bool header_written = false;
-  Zones zones;
-  Summary summary;
-  Report report;
-  int done = 0, partial = 0, refused = 0;  // stores, by how they went
-};
-
-enum class Outcome { done, partial, refused };
 
 SelRecord held[SEL_MAX_RECS];  // 256 KiB, the whole ring of one store
 // Those that pass the filters, in their order: rows are written a store at a time.
@@ -184,7 +158,7 @@ Outcome export_store(Run& run, const Source& source, const StoreDir& store) {
     if (o.format == ExportFormat::json) {
       summary_print_json(stdout, &run.summary, source, label);
     } else {
-      if (run.done + run.partial > 0) fputc('\n', stdout);
+      if (run.summaries++ > 0) fputc('\n', stdout);
       summary_print_text(stdout, &run.summary, source, run.zones.shown);
     }
     summary_clear(&run.summary);
@@ -192,17 +166,25 @@ Outcome export_store(Run& run, const Source& source, const StoreDir& store) {
   return outcome;
 }
 
-// One store of the command line, checked or exported.
-Outcome read_store(Run& run, const char* operand) {
+// One input of the command line, checked or exported.
+Outcome read_input(Run& run, Input& in) {
   static Source source;  // 8 KiB, one store at a time
-  if (const Status opened = source_open(operand, say_program(), &source); !opened.ok()) {
+  if (in.kind == InputKind::refused) return Outcome::refused;
+  if (in.kind == InputKind::lines) return export_lines(run, &in);
+  const Status opened = in.kind == InputKind::store
+                            ? source_open(in.operand, say_program(), &source)
+                            : source_open_read(in.name, in.fd.fd, in.head, say_program(), &source);
+  if (!opened.ok()) {
     say_source_refused(source, opened);
     return Outcome::refused;
   }
   const StoreDir store = store_open(source.dir, source.name);
-  const Outcome outcome = run.o.check
-                              ? (check_store(stdout, store) ? Outcome::done : Outcome::partial)
-                              : export_store(run, source, store);
+  Outcome outcome = Outcome::done;
+  if (run.o.check) {
+    outcome = check_store(stdout, store) ? Outcome::done : Outcome::partial;
+  } else if (source_wanted(run.o, source_label(source))) {
+    outcome = export_store(run, source, store);
+  }
   unpack_release();
   return outcome;
 }
@@ -221,18 +203,24 @@ int run_status(const Run& run, int failed) {
 
 int run_all(const ExportOptions& o) {
   static Run run(o);
+  std::vector<Input> inputs = inputs_classify(o.stores, o.n_stores);
+  const bool lines = std::any_of(inputs.begin(), inputs.end(),
+                                 [](const Input& in) { return in.kind == InputKind::lines; });
+  if (lines && !fleet_options_fit(run)) return EXIT_NOTHING;
+  run.several = run.several || lines;
   zones_begin(o, &run.zones);
   if (o.format == ExportFormat::html && !report_begin(&run.report, run.several, o.local)) {
     say("no memory for the report");
     return EXIT_NOTHING;
   }
-  for (int i = 0; i < o.n_stores; ++i) {
-    switch (read_store(run, o.stores[i])) {
+  for (Input& in : inputs) {
+    switch (read_input(run, in)) {
       case Outcome::done: ++run.done; break;
       case Outcome::partial: ++run.partial; break;
       case Outcome::refused: ++run.refused; break;
     }
   }
+  fleet_finish(run);
   if (o.format == ExportFormat::html && run.report.stores > 0) {
     report_write(stdout, &run.report, run.zones.shown);
   }

@@ -26,6 +26,8 @@ struct ExportOptions {
   ExportFilter filter;
   const char** stores = nullptr;  // room for every word of the command line
   int n_stores = 0;
+  const char** sources = nullptr;  // --source: the modules kept (all when none)
+  int n_sources = 0;
 };
 
 // Reads the command line into `o` with the option table (command_line.cpp): OPT_RUN, or

@@ -28,6 +28,34 @@ void json_label(FILE* out, std::string_view label, int count, bool* first) {
   *first = false;
 }
 
+// A module's repeats and records lost, as the summary's text writes them.
+void fleet_text(FILE* out, const FleetHost& h) {
+  fprintf(out, "%-18s %lld\n", "Repeats dropped", static_cast<long long>(h.repeats));
+  fprintf(out, "%-18s %lld%s", "Lost", static_cast<long long>(h.lost.records),
+          h.lost.at_least ? " or more" : "");
+  for (std::size_t r = 0; r < LOST_REASONS; ++r) {
+    const std::string_view reason = lost_reason_text(static_cast<LostReason>(r));
+    if (h.lost.by_reason[r] != 0) {
+      fprintf(out, ", %.*s %lld", static_cast<int>(reason.size()), reason.data(),
+              static_cast<long long>(h.lost.by_reason[r]));
+    }
+  }
+  fputc('\n', out);
+}
+
+// The same as JSON members, each with the comma after it.
+void fleet_json(FILE* out, const FleetHost& h) {
+  fprintf(out, "\"repeats\":%lld,\"lost\":{\"records\":%lld,\"at_least\":%s,\"reasons\":{",
+          static_cast<long long>(h.repeats), static_cast<long long>(h.lost.records),
+          h.lost.at_least ? "true" : "false");
+  for (std::size_t r = 0; r < LOST_REASONS; ++r) {
+    const std::string_view reason = lost_reason_text(static_cast<LostReason>(r));
+    fprintf(out, "%s\"%.*s\":%lld", r == 0 ? "" : ",", static_cast<int>(reason.size()),
+            reason.data(), static_cast<long long>(h.lost.by_reason[r]));
+  }
+  fputs("}},", out);
+}
+
 }  // namespace
 
 Summary::~Summary() { free(moments); }
@@ -104,6 +132,7 @@ void summary_print_text(FILE* out, Summary* s, const Source& source, const char*
   if (m.zone[0] != '\0') fprintf(out, "%-18s %s\n", "Zone", m.zone);
   fprintf(out, "%-18s %d\n%-18s %s\n%-18s %s\n", "Records", s->records, "First", first, "Last",
           last);
+  if (s->fleet_host != nullptr) fleet_text(out, *s->fleet_host);
   fprintf(out, "\n%-18s %8s\n", "Severity", "Records");
   for (int slot = 0; slot < SUMMARY_SEVERITIES; ++slot) {
     const std::string_view label = summary_severity_label(slot);
@@ -152,6 +181,7 @@ void summary_print_json(FILE* out, Summary* s, const Source& source, const char*
       fprintf(out, "\"%s\":null,", key);
     }
   }
+  if (s->fleet_host != nullptr) fleet_json(out, *s->fleet_host);
   fputs("\"snapshot\":{", out);
   first_key = true;
   const SnapshotMeta& m = source.meta;

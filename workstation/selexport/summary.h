@@ -9,6 +9,7 @@
 
 #include "decode/sel_record.h"
 #include "snapshot/source.h"
+#include "workstation/selexport/fleet.h"
 
 // The severities "normal" to "emergency", and one slot for any past them.
 inline constexpr int SUMMARY_SEVERITIES = 6;
@@ -35,6 +36,7 @@ struct Summary {
   std::int64_t last = INT64_MIN;
   SummaryMoment* moments = nullptr;  // one a record, in the order added
   int capacity = 0;
+  const FleetHost* fleet_host = nullptr;  // a module of collected lines: its repeats and losses
   Summary() = default;
   ~Summary();
   Summary(const Summary&) = delete;
