@@ -58,14 +58,20 @@ SelRecord inject_random_record(std::uint32_t seed, std::uint32_t index) {
 }
 
 InjectSource inject_demo_source(std::uint32_t count, std::uint32_t start) {
-  InjectSource source{true, count, start, {}};
+  InjectSource source{true, count, start, {}, {}};
   add_system_demo_records(source.demo_set, kDemoStart);
   add_agent_demo_records(source.demo_set, kDemoStart);
   return source;
 }
 
 InjectSource inject_random_source(std::uint32_t count, std::uint32_t seed) {
-  return InjectSource{false, count, seed, {}};
+  return InjectSource{false, count, seed, {}, {}};
+}
+
+InjectSource inject_scenario_source(const Scenario& scenario) {
+  InjectSource source{false, 0, 0, {}, scenario_records(scenario)};
+  source.count = static_cast<std::uint32_t>(source.listed.size());
+  return source;
 }
 
 std::uint32_t inject_demo_size() {
@@ -73,6 +79,7 @@ std::uint32_t inject_demo_size() {
 }
 
 SelRecord inject_record(const InjectSource& source, std::uint32_t index) {
+  if (!source.listed.empty()) return source.listed[index];
   if (!source.demo) return inject_random_record(source.start_or_seed, index);
   const std::size_t at = (static_cast<std::size_t>(source.start_or_seed) + index) %
                          source.demo_set.size();

@@ -289,10 +289,8 @@ int main(int argc, char** argv) {
       !o.summary && (o.format == ExportFormat::jsonl || o.format == ExportFormat::csv);
   Summary summary;
   Report report;
-  if (o.format == ExportFormat::html && !report_begin(&report, several, o.local)) {
-    fputs("selexport: no memory for the report\n", stderr);
-    return 2;
-  }
+  report.several = several;
+  report.local = o.local;
   // What the days and the dates are counted in, for the summary and the report.
   char zone[sizeof caller_zone] = "UTC";
   int status = 0;
@@ -312,8 +310,7 @@ int main(int argc, char** argv) {
     if (o.local) {
       use_zone(source, caller_has_zone ? caller_zone : nullptr);
       (void)snprintf(zone, sizeof zone, "%s",
-                     several && o.format == ExportFormat::html ? "each store's local time"
-                     : snapshot_zone_usable(source.meta.zone)  ? source.meta.zone
+                     snapshot_zone_usable(source.meta.zone)  ? source.meta.zone
                      : caller_has_zone                         ? caller_zone
                                                                : "local time");
     }
@@ -321,7 +318,7 @@ int main(int argc, char** argv) {
       write_rows_header(stdout, o.format, several);
       header_written = true;
     }
-    if (o.format == ExportFormat::html) report_source(&report, source);
+    if (o.format == ExportFormat::html) report_source(&report, source, zone);
     const char* label = several ? source_label(source) : nullptr;
     int passed = 0;
     const int result = each_passing(o, store, [&](const SelRecord& rec) {
@@ -329,7 +326,10 @@ int main(int argc, char** argv) {
         passing[passed++] = rec;
         return true;
       }
-      if (o.format == ExportFormat::html) return report_record(&report, rec, source);
+      if (o.format == ExportFormat::html) {
+        report_record(&report, rec);
+        return true;
+      }
       return summary_add(&summary, rec, o.local);
     });
     status = std::max(status, result);
@@ -345,6 +345,6 @@ int main(int argc, char** argv) {
     }
     store_release();
   }
-  if (o.format == ExportFormat::html && report.stores > 0) report_write(stdout, &report, zone);
+  if (o.format == ExportFormat::html && !report.stores.empty()) report_write(stdout, report);
   return written(status, o.check ? 2 : 1);
 }
