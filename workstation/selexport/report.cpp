@@ -152,9 +152,15 @@ ReportZone report_zone(const Report& r) {
 }
 
 std::string report_count(long long n) {
-  std::string s = std::to_string(n);
-  for (std::size_t at = s.size(), lead = n < 0 ? 1 : 0; at > lead + 3; at -= 3) s.insert(at - 3, ",");
-  return s;
+  char digits[32], out[48];
+  const int length = snprintf(digits, sizeof digits, "%lld", n);
+  int lead = n < 0 ? 1 : 0, w = 0;
+  for (int i = 0; i < length; ++i) {
+    out[w++] = digits[i];
+    const int left = length - 1 - i;
+    if (i >= lead && left > 0 && left % 3 == 0) out[w++] = ',';
+  }
+  return std::string(out, static_cast<std::size_t>(w));
 }
 
 std::int64_t report_local(const Report& r, const ReportZone& zone, std::size_t i) {

@@ -26,6 +26,14 @@ void stamp(std::int64_t local, char (&buf)[32]) {
                  static_cast<int>(second % 60));
 }
 
+// "Day (Europe/Berlin)": a heading that names the zone of its times.
+std::string in_zone(std::string_view head, const ReportZone& zone) {
+  std::string s;
+  s.reserve(head.size() + zone.name.size() + 3);
+  s.append(head).append(" (").append(zone.name).append(")");
+  return s;
+}
+
 void cell(FILE* out, std::string_view text, const char* cls = nullptr) {
   fputs(cls != nullptr ? "<td class=\"" : "<td>", out);
   if (cls != nullptr) fprintf(out, "%s\">", cls);
@@ -85,7 +93,7 @@ void counts(FILE* out, const Report& r, const ReportZone& zone) {
     fputs("</tr>\n", out);
   }
   fputs("</table>\n<table>", out);
-  head(out, {"Day (" + zone.name + ")", "Records"});
+  head(out, {in_zone("Day", zone), "Records"});
   for (const auto& [day, n] : by_day) {
     char text[32];
     stamp(day * 86400, text);
@@ -111,7 +119,7 @@ void repeating(FILE* out, const Report& r, const ReportZone& zone) {
                   static_cast<int>(store) - 1);
   }
   fputs("<h2>Repeating</h2>\n<div class=\"wrap\"><table>", out);
-  const std::string first = "First (" + zone.name + ")", last = "Last (" + zone.name + ")";
+  const std::string first = in_zone("First", zone), last = in_zone("Last", zone);
   head(out, {"Records", "Type", "Message", first, last, "Stores"});
   for (const RepeatingGroup* g : repeating_top(groups, REPEATING_TOP)) {
     char from[32], to[32];
@@ -145,7 +153,7 @@ void newest(FILE* out, const Report& r, const ReportZone& zone) {
                     });
   fprintf(out, "<h2>The newest %s records</h2>\n<div class=\"wrap\"><table>",
           report_count(static_cast<long long>(n)).c_str());
-  const std::string time = "Time (" + zone.name + ")";
+  const std::string time = in_zone("Time", zone);
   if (r.several) {
     head(out, {"Store", "Id", time, "Type", "Severity", "Text"});
   } else {
@@ -160,8 +168,9 @@ void newest(FILE* out, const Report& r, const ReportZone& zone) {
     count_cell(out, r.id[i]);
     cell(out, when);
     cell(out, r.types[r.type[i]]);
-    const std::string sev = "s" + std::to_string(r.severity[i]);
-    cell(out, summary_severity_label(r.severity[i]), sev.c_str());
+    char sev[8];
+    (void)snprintf(sev, sizeof sev, "s%d", r.severity[i]);
+    cell(out, summary_severity_label(r.severity[i]), sev);
     cell(out, *r.texts.texts[r.text[i]]);
     fputs("</tr>\n", out);
   }

@@ -347,7 +347,8 @@
     }
     var y = yTicks(peak), scale = (BOTTOM - TOPM) / y.top;
     var g = svg('svg', {viewBox: '0 0 ' + width + ' ' + height, width: width, height: height,
-      role: 'img', 'aria-label': 'Events per ' + stepName(b.step) + ', stacked by severity'});
+      role: 'img', 'aria-label': 'Events per ' + stepName(b.step) + ' (' + ZONE + ')' +
+        (pl.drawn.length ? ' from ' + stamp(pl.drawn[0].start) : '') + ', stacked by severity'});
     for (var v = 0; v <= y.top; v += y.step) {
       var yy = BOTTOM - v * scale;
       g.appendChild(svg('line', {x1: L, x2: width - RIGHT, y1: yy, y2: yy, 'class': v ? 'grid' : 'axis'}));
@@ -591,18 +592,19 @@
   // A message's pattern: the text of its first record with its decimal numbers as '#'
   // and its dates as '<date>', where the data's masks say.
   function patternOf(p) {
-    var k = 0;
+    var k = 0, m = D.masks, out = '', at = 0;
     while (R.pat[k] !== p) k++;
-    var s = textOf(k), m = D.masks, j = 0, at = 0, text = -1, out = '';
-    while (j < m.length) {
-      text += m[j];
-      if (text > k) return s;
-      if (text === k) break;
-      j += 2 + 2 * m[j + 1];
+    if (!R.maskAt) {
+      R.maskAt = new Int32Array(R.pat.length).fill(-1);
+      for (var j = 0, text = -1; j < m.length; j += 2 + 2 * m[j + 1]) {
+        text += m[j];
+        R.maskAt[text] = j + 1;
+      }
     }
-    if (j >= m.length) return s;
-    for (var c = 0; c < m[j + 1]; c++) {
-      var start = m[j + 2 + 2 * c], len = m[j + 3 + 2 * c];
+    var s = textOf(k), where = R.maskAt[k];
+    if (where < 0) return s;
+    for (var c = 0; c < m[where]; c++) {
+      var start = m[where + 1 + 2 * c], len = m[where + 2 + 2 * c];
       out += s.slice(at, start) + (len < 0 ? '<date>' : '#');
       at = start + Math.abs(len);
     }
