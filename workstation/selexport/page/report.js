@@ -9,7 +9,7 @@
   var GAP = 30 * DAY;        // a clock that jumps farther than this starts a new part
   var SHARE = 0.01;          // parts with fewer of the records are listed, not drawn
   var PARTS_MAX = 8;
-  var MARGIN = 30;           // rows drawn above and below those in view
+  var MARGIN = 15;           // rows drawn above and below those in view
   var TOP = 20;              // repeating messages listed
   var SHIFT = 2097152;       // 2^21: a record's index packed below a sort key
   var OFFSET = 2147483648;   // makes a 32-bit signed key unsigned
@@ -55,7 +55,7 @@
   var SEVERAL = D.stores.length > 1;
   var F = {store: -1, sev: 0, exact: false, type: -1, q: '', from: -Infinity, to: Infinity};
   var V = {order: null, shown: new Uint32Array(N), count: 0, sort: '', desc: false,
-    first: -1, narrow: false, hash: '', lower: null, hits: null, hitsFor: null, storeSort: 1, storeDesc: true, chart: null};
+    first: -1, narrow: false, hash: '', hits: null, hitsFor: null, storeSort: 1, storeDesc: true, chart: null};
 
   // The columns as typed arrays: times and ids come as differences from the record
   // before, severities and types as one character a record ('0' + value), texts and
@@ -191,21 +191,18 @@
     history.replaceState(null, '', hash || location.pathname + location.search);
   }
 
-  // Which texts hold the text asked for, any case: the texts are lowered once, all in
-  // one string (each apart where lowering changes a text's length).
+  // Which texts hold the text asked for, any case: one search through all the texts,
+  // which the data holds in one string.
   function textHits() {
     if (!F.q) return null;
     if (V.hitsFor === F.q) return V.hits;
-    var count = R.starts.length - 1, hits = new Uint8Array(count), q = F.q.toLowerCase(), k;
-    if (V.lower === null) V.lower = D.texts.toLowerCase();
-    if (V.lower.length === D.texts.length) {
-      for (var at = V.lower.indexOf(q), t = 0; at >= 0; at = V.lower.indexOf(q, R.starts[t + 1])) {
-        while (R.starts[t + 1] <= at) t++;
-        hits[t] = 1;
-        if (t + 1 >= count) break;
-      }
-    } else {
-      for (k = 0; k < count; k++) hits[k] = textOf(k).toLowerCase().indexOf(q) >= 0 ? 1 : 0;
+    var count = R.starts.length - 1, hits = new Uint8Array(count), t = 0, m;
+    var re = new RegExp(F.q.replace(/[\\^$.*+?()[\]{}|]/g, '\\$&'), 'gi');
+    while ((m = re.exec(D.texts)) !== null) {
+      while (R.starts[t + 1] <= m.index) t++;
+      hits[t] = 1;
+      if (t + 1 >= count) break;
+      re.lastIndex = R.starts[t + 1];
     }
     V.hits = hits; V.hitsFor = F.q;
     return hits;
