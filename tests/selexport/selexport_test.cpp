@@ -141,7 +141,7 @@ TEST_F(SelexportTest, RefusesBadArgumentsAndDirectoriesWithoutAStore) {
     int exit_code;
   } cases[] = {
       {"", 2}, {"--format xml /tmp/sound", 2}, {"--check --last 3 /tmp/sound", 2},
-      {"/tmp/none", 2}, {"/tmp/empty", 2}, {"--since yesterday /tmp/sound", 2},
+      {"/tmp/none", 2}, {"/tmp/empty", 2}, {"--since tomorrow /tmp/sound", 2},
       {"--until 2025-02-29T00:00:00Z /tmp/sound", 2}, {"--type 65536 /tmp/sound", 2},
       {"/tmp/broken", 1},  // the records of file 3 are written, then the missing file said
       {"--since 2025-12-06 --until 2025-12-05 /tmp/sound", 2},
@@ -220,7 +220,7 @@ TEST_F(SelexportTest, FiltersOrderAndZones) {
       {{"--type", "11", "--local"}, "12", "UTC0", "Old time: Fri Dec  5 11:00:00 2025.", "/tmp/est.tar"},
       {{"--since", "2025-12-05t16:10:00z"}, "11 12"},
       {{"--since", "2025-12-05T17:05+01:00", "--until", "1764951000"}, "6 7 8 9 10 11"},
-      {{"--until", "2025-12-05"}, ""},
+      {{"--until", "2025-12-04"}, ""},
       {{"--since", "-3m"}, "9 10 11 12"},  // from the newest record back
       {{"--until", "-10m", "--type", "DXA", "--type", "bios"}, "1 2"},
       // A zone that is no file reads as UTC, rather than blocking.

@@ -10,8 +10,10 @@
 #include <cstring>
 
 #include "lib/sel_record.h"
+#include "common/rows.h"
 #include "store/sel_walk.h"
 #include "workstation/selexport/selexport.h"
+#include "workstation/selexport/time_back.h"
 
 namespace {
 
@@ -60,6 +62,7 @@ enum Kind : unsigned char { kUnread, kZeros, kOnes, kRecord };
 struct Ring {
   std::array<Kind, SEL_MAX_RECS> kind{};
   std::array<std::int32_t, SEL_MAX_RECS> id{};
+  std::array<std::int32_t, SEL_MAX_RECS> time{};
 };
 
 // How seld numbered the records: each slot its own id (file x 1000 + position + 1), or
@@ -162,6 +165,7 @@ void read_records(Report& report, const StoreDir& store, int file, int first_ord
                            : all_bytes(bytes, 0xFF) ? kOnes
                                                     : kRecord;
       ring.id[ordinal] = sel_record_id(chunk[i]);
+      ring.time[ordinal] = sel_timestamp(chunk[i]);
     }
     if (got < want) break;
     pos += got;
@@ -169,8 +173,9 @@ void read_records(Report& report, const StoreDir& store, int file, int first_ord
 }
 
 // The records, file by file in ring order, against the numbering that most follow, and
-// the info file's latest id against the newest record's.
-Numbering check_records(Report& report, const StoreDir& store) {
+// the info file's latest id against the newest record's; where the records' time goes
+// back into `back`.
+Numbering check_records(Report& report, const StoreDir& store, TimeBack* back) {
   const SelInfo& info = store.info;
   static Ring ring;  // 20 KB, once per run
   ring = Ring{};
@@ -188,6 +193,7 @@ Numbering check_records(Report& report, const StoreDir& store) {
   }
   for (int o = 0, faulty = 0; o < info.rec_count; ++o) {
     check_record(report, ring, info, ids, o, &faulty);
+    if (ring.kind[o] == kRecord) time_back_add(back, o, ring.id[o], ring.time[o]);
     // A file's last record: its count of faults not shown.
     if ((o + 1) % SEL_RECS_PER_FILE == 0 || o + 1 == info.rec_count) {
       if (faulty > kRecordFaultsShown) {
@@ -201,12 +207,28 @@ Numbering check_records(Report& report, const StoreDir& store) {
   return ids;
 }
 
+// A clock that went back is no fault of the store, but a reader of its times must know.
+void warn_time_back(FILE* out, const SelInfo& info, const TimeBack& back) {
+  if (back.times == 0) return;
+  int file = 0, pos = 0;
+  sel_ring_position(info, back.first_ordinal, &file, &pos);
+  char time[32], after[32];
+  iso_time(back.first_time, time);
+  iso_time(back.first_after, after);
+  fprintf(out,
+          "warning: time goes back %d time%s in ring order, first at sel.%d record %d (id %d): "
+          "%s after %s\n",
+          back.times, back.times == 1 ? "" : "s", file, pos, back.first_id, time, after);
+}
+
 }  // namespace
 
 int check_store(FILE* out, const StoreDir& store) {
   Report report{out};
   Numbering ids;
-  if (check_info(report, store)) ids = check_records(report, store);
+  TimeBack back;
+  if (check_info(report, store)) ids = check_records(report, store, &back);
+  warn_time_back(out, store.info, back);
   if (report.faults != 0) {
     fprintf(out, "%s: not sound, faults found: %d\n", store.name, report.faults);
     return 1;

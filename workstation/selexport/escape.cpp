@@ -1,6 +1,5 @@
 #include "workstation/selexport/escape.h"
 
-#include <algorithm>
 #include <cstdlib>
 
 #include "lib/utf8.h"
@@ -141,15 +140,15 @@ void json_script_text(FILE* out, std::string_view utf8) {
 
 void terminal_text(FILE* out, std::string_view s) {
   while (!s.empty()) {
-    const std::size_t bytes = utf8_sequence(s.data(), s.size());
     const Char c = first_char(s);
-    if (bytes == 0 || c.code < 0x20 || (c.code >= 0x7F && c.code < 0xA0)) {
-      for (std::size_t i = 0; i < std::max<std::size_t>(bytes, 1); ++i)
+    const bool stray = c.bytes == 1 && c.code >= 0x80;  // no UTF-8 sequence begins here
+    if (stray || c.code < 0x20 || (c.code >= 0x7F && c.code < 0xA0)) {
+      for (std::size_t i = 0; i < c.bytes; ++i)
         fprintf(out, "\\x%02X", static_cast<unsigned char>(s[i]));
     } else if (text_char_hidden(c.code)) {
       fprintf(out, "<U+%04X>", static_cast<unsigned>(c.code));
     } else {
-      (void)fwrite(s.data(), 1, bytes, out);
+      (void)fwrite(s.data(), 1, c.bytes, out);
     }
     s.remove_prefix(c.bytes);
   }

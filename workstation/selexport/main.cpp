@@ -23,6 +23,7 @@
 #include "lib/posix.h"
 #include "lib/zone.h"
 #include "workstation/selexport/report.h"
+#include "workstation/selexport/seen.h"
 #include "workstation/selexport/selexport.h"
 #include "workstation/selexport/source.h"
 #include "workstation/selexport/summary.h"
@@ -42,6 +43,9 @@ struct Options {
   Selection selection = Selection::all;
   int count = 0;
   ExportFilter filter;
+  bool on = false;          // --on gave both ends
+  bool bounds = false;      // --since or --until given
+  std::int64_t newest = 0;  // the newest record time among the stores, where one counts back
   const char** stores = nullptr;  // room for every word of the command line
   int n_stores = 0;
 };
@@ -52,6 +56,7 @@ enum : int {
   kLast,
   kSince,
   kUntil,
+  kOn,
   kSeverity,
   kType,
   kReverse,
@@ -62,7 +67,7 @@ enum : int {
 
 constexpr auto kSynopsis = std::to_array<const char*>({
     "[--format jsonl|csv|html] [--first N | --last N] [--since TIME]",
-    " [--until TIME] [--severity NAME] [--type NAME|NUMBER]... [--reverse]",
+    " [--until TIME | --on DAY] [--severity NAME] [--type NAME|NUMBER]... [--reverse]",
     " [--local] STORE...",
     "--summary [--format json] [--first N | --last N] [FILTER...] [--local]",
     " STORE...",
@@ -73,7 +78,8 @@ constexpr auto kOptions = std::to_array<OptRow>({
     {kFirst, "--first", 0, "N", 0, "the oldest N records, as sel rd_first N"},
     {kLast, "--last", 0, "N", 0, "the newest N records, as sel rd_last N"},
     {kSince, "--since", 0, "TIME", 0, "records from TIME on"},
-    {kUntil, "--until", 0, "TIME", 0, "records up to TIME"},
+    {kUntil, "--until", 0, "TIME", 0, "records up to TIME (a date: to its end)"},
+    {kOn, "--on", 0, "DAY", 0, "records of that day (a date, today or yesterday)"},
     {kSeverity, "--severity", 0, "NAME", 0, "records of this severity or worse"},
     {kType, "--type", 0, "NAME|NUMBER", OPT_REPEATS, "records of this event type (again: or that)"},
     {kReverse, "--reverse", 0, nullptr, 0, "newest first"},
@@ -84,9 +90,10 @@ constexpr auto kOptions = std::to_array<OptRow>({
 constexpr OptProgram kProgram{
     "selexport", kSynopsis,
     "STORE is a copy of the module's /mnt/logs/sel, a folder that holds one, or a sel-save\n"
-    "archive (.tar or .tar.gz; - reads it from standard input). TIME is 2025-12-05 (its\n"
-    "midnight), 2025-12-05T16:00:00 with Z or an offset such as +01:00 (none: UTC), seconds\n"
-    "since the epoch, or -2h, -3d, -30m: that long before the store's newest record.",
+    "archive (.tar or .tar.gz; - reads it from standard input). TIME is 2025-12-05 (the\n"
+    "day), 2025-12-05T16:00:00 with Z or an offset such as +01:00 (none: UTC, or with\n"
+    "--local the module's zone), seconds since the epoch, -2h, -3d, -30m (that long before\n"
+    "the newest record among the stores), today or yesterday (the newest record's day).",
     kOptions};
 
 SelRecord held[SEL_MAX_RECS];  // 256 KiB, the whole ring of one store
@@ -141,12 +148,17 @@ bool take(void* ctx, const OptParse& parse, int id, const char* value) {
              opt_refuse(parse, "%s %s: not a number", id == kFirst ? "--first" : "--last", value);
     case kSince:
     case kUntil:
+      o->bounds = true;
       return filter_parse_time(value, id == kSince ? &o->filter.since : &o->filter.until) ||
              opt_refuse(parse,
                         "%s %s: give a time as 2025-12-05, 2025-12-05T16:00:00Z, "
-                        "2025-12-05T17:00:00+01:00, seconds since the epoch, or -2h, -3d, -30m "
-                        "(before the newest record)",
+                        "2025-12-05T17:00:00+01:00, seconds since the epoch, -2h, -3d, -30m "
+                        "(before the newest record), today or yesterday",
                         id == kSince ? "--since" : "--until", value);
+    case kOn:
+      o->on = true;
+      return filter_parse_day(value, &o->filter) ||
+             opt_refuse(parse, "--on %s: give a day as 2025-12-05, today or yesterday", value);
     case kSeverity:
       if (filter_parse_severity(value, &o->filter.least_severity)) return true;
       fprintf(parse.err, "selexport: --severity %s: the severities are ", value);
@@ -173,7 +185,16 @@ const char* conflict(const Options& o) {
     return "--summary writes a table, or JSON with --format json";
   }
   if (!o.summary && o.format == ExportFormat::json) return "--format json goes with --summary";
+  if (o.on && o.bounds) return "--on gives both ends: no --since or --until beside it";
   if (filter_window_empty(o.filter)) return "--since is after --until: no record could pass";
+  if (filter_needs_newest(o.filter) && o.n_stores > 1) {
+    for (int i = 0; i < o.n_stores; ++i) {
+      if (strcmp(o.stores[i], "-") == 0) {
+        return "a time counted from the newest record among the stores reads them twice: "
+               "give standard input's archive as a file";
+      }
+    }
+  }
   return nullptr;
 }
 
@@ -190,11 +211,46 @@ void use_zone(const Source& source, const char* caller) {
   (void)zone_load();
 }
 
+// The newest record time of a store (the largest, not the last by id); INT64_MIN when
+// it has none to read.
+std::int64_t newest_of(const StoreDir& store, FILE* err) {
+  std::int64_t newest = INT64_MIN;
+  if (!store.info_found || (sel_info_faults(store.info) & SEL_INFO_UNUSABLE) != 0) return newest;
+  int n = 0;
+  (void)read_records(err, store, sel_range_first(store.info, store.info.rec_count), held, &n);
+  for (int i = 0; i < n; ++i) newest = std::max<std::int64_t>(newest, sel_timestamp(held[i]));
+  return newest;
+}
+
+// The newest record time among the stores, for the times counted from it: each store
+// read once before (what is wrong with one is said when it is read for its records).
+std::int64_t newest_among(const Options& o) {
+  FILE* quiet = fopen("/dev/null", "w");
+  std::int64_t newest = INT64_MIN;
+  for (int i = 0; i < o.n_stores && quiet != nullptr; ++i) {
+    Source source{};
+    if (!source_open(o.stores[i], &source, quiet)) continue;
+    newest = std::max(newest, newest_of(store_open(source.dir, source.name), quiet));
+    store_release();
+  }
+  if (quiet != nullptr) (void)fclose(quiet);
+  return newest;
+}
+
+// How one store's records are told apart from those of earlier snapshots of its host.
+struct Reading {
+  SeenRecords* seen;
+  int host;      // seen_host()'s number, -1 for none
+  int store;     // its place on the command line
+  int dropped;   // records that passed but were read before: left out
+};
+
 // Hands each record of the store that passes the filters to `take`, in the order
-// asked for. 0, 1 when the store could not be read to its end, 2 when it could not be
-// read at all (said on standard error).
+// asked for; one read before from another snapshot of its host is left out and counted.
+// 0, 1 when the store could not be read to its end, 2 when it could not be read at all
+// (said on standard error).
 template <typename Take>
-int each_passing(const Options& o, const StoreDir& store, Take take) {
+int each_passing(const Options& o, const StoreDir& store, Reading* reading, Take take) {
   if (!store.info_found) {
     fprintf(stderr, "selexport: %s/sel.inf cannot be opened: %s; selexport --check tells more\n",
             store.name, strerror(store.info_errno));
@@ -213,32 +269,31 @@ int each_passing(const Options& o, const StoreDir& store, Take take) {
     case Selection::first: range = sel_range_first(store.info, o.count); break;
     case Selection::last: range = sel_range_last(store.info, o.count); break;
   }
-  std::int64_t since = 0, until = 0, newest = 0;
-  if (o.filter.since.back || o.filter.until.back) {
-    SelRecord last{};
-    int n = 0;
-    if (read_records(stderr, store, sel_range_last(store.info, 1), &last, &n) != 0 || n != 1) {
-      fprintf(stderr, "selexport: %s: without its newest record no time counts back from it\n",
-              store.name);
-      return 1;
-    }
-    newest = sel_timestamp(last);
-  }
-  filter_window(o.filter, newest, &since, &until);
+  // A single store: its own newest record (standard input is read only once).
+  std::int64_t newest =
+      !filter_needs_newest(o.filter) || o.n_stores > 1 ? o.newest : newest_of(store, stderr);
+  if (newest == INT64_MIN) newest = 0;  // no record to read: none will pass
+  std::int64_t since = 0, until = 0;
+  filter_window(o.filter, newest, o.local, &since, &until);
   if (since > until) {
     char when[32];
     iso_time(static_cast<std::int32_t>(newest), when);
     fprintf(stderr,
-            "selexport: %s: --since is after --until (its newest record is at %s): no record "
+            "selexport: %s: --since is after --until (the newest record is at %s): no record "
             "could pass\n",
             store.name, when);
     return 2;
   }
   int n = 0;
   const int read = read_records(stderr, store, range, held, &n);
+  // The summary counts in ring order, where the clock's going back shows.
+  const bool reverse = o.reverse && !o.summary;
   for (int i = 0; i < n; ++i) {
-    const SelRecord& rec = held[o.reverse ? n - 1 - i : i];
-    if (filter_match(o.filter, since, until, rec) && !take(rec)) {
+    const SelRecord& rec = held[reverse ? n - 1 - i : i];
+    if (!filter_match(o.filter, since, until, rec)) continue;
+    if (seen_before(reading->seen, reading->host, reading->store, rec)) {
+      ++reading->dropped;
+    } else if (!take(rec)) {
       fputs("selexport: no memory left for the records\n", stderr);
       return 2;
     }
@@ -284,7 +339,9 @@ int main(int argc, char** argv) {
     (void)zone_load();  // from a regular file only: a FIFO that TZ names would block
   }
 
+  if (filter_needs_newest(o.filter) && o.n_stores > 1) o.newest = newest_among(o);
   const bool several = o.n_stores > 1;
+  static SeenRecords seen;
   const bool rows =
       !o.summary && (o.format == ExportFormat::jsonl || o.format == ExportFormat::csv);
   Summary summary;
@@ -321,7 +378,8 @@ int main(int argc, char** argv) {
     if (o.format == ExportFormat::html) report_source(&report, source, zone);
     const char* label = several ? source_label(source) : nullptr;
     int passed = 0;
-    const int result = each_passing(o, store, [&](const SelRecord& rec) {
+    Reading reading{&seen, seen_host(&seen, source.meta.host), i, 0};
+    const int result = each_passing(o, store, &reading, [&](const SelRecord& rec) {
       if (rows) {
         passing[passed++] = rec;
         return true;
@@ -334,6 +392,12 @@ int main(int argc, char** argv) {
     });
     status = std::max(status, result);
     if (rows) write_rows_of(stdout, o.format, {passing, static_cast<std::size_t>(passed)}, label);
+    if (reading.dropped > 0 && o.format == ExportFormat::html) report_dropped(&report, reading.dropped);
+    if (reading.dropped > 0 && rows) {
+      fprintf(stderr, "selexport: %s: %d records left out, already read from an earlier snapshot of %s\n",
+              source.name, reading.dropped, source.meta.host);
+    }
+    summary.dropped = reading.dropped;
     if (o.summary && result != 2) {
       if (o.format == ExportFormat::json) {
         summary_print_json(stdout, &summary, source, label);
