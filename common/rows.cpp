@@ -194,7 +194,13 @@ std::size_t escape(char*& out, std::string_view s, std::size_t at, std::size_t s
       continue;
     }
     const std::size_t len = e.utf8 ? utf8_sequence(s.data() + at, s.size() - at) : 0;
-    if (len != 0) {
+    if (&style == &kJson && len == 3 && s.compare(at, 2, "\xE2\x80") == 0 &&
+        (s[at + 2] == '\xA8' || s[at + 2] == '\xA9')) {
+      // The line and paragraph separators: JSON allows them raw, but a script that takes
+      // the row as code (before ES2019) would end a string at them.
+      p = put(p, s[at + 2] == '\xA8' ? "\\u2028" : "\\u2029");
+      at += len;
+    } else if (len != 0) {
       std::memcpy(p, s.data() + at, len);
       p += len;
       at += len;

@@ -96,6 +96,13 @@ TEST_F(ReportTest, OpensAtALinksViewAndStaysInert) {
   EXPECT_GE(count(dom, "A&lt;U+2028&gt;B&lt;U+202E&gt;rat.exe"), 15U);
   EXPECT_EQ(count(dom, "\xe2\x80\xae") + count(dom, "\xe2\x80\xa8"), 0U);
 
+  // The rows keep hidden characters as they are, but for the separators that would end a
+  // script's string: JSON escapes them.
+  const RunResult json = run(program(SELEXPORT_BINARY, {kTurned}));
+  const RunResult csv = run(program(SELEXPORT_BINARY, {"--format", "csv", kTurned}));
+  EXPECT_EQ(count(json.out, "\"text\":\"A\\u2028B\xe2\x80\xaerat.exe\""), 15U);
+  EXPECT_EQ(count(csv.out, std::string(",\"") + kHidden + "\","), 15U);
+
   // How it looks, wide and on a phone: kept beside the build for a person to see.
   ASSERT_EQ(run({"mkdir", "-p", SEL_ARTEFACTS}).exit_code(), 0);
   for (const char* width : {"1400", "420"}) {
