@@ -787,6 +787,9 @@
     options(f.sev, D.sevs);
     options(f.type, D.types, 'any');
     f.store.parentNode.hidden = !SEVERAL;
+    Array.prototype.forEach.call(document.querySelectorAll('.zoned'), function (label) {
+      label.textContent += ' (' + ZONE + ')';
+    });
     byId('split-box').hidden = !SEVERAL;
     f.addEventListener('submit', function (e) { e.preventDefault(); });
     f.addEventListener('change', function () { readFilter(); apply(); });
