@@ -10,6 +10,7 @@
 #include "lib/sel_request.h"
 #include "store/sel_format.h"
 #include "standins/demo/demo_records.h"
+#include "standins/inject/splitmix.h"
 #include "standins/storewriter/store_writer.h"
 
 namespace {
@@ -23,17 +24,6 @@ std::uint32_t kept(const InjectSource& source) {
   return source.count < kRing ? source.count : kRing;
 }
 
-// splitmix64: a tiny generator whose output is the same on every host.
-struct Mix {
-  std::uint64_t state;
-  std::uint64_t next() {
-    std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-  }
-};
-
 SelRecord offline_record(int index, void* ctx) {
   const auto* source = static_cast<const InjectSource*>(ctx);
   return inject_record(*source, source->count - kept(*source) + static_cast<std::uint32_t>(index));
@@ -42,7 +32,7 @@ SelRecord offline_record(int index, void* ctx) {
 }  // namespace
 
 SelRecord inject_random_record(std::uint32_t seed, std::uint32_t index) {
-  Mix mix{(static_cast<std::uint64_t>(seed) << 32) | index};
+  SplitMix mix{(static_cast<std::uint64_t>(seed) << 32) | index};
   SelRecord rec{};
   std::uint64_t bits = 0;
   for (std::size_t i = SEL_OFF_BODY; i < SEL_RECORD_SIZE; ++i) {

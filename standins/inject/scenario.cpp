@@ -8,19 +8,13 @@
 
 #include "lib/coding.h"
 #include "standins/demo/demo_records.h"
+#include "standins/inject/splitmix.h"
 #include "standins/storewriter/record_builder.h"
 
 namespace {
 
-// splitmix64, as for the random records: the same output on every host.
-struct Random {
-  std::uint64_t state;
-  std::uint64_t next() {
-    std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-  }
+// The random records' generator, with the draws that a scenario makes.
+struct Random : SplitMix {
   double unit() { return static_cast<double>(next() >> 11) / 9007199254740992.0; }  // [0, 1)
   std::uint64_t below(std::uint64_t n) { return next() % n; }
 };
@@ -136,7 +130,7 @@ bool scenario_mix(const char* text, int (&mix)[5]) {
 }
 
 std::vector<SelRecord> scenario_records(const Scenario& s) {
-  Random random{s.seed};
+  Random random{{s.seed}};
   const std::vector<SelRecord> kinds = templates();
   const std::vector<Event> list = events(s, random, kinds.size());
   const std::int64_t fall = s.start + s.duration * SCENARIO_JUMP_FROM / 1000;
