@@ -359,7 +359,8 @@
       if (p > 0) drawBreak(g, xOf(q, 0) - BREAK / 2, TOPM, BOTTOM);
     });
     paths.forEach(function (d, s) { if (d.length) g.appendChild(svg('path', {'class': 's' + s, d: d.join('')})); });
-    byId('chart-title').textContent = 'Events per ' + stepName(b.step) + ' (' + ZONE + ')';
+    byId('chart-title').textContent = pl.drawn.length ? 'Events per ' + stepName(b.step) + ' (' + ZONE + ')'
+      : 'No records to draw';
     box.replaceChildren(g);
     V.chart = {pl: pl, step: b.step, w: w, xOf: xOf, width: width, counts: c.counts};
     drawOutside(pl, c.out);
@@ -424,12 +425,14 @@
   }
 
   // "400 records dated 2001-11-12 … 2001-11-24 lie outside the chart", with a link that
-  // filters to them.
+  // filters to them; past OUTSIDE_LISTED such stretches, how many more.
+  var OUTSIDE_LISTED = 5;
   function drawOutside(pl, out) {
-    var box = byId('outside');
+    var box = byId('outside'), listed = 0, more = 0, stretches = 0;
     box.replaceChildren();
     pl.all.forEach(function (q, p) {
       if (q.drawn || !out[p]) return;
+      if (listed === OUTSIDE_LISTED) { more += out[p]; stretches++; return; }
       var from = dayText(R.local[R.byTime[q.lo]]), to = dayText(R.local[R.byTime[q.hi - 1]]);
       var line = el('span', '', num(out[p]) + (out[p] === 1 ? ' record dated ' : ' records dated ') +
         from + (from === to ? '' : ' \u2026 ' + to) + ' lie' + (out[p] === 1 ? 's' : '') +
@@ -437,9 +440,14 @@
       var a = el('a', '', 'show them');
       a.href = hashOf(Object.assign({}, F, {from: q.a, to: q.b})) || '#';
       line.appendChild(a);
-      if (box.firstChild) box.appendChild(el('br'));
+      if (listed++) box.appendChild(el('br'));
       box.appendChild(line);
     });
+    if (more) {
+      box.appendChild(el('br'));
+      box.appendChild(el('span', '', 'and ' + num(more) + ' more outside it, in ' + num(stretches) +
+        ' more stretches of time'));
+    }
   }
 
   // The timeline split by store: a row a store, a cell a bar, its colour the worst
