@@ -41,7 +41,9 @@ void cell(FILE* out, std::string_view text, const char* cls = nullptr) {
   fputs("</td>", out);
 }
 
-void count_cell(FILE* out, long long n) { fprintf(out, "<td class=\"n\">%lld</td>", n); }
+void count_cell(FILE* out, long long n) {
+  fprintf(out, "<td class=\"n\">%s</td>", report_count(n).c_str());
+}
 
 void head(FILE* out, std::initializer_list<std::string_view> names) {
   fputs("<tr>", out);
@@ -86,7 +88,12 @@ void counts(FILE* out, const Report& r, const ReportZone& zone) {
   }
   fputs("</table>\n<table>", out);
   head(out, {"Type", "Records"});
-  for (std::size_t t = 0; t < r.types.size(); ++t) {
+  std::vector<std::size_t> types(r.types.size());
+  for (std::size_t t = 0; t < types.size(); ++t) types[t] = t;
+  std::sort(types.begin(), types.end(), [&](std::size_t a, std::size_t b) {
+    return by_type[a] != by_type[b] ? by_type[a] > by_type[b] : r.types[a] < r.types[b];
+  });
+  for (const std::size_t t : types) {
     fputs("<tr>", out);
     cell(out, r.types[t]);
     count_cell(out, by_type[t]);
