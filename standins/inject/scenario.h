@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 
 struct Scenario {
   std::int64_t start = 1764547200;      // 2025-12-01T00:00:00Z

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 #include "lib/coding.h"
 #include "lib/log.h"
 #include "lib/posix.h"
@@ -79,46 +79,44 @@ constexpr useconds_t kLockPollMicros = 1000;
 using Ring = SelInfo;
 
 // Takes the lock of the lock file `path`, waiting while another process holds it, unless
-// seld is asked to stop. The handle, or -1 (logged).
-int take_lock(const char* path) {
-  int step = 0;
-  const int lock = sel_lock_take(path, &seld_stopping, &step);
-  if (lock >= 0) return lock;
-  if (step == SEL_LOCK_E_STOPPED) {
-    log_msg(LOG_NOTICE, "stopping without %s", path);
-  } else {
-    log_msg_errno(LOG_ERR, "%s %s", sel_lock_step_text(step), path);
+// seld is asked to stop. The handle holds no lock when it could not be had (logged).
+SelLock take_lock(const char* path) {
+  SelLock lock;
+  const Status taken = sel_lock_take(path, &lock, &seld_stopping);
+  errno = taken.error;
+  switch (taken.step) {
+    case Step::done: break;
+    case Step::stopped: log_msg(LOG_NOTICE, "stopping without %s", path); break;
+    case Step::open: log_msg_errno(LOG_ERR, "cannot open %s", path); break;
+    case Step::lock: log_msg_errno(LOG_ERR, "cannot lock %s", path); break;
+    default: log_msg_errno(LOG_ERR, "cannot set close-on-exec on %s", path); break;
   }
-  return -1;
+  return lock;
 }
 
 int write_info(const Ring& r) {
-  const int lock = take_lock(SEL_LOCK_INFO);
-  if (lock < 0) return -1;
-  const int result = sel_write_info(SEL_STORE_DIR, r);
-  if (result != 0) log_msg_errno(LOG_ERR, "cannot write %s", SEL_INFO_FILE);
-  sel_release_lock(lock);
-  return result;
+  const SelLock lock = take_lock(SEL_LOCK_INFO);
+  if (!lock.held()) return -1;
+  const Status written = sel_write_info(SEL_STORE_DIR, r);
+  errno = written.error;
+  if (!written.ok()) log_msg_errno(LOG_ERR, "cannot write %s", SEL_INFO_FILE);
+  return written.ok() ? 0 : -1;
 }
 
 // Opens record file `file` for writing, made if missing. With `empty`, what it held goes.
+// The descriptor, or -1 (logged).
 int open_record_file(int file, bool empty) {
   char path[SEL_PATH_MAX];
   (void)sel_record_path(path, sizeof path, SEL_STORE_DIR, file);  // fits: file < 4
-  int fd = open_regular(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd >= 0 && empty && ftruncate(fd, 0) != 0) {
-    close(fd);
-    fd = -1;
-  }
-  if (fd < 0) log_msg_errno(LOG_ERR, "cannot open %s", path);
-  return fd;
+  FdGuard fd(open_regular(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (fd.fd >= 0 && (!empty || ftruncate(fd.fd, 0) == 0)) return fd.release();
+  log_msg_errno(LOG_ERR, "cannot open %s", path);
+  return -1;
 }
 
 int empty_record_file(int file) {
-  const int fd = open_record_file(file, true);
-  if (fd < 0) return -1;
-  close(fd);
-  return 0;
+  const FdGuard fd(open_record_file(file, true));
+  return fd.fd < 0 ? -1 : 0;
 }
 
 int write_record(int fd, int file, int pos, std::uint32_t id, const unsigned char* body) {
@@ -142,22 +140,21 @@ int write_record(int fd, int file, int pos, std::uint32_t id, const unsigned cha
 // cannot be emptied stops the clear; the files then still show a ring, which the next
 // request reads from them.
 int clear_store(const Ring& r) {
-  const int lock = take_lock(SEL_LOCK_DB);
-  if (lock < 0) return -1;
+  const SelLock lock = take_lock(SEL_LOCK_DB);
+  if (!lock.held()) return -1;
   int result = 0;
   for (int i = 0; i < SEL_FILES && result == 0; ++i) {
     result = empty_record_file((r.oldest_file + i) % SEL_FILES);
   }
   if (result == 0) result = write_info(sel_ring_info(r.version, 0, 0));
-  sel_release_lock(lock);
   return result;
 }
 
 // The ring is full and its newest file too: the oldest file leaves the ring, under
 // the store lock, so that no reader is inside it when it is emptied.
 int drop_oldest(Ring* r) {
-  const int lock = take_lock(SEL_LOCK_DB);
-  if (lock < 0) return -1;
+  const SelLock lock = take_lock(SEL_LOCK_DB);
+  if (!lock.held()) return -1;
   const int dropped = r->oldest_file;
   Ring after =
       sel_ring_info(r->version, r->rec_count - SEL_RECS_PER_FILE, (r->oldest_file + 1) % SEL_FILES);
@@ -167,7 +164,6 @@ int drop_oldest(Ring* r) {
     *r = after;
     result = empty_record_file(dropped);
   }
-  sel_release_lock(lock);
   return result;
 }
 
@@ -193,11 +189,20 @@ int rebuild_info(const Ring& r, const SelInfo& info, bool found) {
             info.rec_count, info.oldest_file, info.latest_file, info.latest_id,
             info.fields_read, r.rec_count, r.oldest_file);
   }
-  const int lock = take_lock(SEL_LOCK_DB);
-  if (lock < 0) return -1;
-  const int result = write_info(r);
-  sel_release_lock(lock);
-  return result;
+  const SelLock lock = take_lock(SEL_LOCK_DB);
+  if (!lock.held()) return -1;
+  return write_info(r);
+}
+
+// Logs why the record files show no ring that seld could serve (seld_ring_from_counts).
+void log_no_ring(const Status& why, const int counts[SEL_FILES]) {
+  if (why.path != nullptr) {
+    log_msg(LOG_ERR, "all four record files are full and %s does not say which is the oldest: "
+            "seld does not guess, lest it lose records", SEL_INFO_FILE);
+  } else {
+    log_msg(LOG_ERR, "the record files hold %d, %d, %d and %d records, which is no ring: seld "
+            "does not guess, lest it lose records", counts[0], counts[1], counts[2], counts[3]);
+  }
 }
 
 // The ring as the record files show it, the info file as a hint (seld_ring.h). With
@@ -206,15 +211,16 @@ int load_ring(Ring* r, bool sync) {
   int counts[SEL_FILES];
   if (seld_record_counts(counts) != 0) return -1;
   SelInfo info{0, 0, 0, 0, 0, 0};
-  const bool found = sel_read_info(SEL_INFO_FILE, &info) == 0;
+  const Status read = sel_read_info(SEL_INFO_FILE, &info);
+  const bool found = read.ok();
+  errno = read.error;
   if (!found && errno != ENOENT) {
     log_msg_errno(LOG_ERR, "cannot read %s", SEL_INFO_FILE);
     return -1;
   }
   const int version = info.fields_read >= 1 ? info.version : SEL_STORE_VERSION;
-  char why[200];
-  if (seld_ring_from_counts(counts, info, version, r, why, sizeof why) != 0) {
-    log_msg(LOG_ERR, "%s: seld does not guess, lest it lose records", why);
+  if (const Status ring = seld_ring_from_counts(counts, info, version, r); !ring.ok()) {
+    log_no_ring(ring, counts);
     if (sync) return -1;
     // A clear needs no ring: it empties the files from the info file's oldest on.
     const bool oldest_known = info.fields_read >= 3 && info.oldest_file >= 0 &&
@@ -227,47 +233,54 @@ int load_ring(Ring* r, bool sync) {
   return rebuild_info(*r, info, found);
 }
 
-// Appends `n` bodies in order, moving on to the next file when the newest is full and
-// dropping the oldest when the ring is. The info file promises every record written,
-// also when a later one fails.
+// The slot that the next record of `r` goes to: after the newest, in the next file when
+// the newest is full, dropping the oldest file when the ring is full too. False when the
+// oldest could not be dropped.
+bool next_slot(Ring* r, int* file, int* pos) {
+  *file = r->oldest_file;
+  *pos = 0;
+  if (r->rec_count == 0) return true;
+  *file = r->latest_file;
+  *pos = (r->rec_count - 1) % SEL_RECS_PER_FILE + 1;
+  if (*pos < SEL_RECS_PER_FILE) return true;
+  *file = (*file + 1) % SEL_FILES;
+  *pos = 0;
+  return r->rec_count < SEL_MAX_RECS || drop_oldest(r) == 0;
+}
+
+// Writes `body` at `pos` of `file` (open on `fd`), the next record of `r`, which then
+// holds it.
+int append_record(Ring* r, int fd, int file, int pos, const unsigned char* body) {
+  std::uint32_t id = static_cast<std::uint32_t>(sel_slot_id(file, pos));
+  // After the largest id comes 1: 0 would read as a record never written.
+  if (seld_number_on) id = static_cast<std::uint32_t>(r->latest_id) % 0xffffffffU + 1U;
+  if (write_record(fd, file, pos, id, body) != 0) return -1;
+  *r = sel_ring_info(r->version, r->rec_count + 1, r->oldest_file);
+  r->latest_id = static_cast<std::int32_t>(id);
+  return 0;
+}
+
+// Appends `n` bodies in order, a file at a time. The info file promises every record
+// written, also when a later one fails.
 int append(Ring* r, const unsigned char* bodies, int n) {
-  int fd = -1;
   int result = 0;
-  for (int i = 0; i < n && result == 0; ++i) {
-    int file = r->oldest_file;
-    int pos = 0;
-    if (r->rec_count > 0) {
-      file = r->latest_file;
-      pos = (r->rec_count - 1) % SEL_RECS_PER_FILE + 1;
-      if (pos == SEL_RECS_PER_FILE) {
-        file = (file + 1) % SEL_FILES;
-        pos = 0;
-        if (r->rec_count == SEL_MAX_RECS && drop_oldest(r) != 0) {
-          result = -1;
-          break;
-        }
-      }
+  for (int i = 0; i < n && result == 0;) {
+    int file = 0, pos = 0;
+    if (!next_slot(r, &file, &pos)) {
+      result = -1;
+      break;
     }
     // A file is begun empty: whatever it held has left the ring or was never in it.
-    if (pos == 0 || fd < 0) {
-      if (fd >= 0) close(fd);
-      fd = open_record_file(file, pos == 0);
-      if (fd < 0) {
-        result = -1;
-        break;
-      }
+    const FdGuard fd(open_record_file(file, pos == 0));
+    if (fd.fd < 0) {
+      result = -1;
+      break;
     }
-    std::uint32_t id = static_cast<std::uint32_t>(sel_slot_id(file, pos));
-    // After the largest id comes 1: 0 would read as a record never written.
-    if (seld_number_on) id = static_cast<std::uint32_t>(r->latest_id) % 0xffffffffU + 1U;
-    result = write_record(fd, file, pos, id,
-                          bodies + static_cast<std::size_t>(i) * SEL_RECORD_BODY_SIZE);
-    if (result == 0) {
-      *r = sel_ring_info(r->version, r->rec_count + 1, r->oldest_file);
-      r->latest_id = static_cast<std::int32_t>(id);
+    for (; i < n && pos < SEL_RECS_PER_FILE && result == 0; ++i, ++pos) {
+      result = append_record(r, fd.fd, file, pos,
+                             bodies + static_cast<std::size_t>(i) * SEL_RECORD_BODY_SIZE);
     }
   }
-  if (fd >= 0) close(fd);
   if (write_info(*r) != 0) result = -1;
   return result;
 }

@@ -41,7 +41,7 @@ TEST_F(MessagesTest, RepeatingMessagesOverlapsAndTimeGoingBack) {
   const std::string later = "/tmp/later\xe2\x80\xae";
   for (const auto& [dir, count] : {std::pair{std::string("/tmp/early"), 12}, std::pair{later, 14}}) {
     mkdir(dir.c_str(), 0755);
-    ASSERT_EQ(store_write(dir.c_str(), sel_ring_info(1, count, 0), message_record, nullptr), 0);
+    ASSERT_TRUE(store_write(dir.c_str(), sel_ring_info(1, count, 0), message_record, nullptr).ok());
     write_file(dir + "/sel.meta", "host=dxa-r\n");
   }
   const RunResult json =

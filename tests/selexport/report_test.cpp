@@ -60,7 +60,7 @@ TEST_F(ReportTest, OpensAtALinksViewAndStaysInert) {
     ASSERT_EQ(run(program(SEL_INJECT_BINARY, words)).exit_code(), 0);
   }
   mkdir(kTurned.c_str(), 0755);
-  ASSERT_EQ(store_write(kTurned.c_str(), sel_ring_info(1, 300, 0), jumping_record, nullptr), 0);
+  ASSERT_TRUE(store_write(kTurned.c_str(), sel_ring_info(1, 300, 0), jumping_record, nullptr).ok());
   write_meta("/tmp/s1", "dxa-01");
   write_meta(kTurned, "dxa-02");
   write_meta("/tmp/s3", "<b onmouseover=alert(1)>dxa-03");

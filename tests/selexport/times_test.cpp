@@ -45,8 +45,8 @@ std::string ids_in(const std::string& rows) {
 TEST_F(TimesTest, DaysZonesAndSpansAsPeopleMeanThem) {
   mkdir("/tmp/a", 0755);
   mkdir("/tmp/b", 0755);
-  ASSERT_EQ(store_write("/tmp/a", sel_ring_info(1, 34, 0), hourly_record, nullptr), 0);
-  ASSERT_EQ(store_write("/tmp/b", sel_ring_info(1, 2, 0), later_record, nullptr), 0);
+  ASSERT_TRUE(store_write("/tmp/a", sel_ring_info(1, 34, 0), hourly_record, nullptr).ok());
+  ASSERT_TRUE(store_write("/tmp/b", sel_ring_info(1, 2, 0), later_record, nullptr).ok());
   write_file("/tmp/a/sel.meta", "host=dxa-a\nzone=EST5\n");  // 5 hours behind UTC
   write_file("/tmp/b/sel.meta", "host=dxa-b\nzone=EST5\n");
   const struct {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 
 // One end of the time window as given. A time with an offset (or seconds since the
 // epoch) is an instant; a date or a time without one is civil, in UTC or with --local in

@@ -4,9 +4,9 @@
 #include <array>
 #include <ctime>
 
-#include "common/rows.h"
+#include "decode/record_text.h"
 #include "decode/sel_print.h"
-#include "workstation/selexport/escape.h"
+#include "workstation/selexport/shown.h"
 #include "workstation/selexport/page_assets.h"
 #include "workstation/selexport/summary.h"
 
@@ -26,7 +26,7 @@ std::string_view subject(const Report& r) {
 void write_title(FILE* out, const Report& r, const ReportZone& /*zone*/) {
   if (r.stores.size() == 1) {
     fputs("System Event Log of ", out);
-    html_text(out, subject(r));
+    html_shown(out, subject(r));
   } else {
     fprintf(out, "System Event Logs of %zu stores", r.stores.size());
   }
@@ -48,21 +48,21 @@ void write_about(FILE* out, const Report& r, const ReportZone& zone) {
   if (r.stores.size() == 1) {
     const ReportStore& s = r.stores.front();
     fputs("Store ", out);
-    html_text(out, s.name);
+    html_shown(out, s.name);
     if (!s.saved.empty()) {
       fputs(", saved ", out);
-      html_text(out, s.saved);
+      html_shown(out, s.saved);
     }
     if (!s.zone.empty()) {
       fputs(", the module's zone ", out);
-      html_text(out, s.zone);
+      html_shown(out, s.zone);
     }
     fputs(". ", out);
   }
   fputs("Times in ", out);
-  html_text(out, zone.name);
+  html_shown(out, zone.name);
   fputs(zone.note.empty() ? ". " : ": ", out);
-  html_text(out, zone.note);
+  html_shown(out, zone.note);
   int dropped = 0;
   for (const ReportStore& s : r.stores) dropped += s.dropped;
   if (dropped > 0) {

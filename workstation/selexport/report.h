@@ -12,8 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "lib/sel_record.h"
-#include "workstation/selexport/source.h"
+#include "decode/sel_record.h"
+#include "snapshot/source.h"
 
 // A store as the page names it, and what the page says of it beside its records.
 struct ReportStore {

@@ -31,7 +31,8 @@
 
 #include "lib/decimal.h"
 #include "decode/sel_print.h"
-#include "workstation/selexport/escape.h"
+#include "common/escape.h"
+#include "workstation/selexport/shown.h"
 #include "workstation/selexport/report.h"
 #include "workstation/selexport/summary.h"
 #include "workstation/selexport/text_pattern.h"

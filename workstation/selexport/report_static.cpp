@@ -5,7 +5,7 @@
 #include <chrono>
 #include <map>
 
-#include "workstation/selexport/escape.h"
+#include "workstation/selexport/shown.h"
 #include "workstation/selexport/repeating.h"
 #include "workstation/selexport/report.h"
 #include "workstation/selexport/summary.h"
@@ -37,7 +37,7 @@ std::string in_zone(std::string_view head, const ReportZone& zone) {
 void cell(FILE* out, std::string_view text, const char* cls = nullptr) {
   fputs(cls != nullptr ? "<td class=\"" : "<td>", out);
   if (cls != nullptr) fprintf(out, "%s\">", cls);
-  html_text(out, text);
+  html_shown(out, text);
   fputs("</td>", out);
 }
 
@@ -49,7 +49,7 @@ void head(FILE* out, std::initializer_list<std::string_view> names) {
   fputs("<tr>", out);
   for (const std::string_view name : names) {
     fputs("<th>", out);
-    html_text(out, name);
+    html_shown(out, name);
     fputs("</th>", out);
   }
   fputs("</tr>\n", out);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 
 struct SeenRecords {
   std::vector<std::string> hosts;

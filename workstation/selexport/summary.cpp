@@ -4,9 +4,10 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "common/rows.h"
+#include "common/escape.h"
+#include "decode/record_text.h"
 #include "decode/sel_print.h"
-#include "workstation/selexport/escape.h"
+#include "workstation/selexport/shown.h"
 #include "workstation/selexport/text_pattern.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <string_view>
 
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
+#include "snapshot/source.h"
 #include "workstation/selexport/repeating.h"
-#include "workstation/selexport/source.h"
 #include "workstation/selexport/time_back.h"
 
 // The severities "normal" to "emergency", and one slot for any past them.
