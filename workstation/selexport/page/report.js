@@ -246,6 +246,7 @@
   // side by side, the others listed below the chart.
   function parts() {
     var lo = lower(F.from), hi = lower(F.to + 1), list = [], start = lo, k;
+    if (V.parts && V.parts.lo === lo && V.parts.hi === hi) return V.parts.made;
     for (k = lo + 1; k <= hi; k++) {
       if (k === hi || R.ts[k] - R.ts[k - 1] > GAP) {
         list.push({lo: start, hi: k, a: R.ts[start], b: R.ts[k - 1]});
@@ -258,7 +259,8 @@
         .slice(0, drawn.length ? PARTS_MAX : 1).sort(function (x, y) { return x.a - y.a; });
     }
     list.forEach(function (p) { p.drawn = drawn.indexOf(p) >= 0; });
-    return {all: list, drawn: drawn};
+    V.parts = {lo: lo, hi: hi, made: {all: list, drawn: drawn}};
+    return V.parts.made;
   }
   function lower(utc) {
     if (utc === -Infinity) return 0;
