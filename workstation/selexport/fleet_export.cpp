@@ -120,7 +120,7 @@ bool fleet_options_fit(const Run& run) {
   const ExportOptions& o = run.o;
   const char* why = o.selection != Selection::all ? "--first and --last take a store's ring"
                     : o.reverse                   ? "--reverse would hold every record"
-                    : o.filter.since.back || o.filter.until.back
+                    : filter_needs_newest(o.filter)
                         ? "a time counted back from the newest record needs it first"
                         : nullptr;
   if (why == nullptr) return true;
@@ -134,7 +134,7 @@ Outcome export_lines(Run& run, Input* in) {
     write_rows_header(stdout, run.o.format, true);
     run.header_written = true;
   }
-  filter_window(run.o.filter, 0, &run.fleet.since, &run.fleet.until);
+  filter_window(run.o.filter, 0, run.o.local, &run.fleet.since, &run.fleet.until);
   LineCounts counts;
   const FleetSink sink{&run, admit, take_record};
   const Status read = fleet_read(in->reader.get(), &run.fleet.fleet, sink, &counts);
@@ -216,10 +216,8 @@ void fleet_finish(Run& run) {
         summary_print_text(stdout, out.summary.get(), source, run.zones.shown);
       }
     } else if (run.o.format == ExportFormat::html) {
-      report_source(&run.report, source);
-      for (const SelRecord& rec : out.held) {
-        if (!report_record(&run.report, rec, source)) break;
-      }
+      report_source(&run.report, source, run.zones.shown);
+      for (const SelRecord& rec : out.held) report_record(&run.report, rec);
     }
   }
 }

@@ -6,6 +6,7 @@
 
 #include "workstation/selexport/fleet_export.h"
 #include "workstation/selexport/report.h"
+#include "workstation/selexport/seen.h"
 #include "workstation/selexport/selexport.h"
 #include "workstation/selexport/summary.h"
 
@@ -31,6 +32,8 @@ struct Run {
   Zones zones;
   Summary summary;
   Report report;
+  SeenRecords seen;   // records of earlier snapshots of a host
+  int store = 0;      // the command line's input being read
   FleetExport fleet;  // the modules of the collected lines
   int done = 0, partial = 0, refused = 0;  // inputs, by how they went
 };
