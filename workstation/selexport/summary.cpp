@@ -100,8 +100,6 @@ void json_repeating(FILE* out, const Repeating& repeating) {
 
 }  // namespace
 
-Summary::~Summary() { free(moments); }
-
 // Floor division: the day of a time before 1970 is the day before.
 std::int64_t summary_day(std::int64_t local) { return local / kDay - (local % kDay < 0 ? 1 : 0); }
 
@@ -121,20 +119,30 @@ std::string_view summary_severity_label(int slot) {
   return sel_severity_name(static_cast<std::uint32_t>(slot));
 }
 
-bool summary_add(Summary* s, const SelRecord& rec, bool local) {
-  if (s->records == s->capacity) {
-    const int capacity = s->capacity == 0 ? 1024 : 2 * s->capacity;
-    void* grown = realloc(s->moments, static_cast<std::size_t>(capacity) * sizeof *s->moments);
-    if (grown == nullptr) return false;
-    s->moments = static_cast<SummaryMoment*>(grown);
-    s->capacity = capacity;
+namespace {
+
+// Counts a record on its day.
+void count_day(Summary* s, std::int64_t day) {
+  std::vector<DayCount>& days = s->days;
+  if (s->last_day >= days.size() || days[s->last_day].day != day) {
+    const auto at = std::lower_bound(days.begin(), days.end(), day,
+                                     [](const DayCount& d, std::int64_t v) { return d.day < v; });
+    s->last_day = static_cast<std::size_t>(at - days.begin());
+    if (at == days.end() || at->day != day) days.insert(at, DayCount{day, 0});
   }
+  ++days[s->last_day].count;
+}
+
+}  // namespace
+
+bool summary_add(Summary* s, const SelRecord& rec, bool local) {
   const std::time_t when = sel_timestamp(rec);
   std::int64_t shifted = when;
   std::tm tm{};
   if (local && localtime_r(&when, &tm) != nullptr) shifted += tm.tm_gmtoff;
   const int slot = summary_severity_slot(rec);
-  s->moments[s->records++] = {shifted, slot};
+  ++s->records;
+  count_day(s, summary_day(shifted));
   ++s->by_severity[slot];
   s->first = std::min<std::int64_t>(s->first, when);
   s->last = std::max<std::int64_t>(s->last, when);
@@ -149,7 +157,8 @@ bool summary_add(Summary* s, const SelRecord& rec, bool local) {
 }
 
 void summary_clear(Summary* s) {
-  s->records = 0;  // the moments' memory is kept for the next store
+  s->records = 0;
+  s->days.clear();
   std::fill(s->by_severity, s->by_severity + SUMMARY_SEVERITIES, 0);
   s->types = 0;
   s->first = INT64_MAX;
@@ -159,13 +168,7 @@ void summary_clear(Summary* s) {
   s->dropped = 0;
 }
 
-void summary_sort(Summary* s) {
-  std::sort(s->moments, s->moments + s->records,
-            [](const SummaryMoment& a, const SummaryMoment& b) { return a.local < b.local; });
-}
-
 void summary_print_text(FILE* out, Summary* s, const Source& source, const char* zone) {
-  summary_sort(s);
   sort_types(s);
   char first[32] = "-", last[32] = "-";
   if (s->records > 0) {
@@ -218,7 +221,6 @@ void summary_print_text(FILE* out, Summary* s, const Source& source, const char*
 }
 
 void summary_print_json(FILE* out, Summary* s, const Source& source, const char* source_label) {
-  summary_sort(s);
   sort_types(s);
   fputc('{', out);
   if (source_label != nullptr) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
+#include <vector>
 
 #include "decode/sel_record.h"
 #include "snapshot/source.h"
@@ -18,11 +19,10 @@
 inline constexpr int SUMMARY_SEVERITIES = 6;
 inline constexpr int SUMMARY_TYPES_MAX = 64;  // type labels: a few dozen exist
 
-// A record's time in the zone that its day is counted in (seconds, as if that zone were
-// UTC) and its severity's slot: what the days and the timeline are made of.
-struct SummaryMoment {
-  std::int64_t local;
-  int severity;
+// A day (days since 1970-01-01 in the zone that days are counted in) and its records.
+struct DayCount {
+  std::int64_t day;
+  int count;
 };
 
 struct TypeCount {
@@ -37,14 +37,16 @@ struct Summary {
   int types = 0;
   std::int64_t first = INT64_MAX;  // the earliest and the latest record's time (UTC)
   std::int64_t last = INT64_MIN;
-  SummaryMoment* moments = nullptr;  // one a record, in the order added
-  int capacity = 0;
+  // The days that have records, oldest first: a few thousand at most, however many
+  // records there are.
+  std::vector<DayCount> days;
+  std::size_t last_day = 0;  // where the record before was counted: records come in runs
   TimeBack back;  // records added in ring order
   Repeating repeating;
   int dropped = 0;
   const FleetHost* fleet_host = nullptr;  // a module of collected lines: its repeats and losses
   Summary() = default;
-  ~Summary();
+  ~Summary() = default;
   Summary(const Summary&) = delete;
   Summary& operator=(const Summary&) = delete;
   Summary(Summary&&) = delete;
@@ -62,32 +64,25 @@ bool summary_add(Summary* summary, const SelRecord& rec, bool local);
 // Empties the summary for the next store.
 void summary_clear(Summary* summary);
 
-// Sorts the moments by time (the days are counted over them in order).
-void summary_sort(Summary* summary);
-
 // The day of a moment (days since 1970-01-01 in its zone) and its text, "2025-12-05".
 std::int64_t summary_day(std::int64_t local);
 void summary_day_text(std::int64_t day, char (&buf)[16]);
 
-// Calls `row(day_text, count)` for each day that has records, oldest first; the
-// moments sorted.
+// Calls `row(day_text, count)` for each day that has records, oldest first.
 template <typename Row>
 void summary_each_day(const Summary& s, Row row) {
-  for (int i = 0; i < s.records;) {
-    const std::int64_t day = summary_day(s.moments[i].local);
-    int n = 0;
-    while (i < s.records && summary_day(s.moments[i].local) == day) ++i, ++n;
+  for (const DayCount& d : s.days) {
     char text[16];
-    summary_day_text(day, text);
-    row(text, n);
+    summary_day_text(d.day, text);
+    row(text, d.count);
   }
 }
 
 // The summary as a text table, headed by the source and its snapshot; `zone` names the
-// zone of the days. Sorts the moments.
+// zone of the days.
 void summary_print_text(FILE* out, Summary* summary, const Source& source, const char* zone);
 
 // The summary as one JSON object on a line, with "source" first when `source_label` is
-// not null. Sorts the moments.
+// not null.
 void summary_print_json(FILE* out, Summary* summary, const Source& source,
                         const char* source_label);
