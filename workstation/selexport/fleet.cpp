@@ -15,7 +15,7 @@ SelRecord lost_key(const LostReport& lost) {
   key.bytes[4] = lost.at_least ? 1 : 0;
   key.bytes[5] = static_cast<unsigned char>(lost.reason);
   const std::size_t n = std::min(lost.stamp.size(), SEL_RECORD_SIZE - 6);
-  memcpy(key.bytes.data() + 6, lost.stamp.data(), n);
+  if (n > 0) memcpy(key.bytes.data() + 6, lost.stamp.data(), n);
   return key;
 }
 

@@ -214,7 +214,8 @@ LineReader::Got LineReader::next(std::string_view* line) {
     scanned = end_ - start_;
     if (!fill()) break;
   }
-  if (start_ == end_ && !skipping) return Got::end;
+  // A line that a damaged input cuts is not given: it would pass for a malformed one.
+  if ((start_ == end_ && !skipping) || !status_.ok()) return Got::end;
   *line = {buf_ + start_, end_ - start_};  // the last line, without its line end
   start_ = end_;
   ++number_;
