@@ -51,26 +51,26 @@ void write_rows_header(FILE* out, ExportFormat format, bool with_source) {
   write_csv_header(out);
 }
 
-void write_rows_of(FILE* out, ExportFormat format, std::span<const SelRecord> recs,
-                   const char* source) {
-  const RowFormat rows = format == ExportFormat::csv ? RowFormat::csv : RowFormat::jsonl;
-  if (source == nullptr) {
-    write_rows(out, rows, recs);
-    return;
-  }
-  // The source as a leading field of each row: the same for all of them.
+std::string row_lead(ExportFormat format, std::string_view source) {
   char* lead = nullptr;
   std::size_t size = 0;
   FILE* mem = open_memstream(&lead, &size);
-  if (mem == nullptr) return;
-  if (rows == RowFormat::jsonl) {
+  if (mem == nullptr) return {};
+  if (format == ExportFormat::csv) {
+    csv_text(mem, source);
+  } else {
     fputs("\"source\":", mem);
     json_text(mem, source);
-  } else {
-    csv_text(mem, source);
   }
   fputc(',', mem);
   (void)fclose(mem);  // a memory stream only fails to grow, and then holds less
-  write_rows(out, rows, recs, {lead, size});
+  std::string text(lead, size);
   free(lead);
+  return text;
+}
+
+void write_rows_of(FILE* out, ExportFormat format, std::span<const SelRecord> recs,
+                   const char* source) {
+  const RowFormat rows = format == ExportFormat::csv ? RowFormat::csv : RowFormat::jsonl;
+  write_rows(out, rows, recs, source == nullptr ? std::string() : row_lead(format, source));
 }

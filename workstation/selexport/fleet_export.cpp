@@ -21,22 +21,7 @@ HostOutput& output_of(Run& run, int host) {
   if (f.out.size() <= static_cast<std::size_t>(host)) f.out.resize(static_cast<std::size_t>(host) + 1);
   HostOutput& out = f.out[static_cast<std::size_t>(host)];
   if (run.rows && out.lead.empty()) {
-    // The source as a leading field of each row: the same for all of them.
-    char* lead = nullptr;
-    std::size_t size = 0;
-    if (FILE* mem = open_memstream(&lead, &size)) {
-      const std::string& name = f.fleet.hosts[static_cast<std::size_t>(host)]->name;
-      if (run.o.format == ExportFormat::csv) {
-        csv_text(mem, name);
-      } else {
-        fputs("\"source\":", mem);
-        json_text(mem, name);
-      }
-      fputc(',', mem);
-      (void)fclose(mem);  // a memory stream only fails to grow
-      out.lead.assign(lead, size);
-      free(lead);
-    }
+    out.lead = row_lead(run.o.format, f.fleet.hosts[static_cast<std::size_t>(host)]->name);
   }
   if (run.o.summary && out.summary == nullptr) out.summary = std::make_unique<Summary>();
   return out;

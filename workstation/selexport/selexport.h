@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <span>
+#include <string>
+#include <string_view>
 
 #include "common/options.h"
 #include "snapshot/store_dir.h"
@@ -46,6 +48,8 @@ void say_read_refused(const StoreDir& store, const Status& status);
 
 // The CSV header (with a source column first when `with_source`); nothing for JSON Lines.
 void write_rows_header(FILE* out, ExportFormat format, bool with_source);
+// A row's leading field that names its source, with its separator: "dxa-17", in CSV.
+std::string row_lead(ExportFormat format, std::string_view source);
 
 // The rows of JSON Lines or CSV of one store's records; with `source` not null each row
 // names it first.
