@@ -10,10 +10,11 @@ using FleetTest = RootTest;
 
 constexpr std::int32_t k1205 = 1764892800;  // 2025-12-05T00:00:00Z
 
-// The line that rsyslog writes of record `id` of `host`.
-std::string line(const std::string& host, int id) {
+// The line that rsyslog writes of record `id` of `host`, a minute after the one before.
+std::string line(const std::string& host, int id, std::uint32_t severity = 1,
+                 std::int32_t when = k1205) {
   char raw[ROW_HEX_SIZE];
-  write_record_hex(RecordBuilder(id, k1205 + 60 * id, 1, 0), raw);
+  write_record_hex(RecordBuilder(id, when + 60 * id, severity, 0), raw);
   return "<13>1 2025-12-05T00:00:00+00:00 " + host + " sel - - [sel@32473 id=\"" +
          std::to_string(id) + "\" raw=\"" + std::string(raw, sizeof raw) + "\"] text\n";
 }
@@ -63,6 +64,24 @@ TEST_F(FleetTest, CollectedLinesReadAsModules) {
   const RunResult text = run(program(SELEXPORT_BINARY, {"--summary", "--source", "dxa-a", "/tmp/old.gz"}));
   EXPECT_EQ(text.exit_code(), 0) << text.err;
   EXPECT_NE(text.out.find("Records            3\n"), std::string::npos) << text.out;
+
+  // The report: dxa-c went silent ten days before the others' last record, after a
+  // critical; the modules worst first, each message with the modules that show it.
+  write_file("/tmp/c", line("dxa-c", 1, 3, k1205 - 10 * 86400));
+  const RunResult html =
+      run(program(SELEXPORT_BINARY, {"--format", "html", "/tmp/new", "/tmp/old.gz", "/tmp/c"}));
+  const std::string page = html.out.substr(0, html.out.find("</noscript>"));
+  const std::size_t c = page.find("<tr class=\"silent\"><td>dxa-c</td>");
+  const std::size_t b = page.find("<td>dxa-b</td><td class=\"n\">2</td>");
+  EXPECT_LT(c, b);
+  EXPECT_LT(b, page.find("<td>dxa-a</td><td class=\"n\">4</td>"));
+  EXPECT_NE(page.find("<td class=\"n\">7</td><td>cleared 7</td><td class=\"n\">0</td><td></td>"),
+            std::string::npos);
+  EXPECT_NE(page.find("none since 2025-11-25T00:01:00Z"), std::string::npos);
+  EXPECT_NE(page.find("<td class=\"n\">3</td></tr>\n</table></div>\n<h2>The newest"),
+            std::string::npos) << "the message is not shown by three modules";
+  EXPECT_NE(html.out.find("7 records were lost before they could be sent, by 1 module."),
+            std::string::npos);
 }
 
 }  // namespace

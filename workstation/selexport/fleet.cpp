@@ -32,7 +32,7 @@ void count_lost(FleetHost* host, const LostReport& lost) {
   l.records += lost.missed;
   l.at_least = l.at_least || lost.at_least;
   l.by_reason[static_cast<std::size_t>(lost.reason)] += lost.missed;
-  ++l.reports;
+  ++l.reports[static_cast<std::size_t>(lost.reason)];
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ struct HostLost {
   std::int64_t records = 0;
   bool at_least = false;  // a report said that more may have been lost
   std::int64_t by_reason[LOST_REASONS] = {};
-  int reports = 0;
+  int reports[LOST_REASONS] = {};  // the reports, by reason
 };
 
 struct FleetHost {

@@ -151,6 +151,25 @@ const Source& host_source(const FleetHost& host) {
   return source;
 }
 
+// A module as a store of the report, with what its forwarder reported lost.
+void report_module(Report* report, const FleetHost& host, const Source& source, const char* zone) {
+  report->fleet = true;
+  report_source(report, source, zone);
+  ReportStore& s = report->stores.back();
+  const HostLost& lost = host.lost;
+  s.lost = lost.records;
+  s.lost_at_least = lost.at_least;
+  s.repeats = host.repeats;
+  for (std::size_t r = 0; r < LOST_REASONS; ++r) {
+    if (lost.reports[r] == 0) continue;
+    if (!s.lost_how.empty()) s.lost_how += ", ";
+    s.lost_how.append(lost_reason_text(static_cast<LostReason>(r)))
+        .append(" ")
+        .append(report_count(lost.by_reason[r]));
+  }
+  if (lost.at_least) s.lost_how += " (at least)";
+}
+
 using CountRow = std::pair<const char*, std::uint64_t LineCounts::*>;
 constexpr CountRow kCountRows[] = {
     {"records", &LineCounts::records},           {"repeats", &LineCounts::repeats},
@@ -201,7 +220,7 @@ void fleet_finish(Run& run) {
         summary_print_text(stdout, out.summary.get(), source, run.zones.shown);
       }
     } else if (run.o.format == ExportFormat::html) {
-      report_source(&run.report, source, run.zones.shown);
+      report_module(&run.report, host, source, run.zones.shown);
       for (const SelRecord& rec : out.held) report_record(&run.report, rec);
     }
   }

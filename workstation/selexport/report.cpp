@@ -28,7 +28,23 @@ void write_title(FILE* out, const Report& r, const ReportZone& /*zone*/) {
     fputs("System Event Log of ", out);
     html_shown(out, subject(r));
   } else {
-    fprintf(out, "System Event Logs of %zu stores", r.stores.size());
+    fprintf(out, "System Event Logs of %zu %s", r.stores.size(), r.fleet ? "modules" : "stores");
+  }
+}
+
+// "At least 1,000 records were lost before they could be sent, by 1 module."
+void write_losses(FILE* out, const Report& r) {
+  long long lost = 0;
+  int losing = 0;
+  bool at_least = false;
+  for (const ReportStore& s : r.stores) {
+    lost += s.lost;
+    losing += s.lost > 0 || s.lost_at_least ? 1 : 0;
+    at_least = at_least || s.lost_at_least;
+  }
+  if (losing > 0) {
+    fprintf(out, " %s%s records were lost before they could be sent, by %d module%s.",
+            at_least ? "At least " : "", report_count(lost).c_str(), losing, losing == 1 ? "" : "s");
   }
 }
 
@@ -71,6 +87,7 @@ void write_about(FILE* out, const Report& r, const ReportZone& zone) {
             "once.",
             report_count(dropped).c_str());
   }
+  write_losses(out, r);
   fprintf(out, " Written by selexport %s.", SEL_VERSION);
 }
 

@@ -22,6 +22,12 @@ struct ReportStore {
   std::string dates_zone;  // what its times are counted in with --local
   int records = 0;
   int dropped = 0;  // records already read from an earlier snapshot of its host
+  // A module of collected lines: the records that its forwarder reported lost (at
+  // least: some more may have been), by reason ("overrun 1,000"), and its repeats.
+  long long lost = 0;
+  bool lost_at_least = false;
+  std::string lost_how;
+  long long repeats = 0;
 };
 
 // The texts, each once, in the order first seen.
@@ -32,6 +38,7 @@ struct TextTable {
 
 struct Report {
   bool several = false;  // rows name their store
+  bool fleet = false;    // the stores are the modules of collected lines
   bool local = false;
   std::vector<ReportStore> stores;
   // The records, a column each, in the order added: the store's, stores in turn.
@@ -72,6 +79,21 @@ void report_data(FILE* out, const Report& report, const ReportZone& zone);
 // What the page shows without scripts: a note, the counts, the repeating messages and
 // the newest rows.
 void report_static(FILE* out, const Report& report, const ReportZone& zone);
+// A module of the fleet without a record in the last REPORT_SILENT_DAYS of the data,
+// while others have some, went silent.
+inline constexpr std::int64_t REPORT_SILENT_DAYS = 7;
+// Per store: the time of its last record, INT64_MIN for none; whether it went silent.
+struct StoreLast {
+  std::int64_t last = INT64_MIN;
+  bool silent = false;
+};
+std::vector<StoreLast> report_silent(const Report& report);
+// "none since 2025-11-28": what the table of modules says of one that went silent,
+// `last` its last record's time (UTC), INT64_MIN for none.
+std::string report_silent_text(std::int64_t last);
+// The stores, worst first: the most emergencies, then criticals, then warnings, then
+// records lost, then by label.
+std::vector<std::size_t> report_worst_first(const Report& report);
 // "100,000": a count as the page writes it.
 std::string report_count(long long n);
 // A record's time in the page's zone, as UTC would be written.

@@ -2,8 +2,11 @@
 //
 //   zone, zoneNote   the zone of the page's times, and why not the stores' own
 //   sevs, types      the labels; a record's severity and type are indexes into them
+//   fleet            whether the stores are the modules of collected lines
 //   stores           label, name, host, saved, zone, n (its records, which follow those
-//                    of the stores before it), dropped; storeCols names those of these
+//                    of the stores before it), dropped, and for a module lost, lostHow,
+//                    repeats and silent (empty unless it went silent); rank, its place
+//                    worst first; storeCols names those of these
 //                    that the table of stores shows beside the counts it makes itself,
 //                    as {key, label, kind}, kind "n" for a number
 //   texts            the texts as shown, each once, in the order first used, in one
@@ -153,27 +156,48 @@ void texts(FILE* out, const TextTable& table) {
   fputc(']', out);
 }
 
-void stores(FILE* out, const Report& r) {
+// The columns that the table of stores shows beside its own counts: where and when
+// each snapshot was taken, or what each module lost, repeated and whether it went silent.
+void store_cols(FILE* out, const Report& r) {
   int dropped = 0;
   for (const ReportStore& s : r.stores) dropped += s.dropped;
   key(out, "storeCols");
-  fputs("[{\"key\":\"saved\",\"label\":\"Saved\"},{\"key\":\"zone\",\"label\":\"Zone\"}", out);
+  if (r.fleet) {
+    fputs("[{\"key\":\"lost\",\"label\":\"Lost\",\"kind\":\"n\"},"
+          "{\"key\":\"lostHow\",\"label\":\"Lost how\"},"
+          "{\"key\":\"repeats\",\"label\":\"Repeats dropped\",\"kind\":\"n\"},"
+          "{\"key\":\"silent\",\"label\":\"Silent\"}",
+          out);
+  } else {
+    fputs("[{\"key\":\"saved\",\"label\":\"Saved\"},{\"key\":\"zone\",\"label\":\"Zone\"}", out);
+  }
   if (dropped > 0) fputs(",{\"key\":\"dropped\",\"label\":\"Read before\",\"kind\":\"n\"}", out);
   fputc(']', out);
+}
+
+void stores(FILE* out, const Report& r) {
+  store_cols(out, r);
+  const std::vector<StoreLast> last = report_silent(r);
+  const std::vector<std::size_t> worst = report_worst_first(r);
+  std::vector<std::size_t> rank(worst.size());
+  for (std::size_t k = 0; k < worst.size(); ++k) rank[worst[k]] = k;
+  fprintf(out, ",\"fleet\":%s", r.fleet ? "true" : "false");
   key(out, "stores");
   fputc('[', out);
   for (std::size_t i = 0; i < r.stores.size(); ++i) {
     const ReportStore& s = r.stores[i];
     fputs(i == 0 ? "{" : ",{", out);
+    const std::string silent = last[i].silent ? report_silent_text(last[i].last) : std::string();
     const std::pair<const char*, const std::string*> fields[] = {
         {"label", &s.label}, {"name", &s.name}, {"host", &s.host}, {"saved", &s.saved},
-        {"zone", &s.zone}};
+        {"zone", &s.zone}, {"lostHow", &s.lost_how}, {"silent", &silent}};
     for (const auto& [name, value] : fields) {
       fprintf(out, "\"%s\":", name);
       string_of(out, *value);
       fputc(',', out);
     }
-    fprintf(out, "\"n\":%d,\"dropped\":%d}", s.records, s.dropped);
+    fprintf(out, "\"n\":%d,\"dropped\":%d,\"lost\":%lld,\"repeats\":%lld,\"rank\":%zu}",
+            s.records, s.dropped, s.lost, s.repeats, rank[i]);
   }
   fputc(']', out);
 }

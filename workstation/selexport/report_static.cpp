@@ -2,6 +2,7 @@
 // counts by severity, type and day, the repeating messages and the newest rows, as
 // plain tables written here.
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <map>
 
@@ -68,6 +69,33 @@ void snapshots(FILE* out, const Report& r) {
   fputs("</table></div>\n", out);
 }
 
+// The modules of collected lines, worst first, with what the page's table of modules
+// shows of them.
+void modules(FILE* out, const Report& r) {
+  std::vector<std::array<long long, SUMMARY_SEVERITIES>> by_severity(r.stores.size());
+  for (std::size_t i = 0, s = 0, left = 0; i < r.time.size(); ++i, --left) {
+    while (left == 0) left = static_cast<std::size_t>(r.stores[s++].records);
+    ++by_severity[s - 1][r.severity[i]];
+  }
+  const std::vector<StoreLast> last = report_silent(r);
+  fputs("<h2>Modules, worst first</h2>\n<div class=\"wrap\"><table>", out);
+  head(out, {"Module", "Records", "Warnings", "Criticals", "Emergencies", "Lost", "Lost how",
+             "Repeats dropped", "Silent"});
+  for (const std::size_t k : report_worst_first(r)) {
+    const ReportStore& s = r.stores[k];
+    fputs(last[k].silent ? "<tr class=\"silent\">" : "<tr>", out);
+    cell(out, s.label);
+    count_cell(out, s.records);
+    for (int severity = 2; severity <= 4; ++severity) count_cell(out, by_severity[k][severity]);
+    count_cell(out, s.lost);
+    cell(out, s.lost_how);
+    count_cell(out, s.repeats);
+    cell(out, last[k].silent ? report_silent_text(last[k].last) : std::string());
+    fputs("</tr>\n", out);
+  }
+  fputs("</table></div>\n", out);
+}
+
 void counts(FILE* out, const Report& r, const ReportZone& zone) {
   long long by_severity[SUMMARY_SEVERITIES] = {};
   std::vector<long long> by_type(r.types.size());
@@ -127,7 +155,7 @@ void repeating(FILE* out, const Report& r, const ReportZone& zone) {
   }
   fputs("<h2>Repeating</h2>\n<div class=\"wrap\"><table>", out);
   const std::string first = in_zone("First", zone), last = in_zone("Last", zone);
-  head(out, {"Records", "Type", "Message", first, last, "Stores"});
+  head(out, {"Records", "Type", "Message", first, last, r.fleet ? "Modules" : "Stores"});
   for (const RepeatingGroup* g : repeating_top(groups, REPEATING_TOP)) {
     char from[32], to[32];
     stamp(g->first, from);
@@ -162,7 +190,7 @@ void newest(FILE* out, const Report& r, const ReportZone& zone) {
           report_count(static_cast<long long>(n)).c_str());
   const std::string time = in_zone("Time", zone);
   if (r.several) {
-    head(out, {"Store", "Id", time, "Type", "Severity", "Text"});
+    head(out, {r.fleet ? "Module" : "Store", "Id", time, "Type", "Severity", "Text"});
   } else {
     head(out, {"Id", time, "Type", "Severity", "Text"});
   }
@@ -194,7 +222,11 @@ void report_static(FILE* out, const Report& r, const ReportZone& zone) {
           "shows every record, to filter and sort.</p>\n",
           report_count(static_cast<long long>(std::min(n, kNewest))).c_str(),
           report_count(static_cast<long long>(n)).c_str());
-  if (r.several) snapshots(out, r);
+  if (r.fleet) {
+    modules(out, r);
+  } else if (r.several) {
+    snapshots(out, r);
+  }
   counts(out, r, zone);
   repeating(out, r, zone);
   newest(out, r, zone);

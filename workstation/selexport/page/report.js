@@ -53,9 +53,11 @@
   var N = R.n;
   var ZONE = D.zone;
   var SEVERAL = D.stores.length > 1;
+  // The stores are the modules of a collector's file: the table of them is the fleet's.
+  var UNIT = D.fleet ? 'Module' : 'Store';
   var F = {store: -1, sev: 0, exact: false, type: -1, q: '', from: -Infinity, to: Infinity};
   var V = {order: null, shown: new Uint32Array(N), count: 0, sort: '', desc: false,
-    first: -1, narrow: false, hash: '', hits: null, hitsFor: null, storeSort: 1, storeDesc: true, chart: null};
+    first: -1, narrow: false, hash: '', hits: null, hitsFor: null, storeSort: D.fleet ? -1 : 1, storeDesc: true, chart: null};
 
   // The columns as typed arrays: times and ids come as differences from the record
   // before, severities and types as one character a record ('0' + value), texts and
@@ -552,7 +554,7 @@
   // The stores' columns: those the page counts, then those the data brings
   // (storeCols: a key of each store, its header, 'n' for a number).
   var STORE_COLS = [
-    {label: 'Store', get: function (k) { return D.stores[k].label; }},
+    {label: UNIT, get: function (k) { return D.stores[k].label; }},
     {label: 'Records', n: true, get: function (k) { return V.stores.records[k]; }},
     {label: 'Warnings', n: true, get: function (k) { return V.stores.sev[2][k]; }},
     {label: 'Criticals', n: true, get: function (k) { return V.stores.sev[3][k]; }},
@@ -570,8 +572,10 @@
 
   function drawStores() {
     if (!SEVERAL) { byId('stores-box').hidden = true; return; }
+    // Until a column is chosen, a fleet's modules come worst first (the data's rank).
     var col = STORE_COLS[V.storeSort], list = D.stores.map(function (s, k) { return k; });
     list.sort(function (a, b) {
+      if (!col) return D.stores[a].rank - D.stores[b].rank;
       var x = col.get(a), y = col.get(b), d = x < y ? -1 : x > y ? 1 : a - b;
       return V.storeDesc ? -d : d;
     });
@@ -584,6 +588,7 @@
       drawStores();
     });
     Array.prototype.forEach.call(t.tBodies[0].rows, function (r, k) {
+      if (D.stores[list[k]].silent) r.className = 'silent';
       r.cells[0].className = 'link';
       r.cells[0].addEventListener('click', function () { F.store = list[k]; showFilter(); apply(); });
     });
@@ -666,7 +671,7 @@
       var at = place.get(g[V.shown[k]]);
       if (at !== undefined) stores[at].add(R.store[V.shown[k]]);
     }
-    table('repeating', ['Records', 'Type', 'Message', 'First (' + ZONE + ')', 'Last (' + ZONE + ')', 'Stores'],
+    table('repeating', ['Records', 'Type', 'Message', 'First (' + ZONE + ')', 'Last (' + ZONE + ')', UNIT + 's'],
       top.map(function (id, at) {
         return [count[id], D.types[R.groupType[id]], patternOf(R.groupPat[id]), stamp(R.local[first[id]]),
           stamp(R.local[last[id]]), SEVERAL ? stores[at].size : 1];
@@ -677,7 +682,7 @@
 
   function recordCols() {
     var cols = [
-      {key: 'store', label: 'Store', get: function (i) { return D.stores[R.store[i]].label; },
+      {key: 'store', label: UNIT, get: function (i) { return D.stores[R.store[i]].label; },
         rank: function () { return ranks(D.stores.map(function (s) { return s.label; }), R.store); }},
       {key: 'id', label: 'Id', n: true, get: function (i) { return R.id[i]; },
         rank: function () { return function (i) { return R.id[i] + OFFSET; }; }},
@@ -760,7 +765,7 @@
     return tr;
   }
   function detail(i) {
-    byId('detail').textContent = (SEVERAL ? 'Store: ' + D.stores[R.store[i]].label + '\n' : '') +
+    byId('detail').textContent = (SEVERAL ? UNIT + ': ' + D.stores[R.store[i]].label + '\n' : '') +
       'Record ' + R.id[i] + ', ' + stamp(R.local[i]) + ' (' + ZONE + '), ' + D.types[R.type[i]] +
       ', ' + D.sevs[R.sev[i]] + '\n' + textAt(i);
   }
@@ -797,6 +802,11 @@
     options(f.sev, D.sevs);
     options(f.type, D.types, 'any');
     f.store.parentNode.hidden = !SEVERAL;
+    f.store.parentNode.firstChild.textContent = UNIT + ' ';
+    if (D.fleet) {
+      byId('stores-box').firstElementChild.textContent = 'Modules, worst first';
+      byId('split-box').lastChild.textContent = ' Split by module';
+    }
     Array.prototype.forEach.call(document.querySelectorAll('.zoned'), function (label) {
       label.textContent += ' (' + ZONE + ')';
     });
