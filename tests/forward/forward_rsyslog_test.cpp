@@ -1,7 +1,8 @@
 // sel-forward against a real rsyslogd (imtcp and imrelp on 127.0.0.1, written to a file;
 // a host program, so never started through the emulator), with seld and sel-inject: the
 // forwarder, the collector and the writer stopped, killed and started again, the store
-// numbered either way; and how the forwarder refuses to start.
+// numbered either way; how the forwarder refuses to start; and a fleet of three modules
+// through a relay to a central collector, read back by selexport.
 #include <arpa/inet.h>
 #include <glob.h>
 #include <netinet/in.h>
@@ -276,6 +277,183 @@ TEST_F(ForwardTest, StartsOnlyWhereItCanAndSaysWhy) {
   const RunResult none = run(program(SEL_FORWARD_BINARY, {"--stdout", "--once"}));
   EXPECT_EQ(none.exit_code(), 2) << none.err;
   EXPECT_EQ(none.out, "");
+}
+
+}  // namespace
+
+namespace {
+
+// A configuration of the manual: the example that holds `mark`, as it would be copied
+// off the rendered page.
+std::string man_example(const std::string& page, const std::string& mark) {
+  const std::string roff = read_file(std::string(SEL_MAN_DIR) + "/" + page);
+  std::size_t at = roff.find(mark);
+  if (at == std::string::npos) return "";
+  const std::size_t begin = roff.rfind(".EX\n", at) + 4;
+  std::string text = roff.substr(begin, roff.find(".EE\n", at) - begin);
+  for (const auto& [from, to] : {std::pair<std::string, std::string>{"\\-", "-"}, {"\\(rs", "\\"}}) {
+    for (at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+      text.replace(at, from.size(), to);
+    }
+  }
+  return text;
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  const std::size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from << " in " << text;
+  return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+// A module: its own store, queues and host name, seld, sel-forward to the relay and a
+// scenario of events; asked on standard input, its snapshot once seld has stored them
+// all; asked again, the end.
+constexpr const char* kModule = R"(set -eu
+mount -t tmpfs sel /mnt/logs/sel
+mount -t tmpfs run /velmar/run
+hostname "$1"
+$SELD & seld=$!
+until [ -e /mnt/logs/sel/sel.inf ]; do sleep 0.01; done
+$SEL_FORWARD --to "relp://127.0.0.1:$RELAY" --state "/tmp/$1.state" & forward=$!
+$SEL_INJECT --batch 10 --delay-ms 30 --start 2025-11-20 --duration 10d --rate "$2" scenario "$3"
+: >"/tmp/$1.injected"
+read -r _
+until grep -q msgrcv "/proc/$seld/wchan" &&
+      ipcs -q | awk '$1 == "0x00000007" && $6 != 0 { busy = 1 } END { exit busy }'; do
+    sleep 0.01
+done
+$SEL_SAVE >"/tmp/$1.part"
+mv "/tmp/$1.part" "/tmp/$1.tar"
+read -r _
+kill -TERM "$forward" "$seld"
+wait "$forward"
+)";
+
+std::string words(const std::vector<std::string>& argv) {
+  std::string joined;
+  for (const std::string& w : argv) joined += (joined.empty() ? "" : " ") + w;
+  return joined;
+}
+
+RunResult selexport(std::vector<std::string> args) { return run(program(SELEXPORT_BINARY, std::move(args))); }
+
+// The rows, sorted: the same records of the same modules, each once, whatever the order.
+std::string sorted_rows(const std::vector<std::string>& inputs) {
+  std::vector<std::string> args = {"--format", "jsonl"};
+  args.insert(args.end(), inputs.begin(), inputs.end());
+  const RunResult rows = selexport(args);
+  std::vector<std::string> lines;
+  for (std::size_t at = 0, eol; (eol = rows.out.find('\n', at)) != std::string::npos; at = eol + 1) {
+    lines.push_back(rows.out.substr(at, eol - at));
+  }
+  std::sort(lines.begin(), lines.end());
+  std::string all;
+  for (const std::string& l : lines) all += l + "\n";
+  return all;
+}
+
+// Each module's summary from its records on: what a snapshot and the lines must agree on.
+std::vector<std::string> summaries(const std::vector<std::string>& inputs) {
+  std::vector<std::string> args = {"--summary", "--format", "json"};
+  args.insert(args.end(), inputs.begin(), inputs.end());
+  const std::string out = selexport(args).out;
+  std::vector<std::string> got;
+  for (std::size_t at = 0; (at = out.find("{\"source\":", at)) != std::string::npos; ++at) {
+    const std::size_t end = std::min(out.find(",\"repeats\":", at), out.find(",\"snapshot\":", at));
+    got.push_back(out.substr(at, end - at));
+  }
+  std::sort(got.begin(), got.end());
+  return got;
+}
+
+TEST_F(ForwardTest, AFleetThroughARelayToTheCentralCollector) {
+  glob_t relp{};
+  const bool relp_ok = glob("/usr/lib/*/rsyslog/omrelp.so", 0, nullptr, &relp) == 0;
+  globfree(&relp);
+  if (access(kRsyslogd, X_OK) != 0 || !relp_ok) GTEST_SKIP() << "no rsyslogd with omrelp";
+  const std::string relay_port = std::to_string(relp_port_), central_port = std::to_string(tcp_port_);
+  const std::string central = "/tmp/central.log";
+  const auto config = [](const std::string& name, const std::string& text) {
+    mkdir(("/tmp/" + name).c_str(), 0755);
+    write_file("/tmp/" + name + ".conf", "global(workDirectory=\"/tmp/" + name + "\")\n" + text);
+    return std::vector<std::string>{kRsyslogd, "-n", "-f", "/tmp/" + name + ".conf", "-i",
+                                    "/tmp/" + name + ".pid"};
+  };
+  const std::vector<std::string> relay_argv = config(
+      "relay", replaced(replaced(man_example("sel-forward.1", "type=\"omrelp\""),
+                                 "target=\"loghost\" port=\"2514\"",
+                                 "target=\"127.0.0.1\" port=\"" + central_port + "\""),
+                        "port=\"2514\"", "port=\"" + relay_port + "\""));
+  const std::vector<std::string> central_argv = config(
+      "central", replaced(replaced(man_example("sel-forward.1", "file=\"/var/log/sel.log\""),
+                                   "port=\"2514\"", "port=\"" + central_port + "\""),
+                          "/var/log/sel.log", central));
+  auto central_rsyslogd = std::make_unique<Running>(central_argv);
+  auto relay = std::make_unique<Running>(relay_argv);
+
+  write_file("/tmp/module.sh", kModule);
+  setenv("SELD", words(program(SELD_BINARY, {})).c_str(), 1);
+  setenv("SEL_FORWARD", words(program(SEL_FORWARD_BINARY, {})).c_str(), 1);
+  setenv("SEL_INJECT", words(program(SEL_INJECT_BINARY, {})).c_str(), 1);
+  setenv("SEL_SAVE", words(program(SEL_SAVE_BINARY, {})).c_str(), 1);
+  setenv("RELAY", relay_port.c_str(), 1);
+  const std::vector<std::string> hosts = {"dxa-01", "dxa-02", "dxa-03"};
+  std::vector<std::unique_ptr<Running>> modules;
+  for (std::size_t m = 0; m < hosts.size(); ++m) {
+    modules.push_back(std::make_unique<Running>(
+        std::vector<std::string>{"unshare", "--mount", "--ipc", "--uts", "--fork", "--kill-child",
+                                 "sh", "/tmp/module.sh", hosts[m], std::to_string(3 + m),
+                                 std::to_string(11 + m)},
+        true));
+  }
+  // The collector killed outright once records flow, then the relay.
+  const auto lines = [&] {
+    const std::string text = read_file(central);
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+  };
+  ASSERT_TRUE(wait_until([&] { return lines() >= 300; }, 300));
+  stop(central_rsyslogd, SIGKILL);
+  central_rsyslogd = std::make_unique<Running>(central_argv);
+  ASSERT_TRUE(wait_until([&] { return lines() >= 1200; }, 300));
+  stop(relay, SIGKILL);
+  relay = std::make_unique<Running>(relay_argv);
+
+  std::vector<std::string> snapshots;
+  for (std::size_t m = 0; m < hosts.size(); ++m) {
+    ASSERT_TRUE(wait_until([&] { return exists("/tmp/" + hosts[m] + ".injected"); }, 300));
+    modules[m]->write_stdin("save\n");
+    snapshots.push_back("/tmp/" + hosts[m] + ".tar");
+  }
+  for (const std::string& tar : snapshots) {
+    ASSERT_TRUE(wait_until([&] { return exists(tar); }, 300)) << tar;
+  }
+  // Every record of every module, each once after the repeats are dropped, of its host;
+  // the summaries agree with the modules' own snapshots.
+  const std::string want = sorted_rows(snapshots);
+  std::size_t seen = 0;
+  ASSERT_TRUE(wait_until([&] {
+    const std::size_t n = lines();
+    if (n == seen) return false;
+    seen = n;
+    return sorted_rows({central}) == want;
+  }, 300)) << "the collector's file never held every record once";
+  EXPECT_EQ(summaries({central}), summaries(snapshots));
+  for (const auto& module : modules) {
+    module->write_stdin("stop\n");
+    EXPECT_EQ(module->finish().exit_code(), 0);
+  }
+  stop(relay);
+  stop(central_rsyslogd);
+
+  // The page in a browser: three modules in its table.
+  if (!exists("/usr/bin/chromium")) return;
+  write_file("/tmp/fleet.html", selexport({"--format", "html", central}).out);
+  const RunResult shown = chromium("file:///tmp/fleet.html", {"--dump-dom", "--window-size=1400,1000"});
+  std::string table = shown.out.substr(std::min(shown.out.size(), shown.out.find("<table id=\"stores\">")));
+  table.resize(std::min(table.size(), table.find("</table>")));
+  std::size_t rows = 0;
+  for (std::size_t at = 0; (at = table.find("<td class=\"link\">dxa-0", at)) != std::string::npos; ++at) ++rows;
+  EXPECT_EQ(rows, 3U) << shown.out;
 }
 
 }  // namespace

@@ -33,17 +33,6 @@ void write_meta(const std::string& dir, const std::string& host) {
              "host=" + host + "\nsaved=2025-12-07T10:00:00Z\nzone=Europe/Berlin\nversion=1.1\n");
 }
 
-RunResult chromium(const std::string& url, const std::vector<std::string>& how) {
-  std::vector<std::string> argv = {
-      "/usr/bin/chromium", "--headless", "--no-sandbox", "--disable-gpu",
-      "--disable-background-networking", "--disable-component-update", "--disable-sync",
-      "--no-first-run", "--disable-quic", "--user-data-dir=/tmp/chromium",
-      "--enable-logging=stderr", "--v=0"};
-  argv.insert(argv.end(), how.begin(), how.end());
-  argv.push_back(url);
-  return run(argv);
-}
-
 std::size_t count(const std::string& text, const std::string& what) {
   std::size_t n = 0;
   for (std::size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++n;

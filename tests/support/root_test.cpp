@@ -294,3 +294,14 @@ std::map<std::string, int> OpenWatch::opened() {
   }
   return opens;
 }
+
+RunResult chromium(const std::string& url, const std::vector<std::string>& how) {
+  std::vector<std::string> argv = {
+      "/usr/bin/chromium", "--headless", "--no-sandbox", "--disable-gpu",
+      "--disable-background-networking", "--disable-component-update", "--disable-sync",
+      "--no-first-run", "--disable-quic", "--user-data-dir=/tmp/chromium",
+      "--enable-logging=stderr", "--v=0"};
+  argv.insert(argv.end(), how.begin(), how.end());
+  argv.push_back(url);
+  return run(argv);
+}

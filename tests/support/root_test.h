@@ -115,6 +115,9 @@ class OpenWatch {
   int fd_ = -1;
 };
 
+// Headless Chromium on `url` with the options `how` (--dump-dom, --screenshot=...).
+RunResult chromium(const std::string& url, const std::vector<std::string>& how);
+
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& content);
 bool exists(const std::string& path);
