@@ -78,6 +78,7 @@ TEST_F(FleetTest, CollectedLinesReadAsModules) {
   EXPECT_NE(page.find("<td class=\"n\">7</td><td>cleared 7</td><td class=\"n\">0</td><td></td>"),
             std::string::npos);
   EXPECT_NE(page.find("none since 2025-11-25T00:01:00Z"), std::string::npos);
+  EXPECT_EQ(page.find("class=\"silent\"", c + 10), std::string::npos) << "another went silent";
   EXPECT_NE(page.find("<td class=\"n\">3</td></tr>\n</table></div>\n<h2>The newest"),
             std::string::npos) << "the message is not shown by three modules";
   EXPECT_NE(html.out.find("7 records were lost before they could be sent, by 1 module."),

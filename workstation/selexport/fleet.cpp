@@ -58,7 +58,8 @@ int fleet_host(Fleet* fleet, std::string_view name, const FleetSink& sink) {
 Status fleet_read(LineReader* reader, Fleet* fleet, const FleetSink& sink, LineCounts* counts) {
   char host_buf[HOST_NAME_MAX_LEN];
   std::string_view text;
-  for (LineReader::Got got; (got = reader->next(&text)) != LineReader::Got::end;) {
+  for (LineReader::Got got = reader->next(&text); got != LineReader::Got::end;
+       got = reader->next(&text)) {
     ++counts->lines;
     if (got == LineReader::Got::too_long) {
       ++counts->too_long;
@@ -103,8 +104,8 @@ Status fleet_read(LineReader* reader, Fleet* fleet, const FleetSink& sink, LineC
 std::int64_t fleet_first_time(LineReader* reader) {
   const std::string_view head = reader->head(LINE_MAX_LEN);
   char host_buf[HOST_NAME_MAX_LEN];
-  for (std::size_t at = 0, end; (end = head.find('\n', at)) != std::string_view::npos;
-       at = end + 1) {
+  for (std::size_t at = 0, end = head.find('\n'); end != std::string_view::npos;
+       at = end + 1, end = head.find('\n', at)) {
     const CollectedLine line = collected_line(head.substr(at, end - at), host_buf);
     if (line.kind == LineKind::record) return line.time;
   }

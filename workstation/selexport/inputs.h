@@ -22,8 +22,8 @@ enum class InputKind : unsigned char {
 };
 
 struct Input {
-  const char* operand;
-  const char* name;  // as messages call it ("standard input" for "-")
+  const char* operand = nullptr;
+  const char* name = nullptr;  // as messages call it ("standard input" for "-")
   InputKind kind = InputKind::refused;
   std::int64_t first = INT64_MIN;  // lines: the first record's time, INT64_MIN: none seen
   std::unique_ptr<LineReader> reader;

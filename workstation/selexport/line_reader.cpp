@@ -16,8 +16,8 @@ namespace {
 
 // Lines are taken from a buffer that holds the longest line passed on and more, so that
 // a refill moves little; the compressed bytes come in pieces of their own.
-constexpr std::size_t kBufSize = LINE_MAX_LEN + 192 * 1024;
-constexpr std::size_t kInSize = 64 * 1024;
+constexpr std::size_t kBufSize = LINE_MAX_LEN + (std::size_t{192} << 10);
+constexpr std::size_t kInSize = std::size_t{64} << 10;
 constexpr unsigned char kGzip0 = 0x1f, kGzip1 = 0x8b;
 
 }  // namespace

@@ -13,7 +13,7 @@
 
 // Longer lines are passed over and counted (a message of ours is at most 2048 bytes,
 // and a collector writes a few of its control characters as four).
-inline constexpr std::size_t LINE_MAX_LEN = 64 * 1024;
+inline constexpr std::size_t LINE_MAX_LEN = std::size_t{64} << 10;
 // A compressed input may inflate to this many times its size, plus INFLATE_SLACK: logs
 // shrink about tenfold; a file of one repeated byte, a thousandfold.
 inline constexpr std::uint64_t INFLATE_RATIO_MAX = 100;
