@@ -42,22 +42,44 @@ bool take_record(void* ctx, int host, const SelRecord& rec) {
   return true;
 }
 
+// "3 malformed lines of sel-forward's passed over: lines 4 (cut short), ...", once.
+void say_malformed(const Input& in, const LineCounts& c) {
+  char where[256] = "";
+  std::size_t at = 0;
+  for (std::uint64_t i = 0; i < c.malformed && i < MALFORMED_SHOWN; ++i) {
+    const std::string_view why = line_fault_text(c.malformed_fault[i]);
+    const int n = snprintf(where + at, sizeof where - at, "%s %llu (%.*s)", i == 0 ? "" : ",",
+                           static_cast<unsigned long long>(c.malformed_at[i]),
+                           static_cast<int>(why.size()), why.data());
+    at = std::min(sizeof where - 1, at + static_cast<std::size_t>(std::max(n, 0)));
+  }
+  say("%s: %llu malformed line%s of sel-forward's passed over: line%s%s%s", in.name,
+      static_cast<unsigned long long>(c.malformed), c.malformed == 1 ? "" : "s",
+      c.malformed == 1 ? "" : "s", where, c.malformed > MALFORMED_SHOWN ? ", ..." : "");
+}
+
+// Why the input ended before its end.
+Outcome say_cut(const Input& in, const Status& read, const LineCounts& c) {
+  const auto lines = static_cast<unsigned long long>(c.lines);
+  switch (read.step) {
+    case Step::too_large:
+      say("%s: refused after %llu lines: it inflates to more than %llu times its size, as no "
+          "log does",
+          in.name, lines, static_cast<unsigned long long>(INFLATE_RATIO_MAX));
+      break;
+    case Step::gzip_cut_short: say("%s ends inside its gzip stream: cut short", in.name); break;
+    case Step::gzip_damaged: say("%s is a damaged gzip file after %llu lines", in.name, lines); break;
+    case Step::memory: say("no memory left for the records"); return Outcome::refused;
+    default: say_status(read, "%s cannot be read", in.name); break;
+  }
+  return Outcome::partial;
+}
+
 // Says what was wrong with the input's lines; how it went.
 Outcome said(const Input& in, const Status& read, const LineCounts& c) {
   Outcome outcome = Outcome::done;
   if (c.malformed > 0) {
-    char where[256] = "";
-    std::size_t at = 0;
-    for (std::uint64_t i = 0; i < c.malformed && i < MALFORMED_SHOWN; ++i) {
-      const std::string_view why = line_fault_text(c.malformed_fault[i]);
-      const int n = snprintf(where + at, sizeof where - at, "%s %llu (%.*s)", i == 0 ? "" : ",",
-                             static_cast<unsigned long long>(c.malformed_at[i]),
-                             static_cast<int>(why.size()), why.data());
-      at = std::min(sizeof where - 1, at + static_cast<std::size_t>(std::max(n, 0)));
-    }
-    say("%s: %llu malformed line%s of sel-forward's passed over: line%s%s%s", in.name,
-        static_cast<unsigned long long>(c.malformed), c.malformed == 1 ? "" : "s",
-        c.malformed == 1 ? "" : "s", where, c.malformed > MALFORMED_SHOWN ? ", ..." : "");
+    say_malformed(in, c);
     outcome = Outcome::partial;
   }
   if (c.hosts_over > 0) {
@@ -65,21 +87,7 @@ Outcome said(const Input& in, const Status& read, const LineCounts& c) {
         FLEET_HOSTS_MAX, static_cast<unsigned long long>(c.hosts_over));
     outcome = Outcome::partial;
   }
-  switch (read.step) {
-    case Step::done: break;
-    case Step::too_large:
-      say("%s: refused after %llu lines: it inflates to more than %llu times its size, as no "
-          "log does",
-          in.name, static_cast<unsigned long long>(c.lines),
-          static_cast<unsigned long long>(INFLATE_RATIO_MAX));
-      return Outcome::partial;
-    case Step::gzip_cut_short: say("%s ends inside its gzip stream: cut short", in.name); break;
-    case Step::gzip_damaged: say("%s is a damaged gzip file after %llu lines", in.name,
-                                 static_cast<unsigned long long>(c.lines)); break;
-    case Step::memory: say("no memory left for the records"); return Outcome::refused;
-    default: say_status(read, "%s cannot be read", in.name); break;
-  }
-  if (!read.ok()) return Outcome::partial;
+  if (!read.ok()) return say_cut(in, read, c);
   const bool nothing_ours = c.records + c.repeats + c.lost_reports + c.unwanted + c.malformed +
                                 c.hosts_over == 0;
   if (c.lines > 0 && nothing_ours) {
@@ -103,13 +111,16 @@ FleetExport::~FleetExport() = default;
 
 bool fleet_options_fit(const Run& run) {
   const ExportOptions& o = run.o;
-  const char* why = o.selection != Selection::all ? "--first and --last take a store's ring"
-                    : o.reverse                   ? "--reverse would hold every record"
-                    : filter_needs_newest(o.filter)
-                        ? "a time counted back from the newest record needs it first"
-                        : nullptr;
+  const char* why =
+      o.check                       ? "--check checks a store's ring, which lines have none of"
+      : o.selection != Selection::all ? "--first and --last count a store's ring, which lines have "
+                                        "none of"
+      : o.reverse ? "--reverse would hold every record, and lines are written as they are read"
+      : filter_needs_newest(o.filter)
+          ? "a time counted back from the newest record would read every line twice"
+          : nullptr;
   if (why == nullptr) return true;
-  (void)opt_misuse("%s: with collected lines among the inputs, their rows come as they are read", why);
+  (void)opt_misuse("with collected lines among the inputs, %s", why);
   return false;
 }
 
