@@ -1,44 +1,36 @@
 #include "snapshot/replay.h"
 
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <initializer_list>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 
-#include "lib/posix.h"
-
-Status Replay::start(int fd, std::string_view head, Replay* replay) {
-  int pipe_fds[2] = {-1, -1};
-  if (pipe(pipe_fds) != 0) return fail_errno(Step::process);
-  FdGuard read_end(pipe_fds[0]), write_end(pipe_fds[1]);
-  if (!set_cloexec(read_end.fd).ok()) return fail_errno(Step::process);
-  const pid_t child = fork();
-  if (child == 0) {
-    // The parent's handlers remove its temporary directory: not the child's to do.
-    for (const int sig : {SIGHUP, SIGINT, SIGPIPE, SIGTERM}) (void)signal(sig, SIG_DFL);
-    (void)close(read_end.fd);  // so that a reader that stops ends the writing
-    char buf[64 * 1024];
-    bool ok = write_all(write_end.fd, head.data(), head.size()) == 0;
-    while (ok) {
-      const ssize_t n = read(fd, buf, sizeof buf);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      ok = write_all(write_end.fd, buf, static_cast<std::size_t>(n)) == 0;
-    }
-    _exit(ok ? 0 : 1);
+Status replay_input(int fd, std::string_view head, FdGuard* replayed) {
+  const char* tmp = getenv("TMPDIR");
+  if (tmp == nullptr || tmp[0] == '\0') tmp = "/tmp";
+  char path[PATH_MAX];
+  if (snprintf(path, sizeof path, "%s/selexport.XXXXXX", tmp) >= static_cast<int>(sizeof path)) {
+    return fail_data(Step::too_long, tmp, PATH_MAX);
   }
-  if (child < 0) return fail_errno(Step::process);
-  replay->fd_ = read_end.release();
-  replay->child_ = child;
+  FdGuard file(mkstemp(path));
+  if (file.fd < 0) return fail_errno(Step::open, tmp);
+  (void)unlink(path);  // gone with its descriptor, whatever ends the run
+  if (!set_cloexec(file.fd).ok() || write_all(file.fd, head.data(), head.size()) != 0) {
+    return fail_errno(Step::write, tmp);
+  }
+  auto total = static_cast<std::int64_t>(head.size());
+  char buf[64 * 1024];
+  for (;;) {
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return fail_errno(Step::read);
+    if (n == 0) break;
+    if ((total += n) > REPLAY_MAX) return fail_data(Step::too_large, nullptr, total);
+    if (write_all(file.fd, buf, static_cast<std::size_t>(n)) != 0) return fail_errno(Step::write, tmp);
+  }
+  if (lseek(file.fd, 0, SEEK_SET) != 0) return fail_errno(Step::read);
+  *replayed = std::move(file);
   return kDone;
-}
-
-Replay::~Replay() {
-  if (fd_ >= 0) (void)close(fd_);
-  if (child_ < 0) return;
-  int status = 0;
-  while (waitpid(child_, &status, 0) < 0 && errno == EINTR) {
-  }
 }

@@ -1,28 +1,18 @@
-// An input whose first bytes were read already (to tell what it is) from a pipe, which
-// gives nothing twice, made whole again for a reader that wants it from its start: a
-// child process writes those bytes into a new pipe, then everything after them.
+// An archive whose first bytes were read already (to tell what it is) from a pipe, which
+// gives nothing twice, made whole again for a reader that wants it from its start: those
+// bytes and the rest of the pipe, in a temporary file that no name leads to.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
-#include <sys/types.h>
 
+#include "lib/posix.h"
 #include "lib/status.h"
 
-class Replay {
- public:
-  // Starts the child that writes `head`, then the rest of `fd`, into the pipe that fd()
-  // reads. process (errno) when the pipe or the child cannot be had.
-  static Status start(int fd, std::string_view head, Replay* replay);
-  Replay() = default;
-  // Closes the pipe (a child still writing ends on it) and waits for the child.
-  ~Replay();
-  Replay(const Replay&) = delete;
-  Replay& operator=(const Replay&) = delete;
-  Replay(Replay&&) = delete;
-  Replay& operator=(Replay&&) = delete;
-  int fd() const { return fd_; }
+// More than any snapshot archive can be (a store is at most 260 KB before compression).
+inline constexpr std::int64_t REPLAY_MAX = std::int64_t{64} << 20;
 
- private:
-  int fd_ = -1;
-  pid_t child_ = -1;
-};
+// `head`, then what is left of `fd`, into `*replayed`, positioned at its start. Fails
+// with open or write (errno) for the temporary file (in TMPDIR, else /tmp), read
+// (errno), or too_large past REPLAY_MAX bytes.
+Status replay_input(int fd, std::string_view head, FdGuard* replayed);

@@ -88,10 +88,10 @@ Status source_open_read(const char* name, int fd, std::string_view head, const c
   source->name = name;
   source->meta = SnapshotMeta{};
   source->member[0] = '\0';
-  Replay replay;
-  if (const Status started = Replay::start(fd, head, &replay); !started.ok()) return started;
+  FdGuard replayed;
+  if (const Status made = replay_input(fd, head, &replayed); !made.ok()) return made;
   const char* dir = nullptr;
-  const Status unpacked = unpack_archive(replay.fd(), program, &dir, source->member);
+  const Status unpacked = unpack_archive(replayed.fd, program, &dir, source->member);
   if (!unpacked.ok()) return unpacked;
   const Status found = find_store(dir, source);
   if (found.ok()) (void)snapshot_meta_read(source->dir, &source->meta);

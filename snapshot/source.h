@@ -26,7 +26,7 @@ Status source_open(const char* operand, const char* program, Source* source);
 
 // As source_open, for the archive open on `fd` whose first bytes, `head`, were read from
 // it already to tell what it is (a pipe gives nothing twice). Beside source_open's
-// results: process (errno) when they cannot be given again.
+// results, replay_input's (snapshot/replay.h) when they cannot be given again.
 Status source_open_read(const char* name, int fd, std::string_view head, const char* program,
                         Source* source);
 

@@ -75,6 +75,7 @@ TEST(CollectedLine, WhatEachLineIs) {
        LineFault::no_host, ""},
       {"{\"host\":\"a\\u0020b\",\"raw\":\"" + raw + "\"}", LineKind::malformed,
        LineFault::bad_host, ""},
+      {"{\"host\":\"a b\",\"raw\":\"" + raw + "\"}", LineKind::malformed, LineFault::bad_host, ""},
       {"{\"host\":\"" + std::string(256, 'h') + "\",\"raw\":\"" + raw + "\"}",
        LineKind::malformed, LineFault::bad_host, ""},
       {"{\"host\":\"h\",\"missed\":3,\"at_least\":true,\"reason\":\"flood\"}",
@@ -140,16 +141,18 @@ TEST(CollectedLine, HostileFiles) {
     std::string content;
     std::string filter;
     Step status;
-    std::uint64_t lines, records, repeats, not_ours, malformed;
+    std::uint64_t lines, records, repeats, not_ours, malformed, too_long;
   } cases[] = {
       {"10 MB line between two", one + std::string(10 << 20, '{') + "\n" + other, "",
-       Step::done, 3, 2, 0, 1, 0},
-      {"binary junk", junk + "\n" + one, "", Step::done, 0, 1, 0, 0, 0},
-      {"repeated", one + other + "\n" + one, "", Step::done, 3, 2, 1, 0, 0},
+       Step::done, 3, 2, 0, 1, 0, 1},
+      {"a line just too long", std::string(LINE_MAX_LEN + 1, 'x') + "\n" + one, "", Step::done,
+       2, 1, 0, 1, 0, 1},
+      {"binary junk", junk + "\n" + one, "", Step::done, 0, 1, 0, 0, 0, 0},
+      {"repeated", one + other + "\n" + one, "", Step::done, 3, 2, 1, 0, 0, 0},
       {"compressed files one after the other", one, "(gzip -c; printf '%s' '" + other + "' | gzip -c)",
-       Step::done, 2, 2, 0, 0, 0},
-      {"gzip cut short", one + one, "gzip -c | head -c 30", Step::gzip_cut_short, 0, 0, 0, 0, 0},
-      {"gzip bomb", std::string(20 << 20, '\n'), "gzip -c", Step::too_large, 0, 0, 0, 0, 0},
+       Step::done, 2, 2, 0, 0, 0, 0},
+      {"gzip cut short", one + one, "gzip -c | head -c 30", Step::gzip_cut_short, 0, 0, 0, 0, 0, 0},
+      {"gzip bomb", std::string(20 << 20, '\n'), "gzip -c", Step::too_large, 0, 0, 0, 0, 0, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -162,6 +165,7 @@ TEST(CollectedLine, HostileFiles) {
     EXPECT_EQ(r.counts.records, c.records);
     EXPECT_EQ(r.counts.repeats, c.repeats);
     EXPECT_EQ(r.counts.malformed, c.malformed);
+    EXPECT_EQ(r.counts.too_long, c.too_long);
   }
 }
 

@@ -61,6 +61,15 @@ TEST_F(FleetTest, CollectedLinesReadAsModules) {
   EXPECT_NE(json.out.find(R"("repeats":0,"lost":{"records":7,"at_least":false,"reasons":{"overrun":0,"cleared":7}})"),
             std::string::npos);
   EXPECT_EQ(json.out.find("\"dxa-a\""), std::string::npos);
+  // A snapshot archive from a pipe, compressed, beside the lines: told by its content.
+  mkdir("/tmp/st", 0755);
+  ASSERT_EQ(run(program(SEL_INJECT_BINARY, {"--offline", "/tmp/st", "random", "50", "1"})).exit_code(), 0);
+  ASSERT_EQ(run({"tar", "czf", "/tmp/st.tgz", "-C", "/tmp", "st"}).exit_code(), 0);
+  Running archive(program(SELEXPORT_BINARY, {"--summary", "-", "/tmp/old.gz"}), true);
+  archive.write_stdin(read_file("/tmp/st.tgz"));
+  const RunResult both = archive.finish();
+  EXPECT_EQ(both.exit_code(), 0) << both.err;
+  EXPECT_EQ(both.out.rfind("Store              standard input\nRecords            50\n", 0), 0U) << both.out;
   const RunResult text = run(program(SELEXPORT_BINARY, {"--summary", "--source", "dxa-a", "/tmp/old.gz"}));
   EXPECT_EQ(text.exit_code(), 0) << text.err;
   EXPECT_NE(text.out.find("Records            3\n"), std::string::npos) << text.out;

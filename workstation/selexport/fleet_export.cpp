@@ -91,8 +91,8 @@ Outcome said(const Input& in, const Status& read, const LineCounts& c) {
   const bool nothing_ours = c.records + c.repeats + c.lost_reports + c.unwanted + c.malformed +
                                 c.hosts_over == 0;
   if (c.lines > 0 && nothing_ours) {
-    say("%s: none of its %llu lines is sel-forward's (a collector writes them with the "
-        "template RSYSLOG_SyslogProtocol23Format; selexport(1) says more)",
+    say("%s is not a tar archive, and none of its %llu lines is sel-forward's (a collector "
+        "writes them with the template RSYSLOG_SyslogProtocol23Format; selexport(1) says more)",
         in.name, static_cast<unsigned long long>(c.lines));
     return Outcome::refused;
   }
@@ -112,8 +112,7 @@ FleetExport::~FleetExport() = default;
 bool fleet_options_fit(const Run& run) {
   const ExportOptions& o = run.o;
   const char* why =
-      o.check                       ? "--check checks a store's ring, which lines have none of"
-      : o.selection != Selection::all ? "--first and --last count a store's ring, which lines have "
+      o.selection != Selection::all ? "--first and --last count a store's ring, which lines have "
                                         "none of"
       : o.reverse ? "--reverse would hold every record, and lines are written as they are read"
       : filter_needs_newest(o.filter)

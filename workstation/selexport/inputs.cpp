@@ -90,13 +90,17 @@ void classify(Input* in) {
 
 }  // namespace
 
-std::vector<Input> inputs_classify(const char* const* operands, int n) {
+std::vector<Input> inputs_classify(const char* const* operands, int n, bool stores_only) {
   std::vector<Input> inputs(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) {
     Input& in = inputs[static_cast<std::size_t>(i)];
     in.operand = operands[i];
     in.name = strcmp(operands[i], "-") == 0 ? "standard input" : operands[i];
-    classify(&in);
+    if (stores_only) {
+      in.kind = InputKind::store;
+    } else {
+      classify(&in);
+    }
   }
   // Stores first, as given; then the lines, oldest first (those without a record last).
   const auto rank = [](const Input& in) {

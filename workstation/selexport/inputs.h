@@ -32,8 +32,9 @@ struct Input {
 };
 
 // Tells every operand's kind, saying why one cannot be read; the stores first in their
-// order, then the files of lines oldest first.
-std::vector<Input> inputs_classify(const char* const* operands, int n);
+// order, then the files of lines oldest first. With `stores_only` (--check) every
+// operand is a store.
+std::vector<Input> inputs_classify(const char* const* operands, int n, bool stores_only);
 
 // The lines of a file of lines, open and from their start. False after saying why not.
 bool input_lines(Input* input);

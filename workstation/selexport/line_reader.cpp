@@ -102,6 +102,20 @@ std::size_t LineReader::read_plain(char* to, std::size_t room) {
 }
 
 #if SEL_HAVE_ZLIB
+// More compressed bytes for inflate(); how many. While no line is taken, every byte read
+// is kept for raw_head(), as long as there is room.
+std::size_t LineReader::read_compressed() {
+  z_stream& z = z_->z;
+  const bool append = z_->keep_raw && z_->in_len < kInSize;
+  z_->keep_raw = append;
+  const std::size_t at = append ? z_->in_len : 0;
+  const std::size_t n = read_plain(reinterpret_cast<char*>(in_) + at, kInSize - at);
+  z_->in_len = at + n;
+  z.next_in = in_ + at;
+  z.avail_in = static_cast<uInt>(n);
+  return n;
+}
+
 // Inflates into `to`; 0 at the end of the input or on a fault (status_ says which).
 // Compressed files one after the other are read as one, as gzip -d reads them.
 std::size_t LineReader::inflate_some(char* to, std::size_t room) {
@@ -110,29 +124,14 @@ std::size_t LineReader::inflate_some(char* to, std::size_t room) {
   z.next_out = reinterpret_cast<Bytef*>(to);
   z.avail_out = static_cast<uInt>(room);
   while (z.avail_out == room) {
-    if (z.avail_in == 0) {
-      // While nothing is taken, every byte read is kept for raw_head().
-      const bool append = z_->keep_raw && z_->in_len < kInSize;
-      z_->keep_raw = append;
-      const std::size_t at = append ? z_->in_len : 0;
-      const std::size_t n = read_plain(reinterpret_cast<char*>(in_) + at, kInSize - at);
-      if (n == 0) {
-        if (status_.ok()) status_ = fail_data(Step::gzip_cut_short);
-        return 0;
-      }
-      z_->in_len = at + n;
-      z.next_in = in_ + at;
-      z.avail_in = static_cast<uInt>(n);
+    if (z.avail_in == 0 && read_compressed() == 0) {
+      if (status_.ok()) status_ = fail_data(Step::gzip_cut_short);
+      return 0;
     }
     const int rc = inflate(&z, Z_NO_FLUSH);
     if (rc == Z_STREAM_END) {
       // Another compressed file may follow; anything else after one is passed over.
-      if (z.avail_in == 0) {
-        z_->keep_raw = false;
-        z_->in_len = read_plain(reinterpret_cast<char*>(in_), kInSize);
-        z.next_in = in_;
-        z.avail_in = static_cast<uInt>(z_->in_len);
-      }
+      if (z.avail_in == 0) (void)read_compressed();
       z_->done = z.avail_in < 2 || z.next_in[0] != kGzip0 || z.next_in[1] != kGzip1;
       if (z_->done) break;
       (void)inflateReset(&z);
@@ -205,7 +204,7 @@ LineReader::Got LineReader::next(std::string_view* line) {
       *line = {buf_ + start_, at - start_};
       start_ = at + 1;
       ++number_;
-      return skipping ? Got::too_long : Got::line;
+      return skipping || line->size() > LINE_MAX_LEN ? Got::too_long : Got::line;
     }
     if (end_ - start_ >= LINE_MAX_LEN) {
       skipping = true;  // what is held of it goes; the rest is read until its end
@@ -219,5 +218,5 @@ LineReader::Got LineReader::next(std::string_view* line) {
   *line = {buf_ + start_, end_ - start_};  // the last line, without its line end
   start_ = end_;
   ++number_;
-  return skipping ? Got::too_long : Got::line;
+  return skipping || line->size() > LINE_MAX_LEN ? Got::too_long : Got::line;
 }

@@ -11,7 +11,7 @@
 
 #include "lib/status.h"
 
-// Longer lines are passed over and counted (a message of ours is at most 2048 bytes,
+// Longer lines (their line end aside) are passed over and counted (a message of ours is at most 2048 bytes,
 // and a collector writes a few of its control characters as four).
 inline constexpr std::size_t LINE_MAX_LEN = std::size_t{64} << 10;
 // A compressed input may inflate to this many times its size, plus INFLATE_SLACK: logs
@@ -60,6 +60,7 @@ class LineReader {
   bool fill();  // more bytes after end_; false at the input's end or on a fault
   std::size_t read_plain(char* to, std::size_t room);
   std::size_t inflate_some(char* to, std::size_t room);
+  std::size_t read_compressed();
 
   int fd_ = -1;
   char* buf_ = nullptr;  // the lines: [start_, end_) not yet taken

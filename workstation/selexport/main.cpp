@@ -249,7 +249,7 @@ int run_status(const Run& run, int failed) {
 
 int run_all(const ExportOptions& o) {
   static Run run(o);
-  std::vector<Input> inputs = inputs_classify(o.stores, o.n_stores);
+  std::vector<Input> inputs = inputs_classify(o.stores, o.n_stores, o.check);
   const bool lines = std::any_of(inputs.begin(), inputs.end(),
                                  [](const Input& in) { return in.kind == InputKind::lines; });
   if (lines && !fleet_options_fit(run)) return EXIT_NOTHING;
