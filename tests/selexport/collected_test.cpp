@@ -145,8 +145,8 @@ TEST(CollectedLine, HostileFiles) {
   } cases[] = {
       {"10 MB line between two", one + std::string(10 << 20, '{') + "\n" + other, "",
        Step::done, 3, 2, 0, 1, 0, 1},
-      {"a line just too long", std::string(LINE_MAX_LEN + 1, 'x') + "\n" + one, "", Step::done,
-       2, 1, 0, 1, 0, 1},
+      {"a line just too long, read whole", std::string(999, 'y') + "\n" +
+       std::string(LINE_MAX_LEN + 1, 'x') + "\n" + one, "", Step::done, 3, 1, 0, 2, 0, 1},
       {"binary junk", junk + "\n" + one, "", Step::done, 0, 1, 0, 0, 0, 0},
       {"repeated", one + other + "\n" + one, "", Step::done, 3, 2, 1, 0, 0, 0},
       {"compressed files one after the other", one, "(gzip -c; printf '%s' '" + other + "' | gzip -c)",
