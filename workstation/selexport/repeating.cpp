@@ -4,12 +4,16 @@
 
 void repeating_add(Repeating* r, std::string_view type, std::string_view pattern,
                    std::int64_t when, int store) {
-  std::string key;
-  key.reserve(type.size() + 1 + pattern.size());
-  key.append(type).push_back('\0');  // no label holds one
+  // The key is made in a buffer that lasts: most records are of a group met before, and
+  // a fleet's summary adds millions of them.
+  static std::string key;
+  key.assign(type).push_back('\0');  // no label holds one
   key.append(pattern);
-  const auto [at, added] = r->index.try_emplace(std::move(key), r->groups.size());
-  if (added) r->groups.push_back({type, std::string(pattern)});
+  auto at = r->index.find(key);
+  if (at == r->index.end()) {
+    at = r->index.emplace(key, r->groups.size()).first;
+    r->groups.push_back({type, std::string(pattern)});
+  }
   RepeatingGroup& g = r->groups[at->second];
   ++g.count;
   g.first = std::min(g.first, when);

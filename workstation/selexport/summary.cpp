@@ -8,7 +8,7 @@
 #include "decode/record_text.h"
 #include "decode/sel_print.h"
 #include "workstation/selexport/shown.h"
-#include "workstation/selexport/text_pattern.h"
+#include "workstation/selexport/pattern_cache.h"
 
 namespace {
 
@@ -148,7 +148,7 @@ bool summary_add(Summary* s, const SelRecord& rec, bool local) {
   s->last = std::max<std::int64_t>(s->last, when);
   const std::string_view label = sel_type_label(rec);
   time_back_add(&s->back, s->records - 1, sel_record_id(rec), sel_timestamp(rec));
-  repeating_add(&s->repeating, label, text_pattern(record_text(rec)), when, 0);
+  repeating_add(&s->repeating, label, record_pattern(rec), when, 0);
   int t = 0;
   while (t < s->types && s->by_type[t].label != label) ++t;
   if (t == s->types && s->types < SUMMARY_TYPES_MAX) s->by_type[s->types++] = {label, 0};
