@@ -328,6 +328,7 @@ mv "/tmp/$1.part" "/tmp/$1.tar"
 read -r _
 kill -TERM "$forward" "$seld"
 wait "$forward"
+wait "$seld"
 )";
 
 std::string words(const std::vector<std::string>& argv) {
