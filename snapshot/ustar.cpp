@@ -164,9 +164,9 @@ bool pax_records(const char* p, std::size_t n, Next* next) {
 // The archive being read: where it is read from and unpacked to, the member that a
 // failure names, and what an extended header said of the next member.
 struct Extract {
-  int fd;
-  const char* dir;
-  char* member;  // PATH_MAX bytes
+  int fd = -1;
+  const char* dir = nullptr;
+  char* member = nullptr;  // PATH_MAX bytes
   Next next;
 };
 

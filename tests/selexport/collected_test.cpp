@@ -67,6 +67,7 @@ TEST(CollectedLine, WhatEachLineIs) {
       {"{\"host\":\"dxa-17\",\"id\":20", LineKind::malformed, LineFault::cut_short, "dxa-17"},
       {sd + "raw=\"" + raw.substr(2) + "\"]", LineKind::malformed, LineFault::bad_raw, "dxa-17"},
       {sd + "raw=\"" + raw.substr(2) + "zz\"]", LineKind::malformed, LineFault::bad_raw, ""},
+      {sd + "raw=\"" + raw.substr(2) + "\xb0" "0\"]", LineKind::malformed, LineFault::bad_raw, ""},
       {sd.substr(0, sd.size() - 1) + "]", LineKind::malformed, LineFault::no_raw, "dxa-17"},
       {sd + "raw=\"" + raw + "\" id=\"1\"]", LineKind::malformed, LineFault::bad_field, ""},
       {"<10>1 t h sel - - [sel@32473 id=\"7\" raw=\"" + raw + "\"]", LineKind::malformed,

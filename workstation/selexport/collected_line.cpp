@@ -64,27 +64,29 @@ constexpr std::array<std::uint8_t, 256> kHexValue = [] {
 }();
 static_assert(kHexValue['f'] == 15 && kHexValue['G'] == 0xFF && kHexValue['9'] == 9);
 
-// Two hex digits as a text holds them (the first in the low byte of the index) to the
-// byte they write, or 0x100 where either is no hex digit: a record's 128 digits are read
-// a pair at a time, once for every line of a collector's file.
-constexpr std::array<std::uint16_t, 65536> kHexPairs = [] {
-  std::array<std::uint16_t, 65536> t{};
+// Two ASCII characters, the first in the low seven bits of the index, to the byte that
+// they write as hex digits, or 0x100 where either is no hex digit: a record's 128 digits
+// are read a pair at a time, once for every line of a collector's file.
+constexpr std::size_t kAsciiPairs = std::size_t{1} << 14;
+constexpr std::array<std::uint16_t, kAsciiPairs> kHexPairs = [] {
+  std::array<std::uint16_t, kAsciiPairs> t{};
   for (unsigned i = 0; i < t.size(); ++i) {
-    const unsigned hi = kHexValue[i & 0xFF], lo = kHexValue[i >> 8];
+    const unsigned hi = kHexValue[i & 0x7F], lo = kHexValue[i >> 7];
     t[i] = static_cast<std::uint16_t>((hi | lo) > 15 ? 0x100 : hi << 4 | lo);
   }
   return t;
 }();
-static_assert(kHexPairs['7' | 'f' << 8] == 0x7F && kHexPairs['A' | '0' << 8] == 0xA0 &&
-              kHexPairs['g' | '0' << 8] == 0x100);
+static_assert(kHexPairs['7' | 'f' << 7] == 0x7F && kHexPairs['A' | '0' << 7] == 0xA0 &&
+              kHexPairs['g' | '0' << 7] == 0x100);
 
 bool read_hex(Text hex, SelRecord* rec) {
   if (hex.size() != 2 * SEL_RECORD_SIZE) return false;
   const auto* digits = reinterpret_cast<const unsigned char*>(hex.data());
   unsigned bad = 0;
   for (std::size_t i = 0; i < SEL_RECORD_SIZE; ++i) {
-    const unsigned byte = kHexPairs[digits[2 * i] | digits[2 * i + 1] << 8];
-    bad |= byte;
+    const unsigned first = digits[2 * i], second = digits[2 * i + 1];
+    const unsigned byte = kHexPairs[(first | second << 7) & (kAsciiPairs - 1)];
+    bad |= byte | ((first | second) & 0x80) << 1;  // a byte past ASCII is no digit
     rec->bytes[i] = static_cast<unsigned char>(byte);
   }
   return bad <= 0xFF;
