@@ -70,9 +70,11 @@ static_assert(kHexValue['f'] == 15 && kHexValue['G'] == 0xFF && kHexValue['9'] =
 constexpr std::size_t kAsciiPairs = std::size_t{1} << 14;
 constexpr std::array<std::uint16_t, kAsciiPairs> kHexPairs = [] {
   std::array<std::uint16_t, kAsciiPairs> t{};
-  for (unsigned i = 0; i < t.size(); ++i) {
-    const unsigned hi = kHexValue[i & 0x7F], lo = kHexValue[i >> 7];
-    t[i] = static_cast<std::uint16_t>((hi | lo) > 15 ? 0x100 : hi << 4 | lo);
+  for (unsigned second = 0; second < 128; ++second) {
+    for (unsigned first = 0; first < 128; ++first) {
+      const unsigned hi = kHexValue[first], lo = kHexValue[second];
+      t[first | second << 7] = static_cast<std::uint16_t>(15 < (hi | lo) ? 0x100 : hi << 4 | lo);
+    }
   }
   return t;
 }();
