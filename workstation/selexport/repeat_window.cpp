@@ -23,7 +23,7 @@ std::uint64_t hash_of(const SelRecord& key, std::uint8_t kind) {
 std::uint32_t RepeatWindow::find(std::uint64_t hash, const SelRecord& key,
                                  std::uint8_t kind) const {
   const std::size_t mask = slots_.size() - 1;
-  for (std::size_t i = hash & mask; slots_[i] != 0; i = (i + 1) & mask) {
+  for (std::size_t i = static_cast<std::size_t>(hash) & mask; slots_[i] != 0; i = (i + 1) & mask) {
     const std::uint32_t at = slots_[i] - 1U;
     if (hashes_[at] == hash && kinds_[at] == kind && keys_[at].bytes == key.bytes) return at;
   }
@@ -32,7 +32,7 @@ std::uint32_t RepeatWindow::find(std::uint64_t hash, const SelRecord& key,
 
 void RepeatWindow::insert(std::uint64_t hash, std::uint32_t at) {
   const std::size_t mask = slots_.size() - 1;
-  std::size_t i = hash & mask;
+  std::size_t i = static_cast<std::size_t>(hash) & mask;
   while (slots_[i] != 0) i = (i + 1) & mask;
   slots_[i] = static_cast<std::uint16_t>(at + 1);
 }
@@ -41,10 +41,10 @@ void RepeatWindow::insert(std::uint64_t hash, std::uint32_t at) {
 // slot would no longer lead to.
 void RepeatWindow::erase(std::uint32_t at) {
   const std::size_t mask = slots_.size() - 1;
-  std::size_t hole = hashes_[at] & mask;
+  std::size_t hole = static_cast<std::size_t>(hashes_[at]) & mask;
   while (slots_[hole] != at + 1) hole = (hole + 1) & mask;
   for (std::size_t j = (hole + 1) & mask; slots_[j] != 0; j = (j + 1) & mask) {
-    const std::size_t home = hashes_[slots_[j] - 1U] & mask;
+    const std::size_t home = static_cast<std::size_t>(hashes_[slots_[j] - 1U]) & mask;
     // Whether home lies cyclically in (hole, j]: then the key stays where it is.
     const bool stays = hole <= j ? (home > hole && home <= j) : (home > hole || home <= j);
     if (!stays) {
