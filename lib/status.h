@@ -38,6 +38,8 @@ enum class Step : unsigned char {
   bad_format,   // not what it must be (not a tar archive, not a state file of ours ...)
   repeated,     // a name or key given twice where once is allowed
   stopped,      // a stop was asked for while waiting
+  mismatch,     // two things that must agree do not (a key and its certificate)
+  exposed,      // a secret that others may read (`value`: the file's mode)
 };
 
 struct Status {

@@ -1,12 +1,15 @@
 // sel-forward (--to [tcp://|relp://]HOST:PORT | --stdout) [--format syslog|jsonl]
 //             [--state FILE] [--interval SECONDS] [--once] [--verbose]
+// sel-forward --to relps://HOST:PORT --tls-ca FILE [--tls-name NAME]
+//             [--tls-cert FILE --tls-key FILE] ...
 //
 // Runs on the module beside seld and sends every record of the SEL that it has not sent
 // before, oldest first, to a collector: RFC 5424 syslog messages over TCP with octet
-// counting or over RELP, or the JSON Lines rows of selexport, or either to standard
+// counting or over RELP (inside TLS: secure.h), or the JSON Lines rows of selexport, or either to standard
 // output. It looks at the store when the system reports a change of it (and at least
 // every interval) with the locks as `sel` takes them, and keeps in the state file,
 // which it holds for its whole life, the last record that the collector accepted.
+#include <arpa/inet.h>
 #include <poll.h>
 #include <syslog.h>
 
@@ -20,12 +23,14 @@
 #include <ctime>
 
 #include "common/options.h"
+#include "common/say.h"
 #include "lib/log.h"
 #include "lib/posix.h"
 #include "lib/zone.h"
 #include "module/sel-forward/cursor.h"
 #include "module/sel-forward/format.h"
 #include "module/sel-forward/poll.h"
+#include "module/sel-forward/secure.h"
 #include "module/sel-forward/sender.h"
 #include "module/sel-forward/signals.h"
 #include "module/sel-forward/watch.h"
@@ -48,14 +53,18 @@ struct Options {
   bool to_given = false;
   bool once = false;
   bool verbose = false;
+  FwdTlsFiles tls{};
 };
 
-enum : int { kTo = 1, kStdout, kFormat, kState, kInterval, kOnce, kVerbose };
+enum : int { kTo = 1, kStdout, kFormat, kState, kInterval, kOnce, kVerbose, kTlsCa, kTlsName,
+             kTlsCert, kTlsKey };
 
 constexpr auto kSynopsis = std::to_array<const char*>({
     "(--to [tcp://|relp://]HOST:PORT | --stdout)",
     " [--format syslog|jsonl] [--state FILE]",
     " [--interval SECONDS] [--once] [--verbose]",
+    "--to relps://HOST:PORT --tls-ca FILE [--tls-name NAME]",
+    " [--tls-cert FILE --tls-key FILE] [the options above]",
 });
 constexpr auto kOptions = std::to_array<OptRow>({
     {kTo, "--to", 0, "HOST:PORT", 0, "the collector, over TCP (relp://HOST:PORT: RELP)"},
@@ -65,6 +74,10 @@ constexpr auto kOptions = std::to_array<OptRow>({
     {kInterval, "--interval", 0, "SECONDS", 0, "the longest wait between looks (default 5)"},
     {kOnce, "--once", 0, nullptr, 0, "send what is new and end (status 1: not all of it)"},
     {kVerbose, "--verbose", 0, nullptr, 0, "write what is logged to standard error too"},
+    {kTlsCa, "--tls-ca", 0, "FILE", 0, "relps://: the CA certificates (PEM) of the collector's"},
+    {kTlsName, "--tls-name", 0, "NAME", 0, "relps://: the collector's name in its certificate"},
+    {kTlsCert, "--tls-cert", 0, "FILE", 0, "relps://: the module's certificate (PEM)"},
+    {kTlsKey, "--tls-key", 0, "FILE", 0, "relps://: the module's private key (PEM, mode 0600)"},
 });
 constexpr OptProgram kProgram{
     "sel-forward", kSynopsis,
@@ -78,6 +91,9 @@ bool parse_target(const char* text, Options* o) {
   } else if (strncmp(text, "relp://", 7) == 0) {
     text += 7;
     o->transport = FwdTransport::relp;
+  } else if (strncmp(text, "relps://", 8) == 0 && SEL_TLS != 0) {
+    text += 8;
+    o->transport = FwdTransport::relps;
   } else if (strstr(text, "://") != nullptr) {
     return false;  // a scheme of which we know nothing
   }
@@ -129,8 +145,8 @@ bool take(void* ctx, const OptParse& parse, int id, const char* value) {
     case kTo:
       o->to_given = true;
       return parse_target(value, o) ||
-             opt_refuse(parse, "--to %s: give [tcp://|relp://]HOST:PORT, PORT from 1 to 65535",
-                        value);
+             opt_refuse(parse, "--to %s: give [tcp://|relp://%s]HOST:PORT, PORT from 1 to 65535",
+                        value, SEL_TLS != 0 ? "|relps://" : "");
     case kFormat:
       if (strcmp(value, "syslog") == 0) {
         o->format = FwdFormat::syslog;
@@ -141,10 +157,41 @@ bool take(void* ctx, const OptParse& parse, int id, const char* value) {
       }
       return true;
     case kState: o->state = value; return true;
+    case kTlsCa: o->tls.ca = value; return true;
+    case kTlsName: o->tls.name = value; return true;
+    case kTlsCert: o->tls.cert = value; return true;
+    case kTlsKey: o->tls.key = value; return true;
     default:
       return parse_interval(value, &o->interval_ms) ||
              opt_refuse(parse, "--interval %s: give seconds from 0.01 to 3600", value);
   }
+}
+
+// relps:// and the --tls-* options go together; the collector's name is HOST unless
+// given, and must be given where HOST is an address. Whether they do; why not is said.
+bool tls_options(Options* o) {
+  FwdTlsFiles& t = o->tls;
+  const bool given = t.ca != nullptr || t.name != nullptr || t.cert != nullptr || t.key != nullptr;
+  unsigned char address[16];
+  const bool numeric =
+      inet_pton(AF_INET, o->host, address) == 1 || inet_pton(AF_INET6, o->host, address) == 1;
+  const char* fault = nullptr;
+  if (o->transport != FwdTransport::relps) {
+    fault = given ? "--tls-ca, --tls-name, --tls-cert and --tls-key go with --to relps://" : nullptr;
+  } else if (t.ca == nullptr) {
+    fault = "relps:// needs --tls-ca FILE, the CA certificates of the collector's certificate";
+  } else if ((t.cert == nullptr) != (t.key == nullptr)) {
+    fault = "--tls-cert and --tls-key go together";
+  } else if (t.name == nullptr && numeric) {
+    fault = "give --tls-name NAME, the collector's name in its certificate: HOST is an address";
+  }
+  if (fault != nullptr) {
+    say("%s", fault);
+    fputs("Try 'sel-forward --help'.\n", stderr);
+    return false;
+  }
+  if (t.name == nullptr) t.name = o->host;
+  return true;
 }
 
 // One batch, as it goes out: the messages framed one after the other, where each ends,
@@ -347,6 +394,7 @@ bool take_state(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  say_as("sel-forward");
   const unsigned closed = guard_std_fds();
   if ((closed & STD_FDS_UNGUARDED) != 0) return 1;
   // Before any lock is taken and before a stop signal is blocked: a zone file that
@@ -364,10 +412,14 @@ int main(int argc, char** argv) {
     fputs("sel-forward: standard output is closed: the messages have nowhere to go\n", stderr);
     return 1;
   }
+  if (!tls_options(&f.o)) return EXIT_NOTHING;
+  // What TLS is given is checked before the state file is taken: nothing is sent.
+  if (o.transport == FwdTransport::relps && !fwd_secure_check(o.tls)) return EXIT_NOTHING;
   f.cursor = FWD_CURSOR_FRESH;
   if (o.state != nullptr && !take_state(o.state)) return 1;
   f.framing = fwd_framing(o.transport, o.format);
   fwd_sender_init(&f.sender, o.transport, o.host, o.port);
+  f.sender.tls = &o.tls;
   fwd_host_name(f.host);
   log_open("sel-forward", LOG_PID | (o.verbose ? LOG_PERROR : 0), LOG_DAEMON);
   fwd_signals_init();
@@ -376,7 +428,10 @@ int main(int argc, char** argv) {
     log_msg(LOG_INFO, "forwarding the SEL to standard output");
   } else {
     log_msg(LOG_INFO, "forwarding the SEL to %s%s:%s",
-            o.transport == FwdTransport::relp ? "relp://" : "", o.host, o.port);
+            o.transport == FwdTransport::relp    ? "relp://"
+            : o.transport == FwdTransport::relps ? "relps://"
+                                                 : "",
+            o.host, o.port);
   }
   const int status = f.run();
   fwd_sender_end(&f.sender);

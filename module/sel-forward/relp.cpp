@@ -1,7 +1,6 @@
 #include "module/sel-forward/relp.h"
 
 #include <poll.h>
-#include <sys/socket.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -88,9 +87,9 @@ bool offers_syslog(std::string_view data) {
 }
 
 // Reads what the collector sent now. 0, or -1 with errno (ECONNRESET: it closed).
-int pull(FwdRelp* r, int fd) {
+int pull(FwdRelp* r, const FwdLink& link) {
   if (r->in_len == sizeof r->in) return protocol_error(r, "sent an overlong frame:", {r->in, 16});
-  const ssize_t n = recv(fd, r->in + r->in_len, sizeof r->in - r->in_len, MSG_DONTWAIT);
+  const ssize_t n = fwd_link_recv(link, r->in + r->in_len, sizeof r->in - r->in_len);
   if (n > 0) r->in_len += static_cast<std::size_t>(n);
   if (n == 0) errno = ECONNRESET;
   return n > 0 || (n < 0 && (errno == EAGAIN || errno == EINTR)) ? 0 : -1;
@@ -130,7 +129,7 @@ int take_answers(FwdRelp* r, Exchange what, int sent, unsigned long* want, int* 
 
 // Sends the `n` messages as frames of the exchange's command and takes their answers,
 // as fwd_relp_send says.
-int exchange(FwdRelp* r, int fd, Exchange what, const char* data, const std::size_t* ends, int n,
+int exchange(FwdRelp* r, const FwdLink& link, Exchange what, const char* data, const std::size_t* ends, int n,
              int stall_ms, int* error) {
   const char* command = what == Exchange::open    ? "open"
                         : what == Exchange::close ? "close"
@@ -143,7 +142,7 @@ int exchange(FwdRelp* r, int fd, Exchange what, const char* data, const std::siz
   while (acked < n) {
     const int before = acked;
     // Read before a frame is begun: what came before it cannot be its answer.
-    if (pull(r, fd) != 0 || take_answers(r, what, sent, &want, &acked) != 0) break;
+    if (pull(r, link) != 0 || take_answers(r, what, sent, &want, &acked) != 0) break;
     // No frame is begun after a stop, but the close that ends the session.
     if (!out.pending() && sent < n && sent - acked < FWD_RELP_WINDOW &&
         (what == Exchange::close || !fwd_stopping())) {
@@ -161,11 +160,12 @@ int exchange(FwdRelp* r, int fd, Exchange what, const char* data, const std::siz
       errno = ETIMEDOUT;
       break;
     }
-    const int woke = fwd_wait(fd, static_cast<short>(POLLIN | (out.pending() ? POLLOUT : 0)), left);
+    const int woke =
+        fwd_link_wait(link, static_cast<short>(POLLIN | (out.pending() ? POLLOUT : 0)), left);
     if (woke < 0 && errno != EINTR) break;
     if (woke <= 0) continue;
     if (out.pending()) {
-      const ssize_t w = send(fd, out.buf + out.off, out.len - out.off, MSG_NOSIGNAL | MSG_DONTWAIT);
+      const ssize_t w = fwd_link_send(link, out.buf + out.off, out.len - out.off);
       if (w < 0 && errno != EAGAIN && errno != EINTR) break;
       if (w > 0) out.off += static_cast<std::size_t>(w);
       if (out.len > 0 && !out.pending()) ++sent;
@@ -218,32 +218,32 @@ int fwd_relp_status(std::string_view data) {
   return status;
 }
 
-int fwd_relp_open(FwdRelp* r, int fd, int timeout_ms) {
+int fwd_relp_open(FwdRelp* r, const FwdLink& link, int timeout_ms) {
   r->txnr = 1;
   r->in_len = 0;
   r->why[0] = '\0';
   const std::size_t end = strlen(kOffers);
   int error = 0;
-  if (exchange(r, fd, Exchange::open, kOffers, &end, 1, timeout_ms, &error) == 1) return 0;
+  if (exchange(r, link, Exchange::open, kOffers, &end, 1, timeout_ms, &error) == 1) return 0;
   errno = error != 0 ? error : EINTR;
   return -1;
 }
 
-int fwd_relp_send(FwdRelp* r, int fd, const char* data, const std::size_t* ends, int n,
+int fwd_relp_send(FwdRelp* r, const FwdLink& link, const char* data, const std::size_t* ends, int n,
                   int stall_ms, int* error) {
   r->why[0] = '\0';
-  return exchange(r, fd, Exchange::syslog, data, ends, n, stall_ms, error);
+  return exchange(r, link, Exchange::syslog, data, ends, n, stall_ms, error);
 }
 
-void fwd_relp_close(FwdRelp* r, int fd, int timeout_ms) {
+void fwd_relp_close(FwdRelp* r, const FwdLink& link, int timeout_ms) {
   const std::size_t end = 0;
   int error = 0;
-  (void)exchange(r, fd, Exchange::close, "", &end, 1, timeout_ms, &error);
+  (void)exchange(r, link, Exchange::close, "", &end, 1, timeout_ms, &error);
 }
 
-int fwd_relp_idle(FwdRelp* r, int fd) {
+int fwd_relp_idle(FwdRelp* r, const FwdLink& link) {
   r->why[0] = '\0';
   unsigned long want = r->txnr;
   int acked = 0;
-  return pull(r, fd) == 0 && take_answers(r, Exchange::syslog, 0, &want, &acked) == 0 ? 0 : -1;
+  return pull(r, link) == 0 && take_answers(r, Exchange::syslog, 0, &want, &acked) == 0 ? 0 : -1;
 }

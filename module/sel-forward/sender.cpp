@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "lib/log.h"
+#include "module/sel-forward/secure.h"
 #include "module/sel-forward/signals.h"
 
 namespace {
@@ -162,13 +163,24 @@ int send_tcp(FwdSender* s, const char* data, const std::size_t* ends, int n, int
 }
 
 const char* scheme(const FwdSender* s) {
-  return s->transport == FwdTransport::relp ? "relp://" : "";
+  return s->transport == FwdTransport::relp ? "relp://"
+         : s->transport == FwdTransport::relps ? "relps://"
+                                                : "";
+}
+
+bool speaks_relp(const FwdSender* s) {
+  return s->transport == FwdTransport::relp || s->transport == FwdTransport::relps;
+}
+
+// Where the RELP session's bytes go: the socket, or the TLS session on it.
+FwdLink link_of(FwdSender* s) {
+  return s->transport == FwdTransport::relps ? fwd_secure_link(s) : FwdLink{s->fd, nullptr, nullptr};
 }
 
 }  // namespace
 
 FwdFraming fwd_framing(FwdTransport transport, FwdFormat format) {
-  if (transport == FwdTransport::relp) return FwdFraming::none;
+  if (transport == FwdTransport::relp || transport == FwdTransport::relps) return FwdFraming::none;
   // A collector of JSON takes one row a line; syslog over TCP is counted in octets.
   return transport == FwdTransport::out || format == FwdFormat::jsonl ? FwdFraming::lines
                                                                       : FwdFraming::octets;
@@ -185,6 +197,7 @@ void fwd_sender_init(FwdSender* s, FwdTransport transport, const char* host, con
 }
 
 bool fwd_ready(FwdSender* s) {
+  if (s->transport == FwdTransport::relps) fwd_secure_remind(s);
   if (s->fd >= 0) return true;
   if (fwd_now_ms() < s->retry_at) return false;
   const FwdAtOnce at_once;  // nothing is in flight while resolving and connecting
@@ -215,7 +228,11 @@ bool fwd_ready(FwdSender* s) {
     give_up(s);
     return false;
   }
-  if (s->transport == FwdTransport::relp && fwd_relp_open(&s->relp, s->fd, FWD_CONNECT_MS) != 0) {
+  if (s->transport == FwdTransport::relps && !fwd_secure_open(s)) {
+    give_up(s);  // logged
+    return false;
+  }
+  if (speaks_relp(s) && fwd_relp_open(&s->relp, link_of(s), FWD_CONNECT_MS) != 0) {
     if (!s->failing) {
       log_msg_errno(LOG_WARNING, "cannot open a RELP session with %s:%s%s%s", s->host, s->port,
                     s->relp.why[0] != '\0' ? ": it " : "", s->relp.why);
@@ -231,13 +248,13 @@ int fwd_send(FwdSender* s, const char* data, const std::size_t* ends, int n) {
   if (n <= 0) return 0;
   if (s->transport == FwdTransport::out) return send_stdout(s, data, ends, n);
   int error = 0;
-  const int accepted = s->transport == FwdTransport::relp
-                           ? fwd_relp_send(&s->relp, s->fd, data, ends, n, FWD_STALL_MS, &error)
+  const int accepted = speaks_relp(s)
+                           ? fwd_relp_send(&s->relp, link_of(s), data, ends, n, FWD_STALL_MS, &error)
                            : send_tcp(s, data, ends, n, &error);
   if (error != 0) {
     errno = error;
     if (!s->failing) {
-      const bool told = s->transport == FwdTransport::relp && s->relp.why[0] != '\0';
+      const bool told = speaks_relp(s) && s->relp.why[0] != '\0';
       log_msg_errno(LOG_WARNING, "lost the connection to %s%s:%s after %d of %d messages%s%s",
                     scheme(s), s->host, s->port, accepted, n, told ? ": it " : "",
                     told ? s->relp.why : "");
@@ -255,12 +272,12 @@ int fwd_send(FwdSender* s, const char* data, const std::size_t* ends, int n) {
 void fwd_check_peer(FwdSender* s) {
   int error = 0;
   if (s->transport == FwdTransport::out || s->fd < 0) return;
-  const bool gone = s->transport == FwdTransport::relp ? fwd_relp_idle(&s->relp, s->fd) != 0
-                                                       : peer_gone(s->fd, &error);
+  const bool gone =
+      speaks_relp(s) ? fwd_relp_idle(&s->relp, link_of(s)) != 0 : peer_gone(s->fd, &error);
   if (!gone) return;
   if (s->transport == FwdTransport::tcp) errno = error;
   if (!s->failing) {
-    const bool told = s->transport == FwdTransport::relp && s->relp.why[0] != '\0';
+    const bool told = speaks_relp(s) && s->relp.why[0] != '\0';
     log_msg_errno(LOG_NOTICE, "%s%s:%s closed the connection%s%s", scheme(s), s->host, s->port,
                   told ? ": it " : "", told ? s->relp.why : "");
   }
@@ -269,7 +286,8 @@ void fwd_check_peer(FwdSender* s) {
 
 void fwd_sender_end(FwdSender* s) {
   if (s->transport == FwdTransport::out || s->fd < 0) return;
-  if (s->transport == FwdTransport::relp) fwd_relp_close(&s->relp, s->fd, FWD_STOP_GRACE_MS);
+  if (speaks_relp(s)) fwd_relp_close(&s->relp, link_of(s), FWD_STOP_GRACE_MS);
+  if (s->transport == FwdTransport::relps) fwd_secure_close(s);
   close(s->fd);
   s->fd = -1;
 }
