@@ -11,7 +11,7 @@ constexpr std::string_view kEnd = "-----END ";
 constexpr std::string_view kDashes = "-----";
 
 // What a character is to base64: its value (0 to 63), or one of these.
-enum : unsigned char { kBlank = 64, kPad, kColon, kBad };
+enum : unsigned char { kBlank = 64, kPad, kBad };
 
 constexpr std::array<unsigned char, 256> make_table() {
   std::array<unsigned char, 256> t{};
@@ -23,7 +23,6 @@ constexpr std::array<unsigned char, 256> make_table() {
   }
   for (const char c : {' ', '\t', '\r', '\n'}) t[static_cast<unsigned char>(c)] = kBlank;
   t['='] = kPad;
-  t[':'] = kColon;
   return t;
 }
 constexpr auto kTable = make_table();
@@ -65,10 +64,11 @@ struct Base64 {
   int pads = 0;
 
   int take(std::string_view line) {
+    // "Name: value": a header line of the old form of encrypted keys.
+    if (line.find(':') != std::string_view::npos) return FWD_PEM_HEADERS;
     for (const char c : line) {
       const unsigned char v = kTable[static_cast<unsigned char>(c)];
       if (v == kBlank) continue;
-      if (v == kColon) return FWD_PEM_HEADERS;
       // Padding only at the end of a group of four, at most two; nothing after it.
       if (v == kBad || (v == kPad && chars % 4 < 2) || (v != kPad && pads > 0)) {
         return FWD_PEM_BAD_BASE64;

@@ -39,7 +39,7 @@ void fwd_tls_time_text(const FwdTlsTime& t, char* out) {
   // The civil date of a day count, with years of 400 (146097 days) starting on 1 March
   // so that the leap day comes last.
   const long z = static_cast<long>(t.days) - 60;  // days since 1 March 0
-  const long era = z / 146097;
+  const long era = (z >= 0 ? z : z - 146096) / 146097;
   const long doe = z - era * 146097;
   const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
   const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
