@@ -59,9 +59,9 @@ void vsay(const char* format, va_list args) {
   const int n = vsnprintf(raw, sizeof raw, format, args);
   std::size_t len = n < 0 ? 0 : static_cast<std::size_t>(n);
   if (len >= sizeof raw) len = sizeof raw - 1;
-  char shown_text[4 * kLineMax];
-  say_visible(raw, len, shown_text, sizeof shown_text);
-  fprintf(g_err, "%s: %s\n", g_program, shown_text);
+  char visible[4 * kLineMax];
+  say_visible(raw, len, visible, sizeof visible);
+  fprintf(g_err, "%s: %s\n", g_program, visible);
 }
 
 void say(const char* format, ...) {

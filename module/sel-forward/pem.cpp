@@ -55,8 +55,8 @@ std::string_view boundary(std::string_view line, std::string_view kind) {
 
 // The base64 of one block, line by line, into the room given.
 struct Base64 {
-  unsigned char* out;
-  std::size_t room;
+  unsigned char* out = nullptr;
+  std::size_t room = 0;
   std::size_t size = 0;
   std::uint32_t bits = 0;
   int held = 0;   // bits in `bits`

@@ -78,8 +78,8 @@ void fwd_secure_remind(FwdSender* s) {
   const FwdTlsTime now = fwd_tls_now();
   const FwdTlsValidity& valid = session.identity.valid;
   const long left = fwd_tls_days_between(now, valid.to);
-  char text[256];
   if (!fwd_tls_within(valid, now)) {
+    char text[256];
     fwd_tls_dates_text(valid, now, text, sizeof text);
     log_msg(LOG_WARNING, "the module's certificate %s %s", s->tls->cert, text);
   } else if (left < kWarnDays) {

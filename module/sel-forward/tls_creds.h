@@ -12,7 +12,7 @@
 #include "lib/status.h"
 #include "module/sel-forward/tls_time.h"
 
-inline constexpr std::size_t FWD_TLS_FILE_MAX = 64 * 1024;
+inline constexpr std::size_t FWD_TLS_FILE_MAX = 65536;
 inline constexpr std::size_t FWD_TLS_ANCHORS_MAX = 16;
 inline constexpr std::size_t FWD_TLS_CHAIN_MAX = 4;
 

@@ -160,8 +160,8 @@ void fwd_tls_file_text(const Status& status, const FwdTlsFiles& files, char* out
 void fwd_tls_handshake_text(const FwdTls& t, int error, const FwdTlsFiles& files, char* out,
                             std::size_t size) {
   const int tls = fwd_tls_error(&t);
-  char shown[4 * sizeof t.first + 1];
   if (t.not_tls) {
+    char shown[4 * sizeof t.first + 1];
     (void)say_visible(t.first, t.first_len, shown, sizeof shown);
     (void)snprintf(out, size,
                    "the collector does not speak TLS on this port (it answered \"%s\"): an "
