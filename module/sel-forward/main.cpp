@@ -67,21 +67,27 @@ constexpr auto kSynopsis = std::to_array<const char*>({
     " [--tls-cert FILE --tls-key FILE] [the options above]",
 });
 constexpr auto kOptions = std::to_array<OptRow>({
-    {kTo, "--to", 0, "HOST:PORT", 0, "the collector, over TCP (relp://HOST:PORT: RELP)"},
+    {kTo, "--to", 0, "HOST:PORT", 0,
+     SEL_TLS != 0 ? "the collector, over TCP (relp://: RELP; relps://: in TLS)"
+                  : "the collector, over TCP (relp://HOST:PORT: RELP)"},
     {kStdout, "--stdout", 0, nullptr, 0, "write the messages to standard output instead"},
     {kFormat, "--format", 0, "syslog|jsonl", 0, "RFC 5424 messages (the default) or JSON rows"},
     {kState, "--state", 0, "FILE", 0, "keep the cursor in FILE (the last record sent)"},
     {kInterval, "--interval", 0, "SECONDS", 0, "the longest wait between looks (default 5)"},
     {kOnce, "--once", 0, nullptr, 0, "send what is new and end (status 1: not all of it)"},
     {kVerbose, "--verbose", 0, nullptr, 0, "write what is logged to standard error too"},
-    {kTlsCa, "--tls-ca", 0, "FILE", 0, "relps://: the CA certificates (PEM) of the collector's"},
+    {kTlsCa, "--tls-ca", 0, "FILE", 0, "relps://: the collector's CA certificates (PEM)"},
     {kTlsName, "--tls-name", 0, "NAME", 0, "relps://: the collector's name in its certificate"},
     {kTlsCert, "--tls-cert", 0, "FILE", 0, "relps://: the module's certificate (PEM)"},
     {kTlsKey, "--tls-key", 0, "FILE", 0, "relps://: the module's private key (PEM, mode 0600)"},
 });
+// Without TLS, the usage ends before its lines and rows.
+constexpr std::size_t kTlsLines = 2, kTlsRows = 4;
+static_assert(kOptions[kOptions.size() - kTlsRows].id == kTlsCa);
 constexpr OptProgram kProgram{
-    "sel-forward", kSynopsis,
-    "Sends every record of the module's SEL that it has not sent before to a collector.", kOptions};
+    "sel-forward", std::span(kSynopsis).first(kSynopsis.size() - (SEL_TLS != 0 ? 0 : kTlsLines)),
+    "Sends every record of the module's SEL that it has not sent before to a collector.",
+    std::span(kOptions).first(kOptions.size() - (SEL_TLS != 0 ? 0 : kTlsRows))};
 
 // "HOST:PORT" or "[IPV6]:PORT", after "tcp://" or "relp://".
 bool parse_target(const char* text, Options* o) {
