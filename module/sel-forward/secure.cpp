@@ -63,6 +63,11 @@ bool fwd_secure_open(FwdSender* s) {
   return false;
 }
 
+const char* fwd_secure_suite(FwdSender* s) {
+  (void)s;  // one session: the sender's
+  return fwd_tls_suite_text(fwd_tls_suite(&session));
+}
+
 FwdLink fwd_secure_link(FwdSender* s) {
   (void)s;  // one session: the sender's
   return fwd_tls_link(&session);

@@ -15,6 +15,10 @@ bool fwd_secure_check(const FwdTlsFiles& files);
 // FWD_CONNECT_MS. Whether the session stands; why not is logged.
 bool fwd_secure_open(FwdSender* s);
 
+// How the session protects what it carries, for the log: " (TLS 1.2, ECDHE-ECDSA with
+// ChaCha20-Poly1305)".
+const char* fwd_secure_suite(FwdSender* s);
+
 // The TLS session as the RELP session's link.
 FwdLink fwd_secure_link(FwdSender* s);
 

@@ -240,7 +240,8 @@ bool fwd_ready(FwdSender* s) {
     give_up(s);
     return false;
   }
-  log_msg(LOG_INFO, "connected to %s%s:%s", scheme(s), s->host, s->port);
+  log_msg(LOG_INFO, "connected to %s%s:%s%s", scheme(s), s->host, s->port,
+          s->transport == FwdTransport::relps ? fwd_secure_suite(s) : "");
   return true;
 }
 

@@ -212,6 +212,12 @@ int fwd_tls_handshake(FwdTls* t, int timeout_ms) {
 
 int fwd_tls_error(const FwdTls* t) { return br_ssl_engine_last_error(&t->cc.eng); }
 
+unsigned fwd_tls_suite(const FwdTls* t) {
+  br_ssl_session_parameters params{};
+  br_ssl_engine_get_session_parameters(&t->cc.eng, &params);
+  return params.cipher_suite;
+}
+
 FwdLink fwd_tls_link(FwdTls* t) { return {t->fd, &kOps, t}; }
 
 void fwd_tls_close(FwdTls* t, int timeout_ms) {

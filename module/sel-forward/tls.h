@@ -42,6 +42,9 @@ int fwd_tls_handshake(FwdTls* t, int timeout_ms);
 // BearSSL's error code (BR_ERR_*), 0 while there is none.
 int fwd_tls_error(const FwdTls* t);
 
+// The cipher suite agreed, as RFC 5246 numbers it (0 before the handshake).
+unsigned fwd_tls_suite(const FwdTls* t);
+
 // The session as the RELP session's link.
 FwdLink fwd_tls_link(FwdTls* t);
 

@@ -42,6 +42,17 @@ constexpr auto kAlerts = std::to_array<Text>({
     {116, "certificate required"},
 });
 
+// The cipher suites that the module offers (tls.cpp).
+constexpr auto kSuites = std::to_array<Text>({
+    {BR_TLS_ECDHE_ECDSA_WITH_CHACHA20_POLY1305_SHA256,
+     " (TLS 1.2, ECDHE-ECDSA with ChaCha20-Poly1305)"},
+    {BR_TLS_ECDHE_RSA_WITH_CHACHA20_POLY1305_SHA256, " (TLS 1.2, ECDHE-RSA with ChaCha20-Poly1305)"},
+    {BR_TLS_ECDHE_ECDSA_WITH_AES_128_GCM_SHA256, " (TLS 1.2, ECDHE-ECDSA with AES-128-GCM)"},
+    {BR_TLS_ECDHE_RSA_WITH_AES_128_GCM_SHA256, " (TLS 1.2, ECDHE-RSA with AES-128-GCM)"},
+    {BR_TLS_ECDHE_ECDSA_WITH_AES_256_GCM_SHA384, " (TLS 1.2, ECDHE-ECDSA with AES-256-GCM)"},
+    {BR_TLS_ECDHE_RSA_WITH_AES_256_GCM_SHA384, " (TLS 1.2, ECDHE-RSA with AES-256-GCM)"},
+});
+
 // Why BearSSL refused the collector's certificate, where the words are not built from
 // what the check saw.
 constexpr auto kCertFaults = std::to_array<Text>({
@@ -191,6 +202,10 @@ void fwd_tls_handshake_text(const FwdTls& t, int error, const FwdTlsFiles& files
   } else {
     (void)snprintf(out, size, "the handshake failed (BearSSL error %d)", tls);
   }
+}
+
+const char* fwd_tls_suite_text(unsigned suite) {
+  return text_of(kSuites, static_cast<int>(suite), " (TLS 1.2)");
 }
 
 void fwd_tls_dates_text(const FwdTlsValidity& valid, const FwdTlsTime& now, char* out,

@@ -17,6 +17,10 @@ void fwd_tls_file_text(const Status& status, const FwdTlsFiles& files, char* out
 void fwd_tls_handshake_text(const FwdTls& t, int error, const FwdTlsFiles& files, char* out,
                             std::size_t size);
 
+// The name of the cipher suite `suite` (tls.cpp's): " (TLS 1.2, ECDHE-ECDSA with
+// ChaCha20-Poly1305)".
+const char* fwd_tls_suite_text(unsigned suite);
+
 // The dates of a certificate against the module's clock: "is valid from A to B, but
 // the module's clock says C", and a question about the clock when it is before A.
 void fwd_tls_dates_text(const FwdTlsValidity& valid, const FwdTlsTime& now, char* out,
