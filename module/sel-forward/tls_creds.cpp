@@ -106,6 +106,27 @@ Status add_anchor(FwdAnchors* a, std::size_t size, const char* path) {
   return kDone;
 }
 
+// Hands each CERTIFICATE block of `pem` (its bytes in `der`) to `take`. What `take` or
+// the PEM found wrong, or that there is no certificate at all.
+Status each_certificate(std::string_view pem, const char* path, void* ctx,
+                        Status (*take)(void* ctx, std::size_t size, const char* path)) {
+  bool any = false, certificate = false;
+  std::size_t at = 0;
+  for (;;) {
+    FwdPemBlock block{};
+    const int got = fwd_pem_next(pem, &at, der, sizeof der, &block);
+    if (got == FWD_PEM_NONE) break;
+    if (got < 0) return pem_fault(got, path);
+    any = true;
+    if (block.label != kCertificate) continue;
+    certificate = true;
+    const Status status = take(ctx, block.size, path);
+    if (!status.ok()) return status;
+  }
+  if (certificate) return kDone;
+  return fail_data(Step::bad_format, path, any ? FWD_CRED_NO_CERT : FWD_CRED_NOT_PEM);
+}
+
 // The dates of the certificate that `decoder` read. BearSSL 0.6 keeps them in its
 // context and offers no call for them.
 FwdTlsValidity dates_of(const br_x509_decoder_context& d) {
@@ -117,20 +138,9 @@ FwdTlsValidity dates_of(const br_x509_decoder_context& d) {
 Status fwd_parse_anchors(std::string_view pem, const char* path, FwdAnchors* a) {
   a->n = 0;
   a->used = 0;
-  bool any = false;
-  std::size_t at = 0;
-  for (;;) {
-    FwdPemBlock block{};
-    const int got = fwd_pem_next(pem, &at, der, sizeof der, &block);
-    if (got == FWD_PEM_NONE) break;
-    if (got < 0) return pem_fault(got, path);
-    any = true;
-    if (block.label != kCertificate) continue;
-    const Status status = add_anchor(a, block.size, path);
-    if (!status.ok()) return status;
-  }
-  if (a->n > 0) return kDone;
-  return fail_data(Step::bad_format, path, any ? FWD_CRED_NO_CERT : FWD_CRED_NOT_PEM);
+  return each_certificate(pem, path, a, [](void* ctx, std::size_t size, const char* p) {
+    return add_anchor(static_cast<FwdAnchors*>(ctx), size, p);
+  });
 }
 
 Status fwd_read_anchors(const char* path, FwdAnchors* a) {
@@ -147,23 +157,16 @@ Status read_chain(const char* path, FwdIdentity* id) {
   const Status status = read_text(path, false, &pem);
   if (!status.ok()) return status;
   id->n = 0;
-  std::size_t used = 0, at = 0;
-  bool any = false;
-  for (;;) {
-    FwdPemBlock block{};
-    const int got = fwd_pem_next(pem, &at, der, sizeof der, &block);
-    if (got == FWD_PEM_NONE) break;
-    if (got < 0) return pem_fault(got, path);
-    any = true;
-    if (block.label != kCertificate) continue;
-    if (id->n == FWD_TLS_CHAIN_MAX) return fail_data(Step::too_long, path, FWD_TLS_CHAIN_MAX);
-    unsigned char* kept = keep(id->bytes, sizeof id->bytes, &used, der, block.size);
-    if (kept == nullptr) return fail_data(Step::too_large, path, sizeof id->bytes);
-    id->chain[id->n++] = {kept, block.size};
-  }
-  if (id->n == 0) {
-    return fail_data(Step::bad_format, path, any ? FWD_CRED_NO_CERT : FWD_CRED_NOT_PEM);
-  }
+  id->used = 0;
+  const Status found = each_certificate(pem, path, id, [](void* ctx, std::size_t size, const char* p) {
+    auto* i = static_cast<FwdIdentity*>(ctx);
+    if (i->n == FWD_TLS_CHAIN_MAX) return fail_data(Step::too_long, p, FWD_TLS_CHAIN_MAX);
+    unsigned char* kept = keep(i->bytes, sizeof i->bytes, &i->used, der, size);
+    if (kept == nullptr) return fail_data(Step::too_large, p, sizeof i->bytes);
+    i->chain[i->n++] = {kept, size};
+    return kDone;
+  });
+  if (!found.ok()) return found;
   br_x509_decoder_init(&decoder, nullptr, nullptr);
   br_x509_decoder_push(&decoder, id->chain[0].data, id->chain[0].data_len);
   if (br_x509_decoder_get_pkey(&decoder) == nullptr) {

@@ -41,6 +41,7 @@ struct FwdIdentity {
   br_x509_certificate chain[FWD_TLS_CHAIN_MAX];  // the module's own certificate first
   std::size_t n;
   unsigned char bytes[16 * 1024];  // the certificates
+  std::size_t used;
   br_skey_decoder_context key;     // holds the private key
   int key_type;                    // BR_KEYTYPE_RSA or BR_KEYTYPE_EC
   int issuer_key_type;             // the key type of the CA that signed the certificate
