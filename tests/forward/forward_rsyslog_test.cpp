@@ -408,6 +408,7 @@ TEST_F(ForwardTest, TlsSendsNothingItCannotTrustAndSaysWhy) {
       {in, "ca.pem", "x", "cut.pem", "dxa-17.key", 2, "cut.pem holds a damaged PEM block"},
       {in, "ca.pem", "x", "dxa-17.pem", "dxa-18.key", 2,
        "the key in /tmp/certs/dxa-18.key is not that of the certificate in /tmp/certs/dxa-17.pem"},
+      {in, "ca.pem", "x", "dxa-18.pem", "collector.key", 2, "collector.key is not that of"},
       {in, "ca.pem", "x", "dxa-17.pem", "open.key", 2, "open.key may be read by others (mode 0644)"},
       {in, "ca.pem", "x", "dxa-17.pem", "sealed.key", 2, "sealed.key holds an encrypted key"},
       {in, "rogue-ca.pem", "logs.example", "dxa-17.pem", "dxa-17.key", 1,

@@ -1,8 +1,8 @@
 #!/bin/sh
 # make-certs.sh DIR: the certificates of the TLS tests, made by openssl in DIR (EC P-256
-# keys, mode 0600): a CA (ca) and one that signed nothing of ours (rogue-ca); the
-# collector's (collector, for logs.example) and one not valid before 2040
-# (collector-future); the modules' dxa-17 (ending in 20 days) and dxa-18.
+# keys but dxa-17's, RSA; mode 0600): a CA (ca) and one that signed nothing of ours
+# (rogue-ca); the collector's (collector, for logs.example) and one not valid before
+# 2040 (collector-future); the modules' dxa-17 (ending in 20 days) and dxa-18.
 set -eu
 cd "$1"
 cat >ca.cnf <<'EOF'
@@ -23,7 +23,11 @@ EOF
 echo 01 >serial
 
 key() {
-    openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1.key" 2>/dev/null
+    if [ "$1" = dxa-17 ]; then
+        openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$1.key" 2>/dev/null
+    else
+        openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1.key" 2>/dev/null
+    fi
     chmod 600 "$1.key"
 }
 authority() {  # NAME CN
