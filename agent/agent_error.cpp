@@ -2,9 +2,10 @@
 #include <cstdint>
 #include <string_view>
 
-#include "agent/agent_decode.h"
+#include "agent/agent_error.h"
 #include "agent/agent_tables.h"
-#include "lib/sel_record.h"
+#include "decode/sel_decoders.h"
+#include "decode/sel_record.h"
 
 // An agent error record: an error code (0 for none) and flags saying which of the
 // command code, its parameter and the agent's command status were recorded.
@@ -37,7 +38,7 @@ constexpr auto kStatusTexts = std::to_array<std::string_view>({
 });
 static_assert(kStatusTexts.size() == 4);
 
-bool list_has(AgentCmdList list, std::uint8_t code) {
+bool list_has(agent_cmd_list list, std::uint8_t code) {
   for (const AgentCmdEntry& entry : list) {
     if (entry.code == code) return true;
   }
@@ -56,15 +57,16 @@ void agent_print_error(FILE* out, std::uint8_t error_code) {
   }
 }
 
-int agent_find_cmd_str(std::uint8_t code, char* buf, std::size_t size) {
+void agent_find_cmd_str(std::uint8_t code, char* buf, std::size_t size) {
   // The error record names no agent, so both command sets are searched, list 1 first;
   // list 2 also answers "unknown" when neither has the code.
-  const AgentCmdList list = list_has(agent_cmd_list_1, code) ? agent_cmd_list_1 : agent_cmd_list_2;
-  return agent_get_cmd_str(code, list, buf, size);
+  const agent_cmd_list list =
+      list_has(agent_cmd_list_1, code) ? agent_cmd_list_1 : agent_cmd_list_2;
+  agent_get_cmd_str(code, list, buf, size);
 }
 
-int agent_print_cmd_status(FILE* out, std::uint8_t status) {
-  if (status == 0) return 0;
+void agent_print_cmd_status(FILE* out, std::uint8_t status) {
+  if (status == 0) return;
   fprintf(out, "Command status 0x%02x: ", static_cast<unsigned>(status));
   const std::size_t index = status - std::size_t{1};
   if (index < kStatusTexts.size()) {
@@ -73,7 +75,6 @@ int agent_print_cmd_status(FILE* out, std::uint8_t status) {
   } else {
     fprintf(out, "Unknown.");
   }
-  return 0;
 }
 
 void sel_print_agent_error(FILE* out, const SelRecord& rec) {

@@ -1,9 +1,9 @@
 #include <array>
 #include <cstdint>
 
-#include "agent/agent_decode.h"
 #include "agent/agent_tables.h"
-#include "lib/sel_record.h"
+#include "decode/sel_decoders.h"
+#include "decode/sel_record.h"
 
 // An agent event record carries the agent id and the word from the agent's event FIFO.
 namespace {
@@ -21,7 +21,7 @@ const char* fixed_command_text(std::uint8_t code) {
   }
 }
 
-void print_command_event(FILE* out, std::uint16_t word, AgentCmdList commands) {
+void print_command_event(FILE* out, std::uint16_t word, agent_cmd_list commands) {
   const auto code = static_cast<std::uint8_t>(word & SEL_AGENT_COMMAND_MASK);
   TextBuffer name{};
   const char* text = fixed_command_text(code);
@@ -34,7 +34,7 @@ void print_command_event(FILE* out, std::uint16_t word, AgentCmdList commands) {
   fprintf(out, "%s command 0x%02x (%s)", source, static_cast<unsigned>(code), text);
 }
 
-void print_signal_event(FILE* out, std::uint16_t word, AgentEventList events) {
+void print_signal_event(FILE* out, std::uint16_t word, agent_event_list events) {
   const std::uint16_t event_id = word & SEL_AGENT_EVENT_ID_MASK;
   for (const AgentEventEntry& entry : events) {
     if (entry.event_id == event_id) {
@@ -58,8 +58,8 @@ void sel_print_agent_event(FILE* out, const SelRecord& rec) {
   agent_get_id_str(agent_id, id_text.data(), id_text.size());
   fprintf(out, "Agent %s, ", id_text.data());
 
-  const AgentEventList events = agent_get_event_list(agent_id);
-  const AgentCmdList commands = agent_get_cmd_list(agent_id);
+  const agent_event_list events = agent_get_event_list(agent_id);
+  const agent_cmd_list commands = agent_get_cmd_list(agent_id);
   // The message keeps its own line end, so the event's text starts the next line.
   if (commands.empty()) {
     fprintf(out, "Error getting agent command list for id %d\n", static_cast<int>(agent_id));

@@ -269,8 +269,8 @@ static_assert(well_formed(kEvents4b) && well_formed(kEvents51) && well_formed(kE
 struct Agent {
   std::uint8_t id;
   const char* id_text;
-  AgentEventList events;
-  AgentCmdList commands;
+  agent_event_list events;
+  agent_cmd_list commands;
 };
 
 constexpr auto kAgents = std::to_array<Agent>({
@@ -297,8 +297,8 @@ int written(int wanted, std::size_t size) {
 
 }  // namespace
 
-constexpr AgentCmdList agent_cmd_list_1 = kCmdList1;
-constexpr AgentCmdList agent_cmd_list_2 = kCmdList2;
+constexpr agent_cmd_list agent_cmd_list_1 = kCmdList1;
+constexpr agent_cmd_list agent_cmd_list_2 = kCmdList2;
 
 int agent_get_id_str(std::uint8_t agent_id, char* buf, std::size_t size) {
   const Agent* agent = find_agent(agent_id);
@@ -307,17 +307,17 @@ int agent_get_id_str(std::uint8_t agent_id, char* buf, std::size_t size) {
   return written(wanted, size);
 }
 
-AgentEventList agent_get_event_list(std::uint8_t agent_id) {
+agent_event_list agent_get_event_list(std::uint8_t agent_id) {
   const Agent* agent = find_agent(agent_id);
-  return agent != nullptr ? agent->events : AgentEventList{};
+  return agent != nullptr ? agent->events : agent_event_list{};
 }
 
-AgentCmdList agent_get_cmd_list(std::uint8_t agent_id) {
+agent_cmd_list agent_get_cmd_list(std::uint8_t agent_id) {
   const Agent* agent = find_agent(agent_id);
-  return agent != nullptr ? agent->commands : AgentCmdList{};
+  return agent != nullptr ? agent->commands : agent_cmd_list{};
 }
 
-int agent_get_cmd_str(std::uint8_t code, AgentCmdList list, char* buf, std::size_t size) {
+void agent_get_cmd_str(std::uint8_t code, agent_cmd_list list, char* buf, std::size_t size) {
   const char* name = "unknown";
   for (const AgentCmdEntry& entry : list) {
     if (entry.code == code) {
@@ -326,5 +326,4 @@ int agent_get_cmd_str(std::uint8_t code, AgentCmdList list, char* buf, std::size
     }
   }
   (void)snprintf(buf, size, "%s", name);  // a short buffer keeps the start of the name
-  return 0;
 }

@@ -28,8 +28,10 @@ struct AgentCmdEntry {
   std::uint32_t status;       // 0: the agent keeps no command status for it
 };
 
-using AgentEventList = std::span<const AgentEventEntry>;
-using AgentCmdList = std::span<const AgentCmdEntry>;
+// An agent's list of signals and a set of commands, by the names the agents' own
+// documentation gives them.
+using agent_event_list = std::span<const AgentEventEntry>;
+using agent_cmd_list = std::span<const AgentCmdEntry>;
 
 inline constexpr std::uint8_t AGENT_ID_4B = 0x4b;
 inline constexpr std::uint8_t AGENT_ID_51 = 0x51;
@@ -37,19 +39,19 @@ inline constexpr std::uint8_t AGENT_ID_86 = 0x86;
 inline constexpr std::uint8_t AGENT_ID_99 = 0x99;
 
 // The command sets: list 1 for agents 0x4b, 0x86 and 0x99, list 2 for agent 0x51.
-extern const AgentCmdList agent_cmd_list_1;
-extern const AgentCmdList agent_cmd_list_2;
+extern const agent_cmd_list agent_cmd_list_1;
+extern const agent_cmd_list agent_cmd_list_2;
 
 // Writes the agent's id text ("0x4b", or "Unknown id 0x%02x") into buf, cut to
 // size - 1 characters and a NUL. Returns the number of characters written.
 int agent_get_id_str(std::uint8_t agent_id, char* buf, std::size_t size);
 
 // The agent's event list, or an empty list for an unknown id.
-AgentEventList agent_get_event_list(std::uint8_t agent_id);
+agent_event_list agent_get_event_list(std::uint8_t agent_id);
 
 // The agent's command list, or an empty list for an unknown id.
-AgentCmdList agent_get_cmd_list(std::uint8_t agent_id);
+agent_cmd_list agent_get_cmd_list(std::uint8_t agent_id);
 
 // Writes the name of the first entry of `list` with the command code into buf, or
-// "unknown" when there is none, cut to size - 1 characters and a NUL. Returns 0.
-int agent_get_cmd_str(std::uint8_t code, AgentCmdList list, char* buf, std::size_t size);
+// "unknown" when there is none, cut to size - 1 characters and a NUL.
+void agent_get_cmd_str(std::uint8_t code, agent_cmd_list list, char* buf, std::size_t size);

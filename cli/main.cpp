@@ -8,8 +8,7 @@
 #include "cli/sel_options.h"
 #include "lib/log.h"
 #include "lib/posix.h"
-#include "lib/sel_request.h"
-#include "lib/session_lock.h"
+#include "lib/session_start.h"
 #include "lib/zone.h"
 
 namespace {
@@ -36,11 +35,7 @@ bool run_option(int argc, char** argv) {
     if (argc < 3) return false;
     count = parse_count(argv[2]);
   }
-  if (option->mode == SEL_MODE_NONE) {
-    sel_clear();
-  } else {
-    sel_run_option(option->mode, count);
-  }
+  option->run(count);
   return true;
 }
 
@@ -60,9 +55,9 @@ int main(int argc, char** argv) {
   // system log's or a lock file's.
   if ((guard_std_fds() & STD_FDS_UNGUARDED) != 0) return 0;
   set_up_process();
-  if (session_start("sel", 10) != 0) return 0;
+  const SessionHold session("sel", 10);
+  if (!session.held()) return 0;
   if (!run_option(argc, argv)) sel_print_usage(stdout, argc > 0 ? argv[0] : "sel");
   report_output_errors();
-  session_lock_release();
   return 0;
 }

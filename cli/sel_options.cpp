@@ -3,45 +3,35 @@
 #include <array>
 #include <cstring>
 
-#include "cli/sel_modes.h"
+#include "lib/sel_request.h"
+#include "store/sel_run_option.h"
 
 namespace {
 
-int run_rd_all(const SelInfo& info, int /*count*/, int lock, FILE* out) {
-  return sel_print_first_recs(info, info.rec_count, lock, out);
+// The options that read the store go to the dispatcher with their mode; what it reports
+// is its own, and its result is not looked at.
+template <int Mode>
+void dispatch(int count) {
+  (void)sel_run_option(Mode, count);
 }
 
-int run_info(const SelInfo& info, int /*count*/, int lock, FILE* out) {
-  // The summary comes from the values read under the lock, printed once it is dropped.
-  sel_release_lock(lock);
-  return sel_print_info(info, out);
-}
+void clear(int /*count*/) { (void)sel_clear(); }
 
 // Matched in this order; the usage text lists the rows in the same order.
 constexpr auto kOptions = std::to_array<SelOption>({
-    {"info", SelTakes::Nothing, true, SEL_MODE_INFO, false, run_info},
-    {"rd_all", SelTakes::Nothing, true, SEL_MODE_RD_ALL, true, run_rd_all},
-    {"rd_first", SelTakes::Count, true, SEL_MODE_RD_FIRST, true, sel_print_first_recs},
-    {"rd_last", SelTakes::Count, true, SEL_MODE_RD_LAST, true, sel_print_last_recs},
-    {"clear", SelTakes::Nothing, false, SEL_MODE_NONE, false, nullptr},
+    {"info", SelTakes::Nothing, true, dispatch<SEL_MODE_INFO>},
+    {"rd_all", SelTakes::Nothing, true, dispatch<SEL_MODE_RD_ALL>},
+    {"rd_first", SelTakes::Count, true, dispatch<SEL_MODE_RD_FIRST>},
+    {"rd_last", SelTakes::Count, true, dispatch<SEL_MODE_RD_LAST>},
+    {"clear", SelTakes::Nothing, false, clear},
 });
 static_assert(kOptions.size() == 5);
-static_assert(kOptions[4].mode == SEL_MODE_NONE && kOptions[4].run == nullptr,
-              "only clear bypasses the dispatcher");
 
 }  // namespace
 
 const SelOption* sel_option_named(const char* name) {
   for (const SelOption& option : kOptions) {
     if (strcmp(name, option.name) == 0) return &option;
-  }
-  return nullptr;
-}
-
-const SelOption* sel_option_of_mode(int mode) {
-  if (mode == SEL_MODE_NONE) return nullptr;
-  for (const SelOption& option : kOptions) {
-    if (option.mode == mode) return &option;
   }
   return nullptr;
 }

@@ -46,7 +46,7 @@ struct Gunzip {
 int gunzip_open(int in, Gunzip* g) {
   const int copy = dup(in);
   int pipe_fds[2] = {-1, -1};
-  if (copy < 0 || pipe(pipe_fds) != 0 || set_cloexec(pipe_fds[0]) != 0) {
+  if (copy < 0 || pipe(pipe_fds) != 0 || !set_cloexec(pipe_fds[0]).ok()) {
     for (const int fd : {copy, pipe_fds[0], pipe_fds[1]}) {
       if (fd >= 0) (void)close(fd);
     }

@@ -279,7 +279,7 @@ std::string_view record_text(const SelRecord& rec) {
     rewind(g_text.file);
     start = 0;
   }
-  sel_fprint_rec_text(g_text.file, rec);
+  sel_print_rec_text(rec, g_text.file);
   // Sets data and size; a memory stream only fails to grow, and then holds less.
   (void)fflush(g_text.file);
   if (g_text.data == nullptr || g_text.size < start) return {};

@@ -14,7 +14,7 @@
 #include <span>
 #include <string_view>
 
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 
 enum class RowFormat { jsonl, csv };
 

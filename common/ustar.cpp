@@ -12,7 +12,7 @@
 
 #include "common/snapshot_meta.h"
 #include "lib/posix.h"
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 #include "store/sel_format.h"
 
 namespace {

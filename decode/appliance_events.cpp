@@ -9,7 +9,7 @@
 #include "decode/post_codes.h"
 #include "decode/sel_decoders.h"
 #include "decode/sel_print.h"
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 
 namespace {
 
@@ -133,7 +133,7 @@ void sel_print_cfe_event(FILE* out, const SelRecord& rec) {
     case kCfeTimeSet:
       // The firmware logs the time it had before the change; the record's own time
       // is the new one.
-      sel_fprint_time_set(out, sel_s32(rec, SEL_OFF_ARG1), sel_timestamp(rec));
+      sel_print_time_set(sel_s32(rec, SEL_OFF_ARG1), sel_timestamp(rec), out);
       break;
     default:
       break;
@@ -145,7 +145,7 @@ void sel_print_post_event(FILE* out, const SelRecord& rec) {
   // Time changes are logged under the BIOS types whatever payload version the
   // logger stamps on them.
   if (code == SEL_TIME_SET_CODE) {
-    sel_fprint_time_set(out, sel_s32(rec, SEL_OFF_ARG2), sel_timestamp(rec));
+    sel_print_time_set(sel_s32(rec, SEL_OFF_ARG2), sel_timestamp(rec), out);
     return;
   }
   if (!known_version(out, rec)) return;

@@ -1,13 +1,20 @@
-// The decoders of the system and appliance event types, one per type (the agent's
-// are in agent/agent_decode.h). Each writes the text after the record's labels.
+// The decoders of the event types, one per type, as the record printer's table names
+// them. Each writes the text after the record's labels.
+//
+// The agent's two are declared here and defined in agent/, beside the agent's tables:
+// the printer needs only their names, and agent/ builds on the record's layout here.
 #pragma once
 
 #include <cstdio>
 
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 
 // A decoder writes the text of one event type after the record's labels; no newline.
 using SelDecoder = void (*)(FILE* out, const SelRecord& rec);
+
+// Agent events and failed agent commands (agent/).
+void sel_print_agent_event(FILE* out, const SelRecord& rec);    // 1 "Agent Event"
+void sel_print_agent_error(FILE* out, const SelRecord& rec);    // 2 "Agent Error"
 
 // System events.
 void sel_print_generic(FILE* out, const SelRecord& rec);        // 0 "DXA"

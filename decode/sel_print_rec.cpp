@@ -5,11 +5,10 @@
 #include <cstring>
 #include <string_view>
 
-#include "agent/agent_decode.h"
 #include "decode/sel_date.h"
 #include "decode/sel_decoders.h"
+#include "decode/sel_record.h"
 #include "lib/decimal.h"
-#include "lib/sel_record.h"
 
 namespace {
 
@@ -94,7 +93,7 @@ std::string_view sel_severity_label(const SelRecord& rec) {
   return sel_severity_name(sel_severity(rec));
 }
 
-void sel_fprint_rec_text(FILE* out, const SelRecord& rec) {
+void sel_print_rec_text(const SelRecord& rec, FILE* out) {
   const std::size_t event_type = sel_event_type(rec);
   if (event_type < kEventTypes.size()) {
     kEventTypes[event_type].decode(out, rec);
@@ -103,7 +102,7 @@ void sel_fprint_rec_text(FILE* out, const SelRecord& rec) {
   }
 }
 
-void sel_fprint_time_set(FILE* out, std::int32_t old_time, std::int32_t new_time) {
+void sel_print_time_set(std::int32_t old_time, std::int32_t new_time, FILE* out) {
   // Put together and written at once, as the record line's head is.
   char text[kTimeSetOld.size() + kTimeSetNew.size() + 2 * SEL_DATE_LEN + 4];
   char* end = put(text, kTimeSetOld);
@@ -113,11 +112,7 @@ void sel_fprint_time_set(FILE* out, std::int32_t old_time, std::int32_t new_time
   write_all(out, text, end);
 }
 
-void sel_print_time_set(std::int32_t old_time, std::int32_t new_time) {
-  sel_fprint_time_set(stdout, old_time, new_time);
-}
-
-void sel_fprint_rec(FILE* out, const SelRecord& rec) {
+void sel_print_rec(const SelRecord& rec, FILE* out) {
   // The head "Record %d: <date> [<type>.<severity>]: " is put together here and written
   // with one call: a listing prints thousands of lines, and a call of the printf family
   // costs more than all the fields it would format.
@@ -127,8 +122,6 @@ void sel_fprint_rec(FILE* out, const SelRecord& rec) {
   end = put(put(put(end, sel_type_label(rec)), "."), sel_severity_label(rec));
   end = put(end, "]: ");
   write_all(out, head, end);
-  sel_fprint_rec_text(out, rec);
+  sel_print_rec_text(rec, out);
   fputc('\n', out);
 }
-
-void sel_print_rec(const SelRecord& rec) { sel_fprint_rec(stdout, rec); }

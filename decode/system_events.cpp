@@ -7,7 +7,7 @@
 #include "decode/event_text.h"
 #include "decode/sel_decoders.h"
 #include "decode/sel_print.h"
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 
 namespace {
 
@@ -111,7 +111,7 @@ void sel_print_temperature(FILE* out, const SelRecord& rec) {
 void sel_print_heartbeat(FILE* out, const SelRecord& rec) {
   const std::int32_t kind = sel_s32(rec, SEL_OFF_CODE);
   if (kind == kHeartbeatTimeSet) {
-    sel_fprint_time_set(out, sel_s32(rec, SEL_OFF_ARG1), sel_s32(rec, SEL_OFF_ARG2));
+    sel_print_time_set(sel_s32(rec, SEL_OFF_ARG1), sel_s32(rec, SEL_OFF_ARG2), out);
   } else {
     fprintf(out, "Unsupported hb type %d, value 0x%02x 0x%02x", kind, sel_u32(rec, SEL_OFF_ARG1),
             sel_u32(rec, SEL_OFF_ARG2));

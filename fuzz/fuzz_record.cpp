@@ -7,7 +7,7 @@
 #include <ctime>
 
 #include "decode/sel_print.h"
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   memcpy(rec.bytes.data(), data, size);
 
   rewind(g_out);
-  sel_fprint_rec(g_out, rec);
+  sel_print_rec(rec, g_out);
   fflush(g_out);
   const long len = ftell(g_out);
   if (len <= 0 || static_cast<std::size_t>(len) >= sizeof g_line - 1) abort();

@@ -29,7 +29,8 @@
 
 #include "lib/coding.h"
 #include "lib/msgq.h"
-#include "cli/sel_commands.h"
+#include "store/sel_access.h"
+#include "store/sel_run_option.h"
 
 // It runs only inside a module root (workstation/sel-view/modroot), never touching a host's real /mnt,
 // and does not pause: the reader pauses 10 microseconds after every chunk and the locks
@@ -109,9 +110,9 @@ void run_mode(int mode, int count) {
   const int result = sel_run_option(mode, count);
   fflush(stdout);
   // 2 only when a record file could not be opened, and then one clear request.
-  if (result != 0 && result != 2 && result != -1) abort();
+  if (result != SEL_DONE && result != SEL_NO_RECORD_FILE && result != SEL_NO_STORE) abort();
   const int clears = drain_queue();
-  if (clears != (result == 2 ? 1 : 0)) abort();
+  if (clears != (result == SEL_NO_RECORD_FILE ? 1 : 0)) abort();
   if (lowest_free_fd() != fd_before) abort();
 }
 

@@ -61,7 +61,7 @@ int dxa_sendmsgq(int qid, const MsgHeader* msg, int flags) {
 
 int dxa_sendmsgq_by_key(std::uint32_t key, const MsgHeader* msg) {
   const int qid = dxa_getqid(key, 0);
-  if (qid < 0) return -1;
-  if (dxa_sendmsgq(qid, msg, 0) != 0) return -2;
-  return 0;
+  if (qid < 0) return DXA_SEND_NO_QUEUE;
+  if (dxa_sendmsgq(qid, msg, 0) != 0) return DXA_SEND_FAILED;
+  return DXA_SENT;
 }

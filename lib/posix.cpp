@@ -43,11 +43,12 @@ int lock_holder(int fd) {
   return fl.l_type == F_UNLCK || fl.l_pid < 0 ? 0 : static_cast<int>(fl.l_pid);
 }
 
-int set_cloexec(int fd) {
+Status set_cloexec(int fd) {
   const int flags = fcntl(fd, F_GETFD);
-  if (flags < 0) return -1;
-  if (fcntl(fd, F_SETFD, flags | FD_CLOEXEC) < 0) return -2;
-  return 0;
+  if (flags < 0) return Status{Step::fdflags, errno, nullptr, F_GETFD};
+  if (fcntl(fd, F_SETFD, flags | FD_CLOEXEC) < 0)
+    return Status{Step::fdflags, errno, nullptr, F_SETFD};
+  return kDone;
 }
 
 // O_NONBLOCK stays set: it changes nothing for a regular file.
@@ -159,4 +160,12 @@ unsigned guard_std_fds() {
 
 FdGuard::~FdGuard() {
   if (fd >= 0) close(fd);
+}
+
+FdGuard& FdGuard::operator=(FdGuard&& other) noexcept {
+  if (this != &other) {
+    if (fd >= 0) close(fd);
+    fd = other.release();
+  }
+  return *this;
 }

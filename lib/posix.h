@@ -1,9 +1,13 @@
-// Small POSIX pieces that the session lock, the store's locks and the tools share.
+// Small POSIX pieces that the session lock, the store's locks and the tools share. Those
+// that stand for one system call (an open, a lock, a write) answer as the call does: a
+// descriptor or 0, or -1 with errno set.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <sys/types.h>
+
+#include "lib/status.h"
 
 // Opens the lock file `path` with `flags`, creating it with mode 0666 whatever the
 // caller's file-creation mask (which is the same afterwards): lock files are shared by
@@ -21,9 +25,9 @@ int lock_whole_file(int fd);
 // belongs to no process). -1 with errno set when the question fails.
 int lock_holder(int fd);
 
-// Marks `fd` close-on-exec. 0; -1 when reading the flags fails, -2 when setting them
-// does (errno set).
-int set_cloexec(int fd);
+// Marks `fd` close-on-exec. A failed Step::fdflags has the fcntl() command that failed
+// (F_GETFD or F_SETFD) as its value.
+Status set_cloexec(int fd);
 
 // Opens `path` with `flags`, refusing what is not a regular file: a FIFO, a device or a
 // directory would block or read as endless records. O_NONBLOCK is added for the open only,
@@ -61,15 +65,17 @@ inline constexpr unsigned STD_FDS_UNGUARDED = 1U << 3;  // /dev/null could not t
 // descriptors it found closed, with STD_FDS_UNGUARDED when one could not be filled.
 unsigned guard_std_fds();
 
-// Closes the descriptor it holds on every way out of a scope.
+// The one owner of a descriptor: closes it when dropped, on every way out of a scope.
+// It moves (the old owner then holds none) and is never copied.
 struct FdGuard {
   int fd;
-  explicit FdGuard(int f) : fd(f) {}
+  constexpr FdGuard() : fd(-1) {}
+  constexpr explicit FdGuard(int f) : fd(f) {}
   ~FdGuard();
   FdGuard(const FdGuard&) = delete;
   FdGuard& operator=(const FdGuard&) = delete;
-  FdGuard(FdGuard&&) = delete;
-  FdGuard& operator=(FdGuard&&) = delete;
+  FdGuard(FdGuard&& other) noexcept : fd(other.release()) {}
+  FdGuard& operator=(FdGuard&& other) noexcept;
   int release() {
     const int f = fd;
     fd = -1;

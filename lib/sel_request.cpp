@@ -35,7 +35,7 @@ int sel_send_request(long pri, std::int32_t count, const unsigned char* bodies) 
   memcpy(message, &header, sizeof header);
 
   int result = 0;
-  if (dxa_sendmsgq_by_key(QKEY_SELD, reinterpret_cast<const MsgHeader*>(message)) != 0) {
+  if (dxa_sendmsgq_by_key(QKEY_SELD, reinterpret_cast<const MsgHeader*>(message)) != DXA_SENT) {
     log_msg(LOG_ERR, "Fail to send msg to seld");
     result = -1;
   }

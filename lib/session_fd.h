@@ -1,8 +1,9 @@
 // The session lock's descriptor, shared by the acquire operation and the takeover.
-// Not for other modules.
+// Not for other modules. It is this module's state and this module's to close: the
+// others read and lock through it, and drop it only with the calls below.
 #pragma once
 
-// Descriptor of the open, locked lock file; -1 when the session lock is not held.
+// Descriptor of the open lock file; -1 when none is open.
 int session_lock_fd();
 
 // Opens (creating it for every user) the lock file at `path` and keeps its descriptor.

@@ -9,12 +9,6 @@
 
 using SessionCallback = void (*)(int signo);
 
-// Opens the system log under `name` and tries the lock `attempts` times, a second
-// apart, logging each failure. Prints "Resource locked by another user. Please try
-// again later." and returns -1 when it never got the lock; 0 when it holds it.
-// `name` must live for the whole run (the system log keeps the pointer).
-int session_start(const char* name, int attempts);
-
 // session_lock_acquire without asking.
 int session_lock_try(const char* name, SessionCallback callback);
 
@@ -44,3 +38,4 @@ int session_lock_write_owner(const char* user, int pid);
 
 // The SIGUSR1 handler while the lock is held.
 void session_lock_on_sigusr1(int signo);
+

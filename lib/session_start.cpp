@@ -1,3 +1,5 @@
+#include "lib/session_start.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <syslog.h>
@@ -32,4 +34,8 @@ int session_start(const char* name, int attempts) {
     return -1;
   }
   return 0;
+}
+
+SessionHold::~SessionHold() {
+  if (held_) (void)session_lock_release();
 }

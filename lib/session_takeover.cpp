@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -81,9 +82,8 @@ int session_lock_take_over(off_t file_size, const char* name, const char* questi
   sleep(1);
   if (lock_whole_file(fd) < 0) return fail(SESSION_E_RETAKE);
 
-  switch (set_cloexec(fd)) {
-    case -1: return fail(SESSION_E_GETFD);
-    case -2: return fail(SESSION_E_SETFD);
-    default: return SESSION_HELD;
-  }
+  const Status marked = set_cloexec(fd);
+  if (marked.ok()) return SESSION_HELD;
+  errno = marked.error;
+  return fail(marked.value == F_GETFD ? SESSION_E_GETFD : SESSION_E_SETFD);
 }

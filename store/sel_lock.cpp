@@ -4,52 +4,41 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <utility>
+
 #include "lib/posix.h"
 
 namespace {
 
 constexpr useconds_t kLockPollMicros = 10;
 
-int failed(int* failed_step, int step) {
-  *failed_step = step;
-  return -1;
-}
-
 }  // namespace
 
-const char* sel_lock_step_text(int step) {
-  switch (step) {
-    case SEL_LOCK_E_OPEN: return "cannot open";
-    case SEL_LOCK_E_LOCK: return "cannot lock";
-    case SEL_LOCK_E_GETFD: return "cannot read the descriptor flags of";
-    case SEL_LOCK_E_SETFD: return "cannot set close-on-exec on";
-    default: return "stopped waiting for";
-  }
-}
-
-int sel_lock_take(const char* path, const volatile std::sig_atomic_t* stop, int* failed_step) {
+Status sel_lock_take(const char* path, SelLock* lock, const volatile std::sig_atomic_t* stop) {
   FdGuard fd(open_lock_file(path, O_WRONLY));
-  if (fd.fd < 0) return failed(failed_step, SEL_LOCK_E_OPEN);
+  if (fd.fd < 0) return fail_errno(Step::open, path);
   while (lock_whole_file(fd.fd) < 0) {
-    if (errno != EACCES && errno != EAGAIN) return failed(failed_step, SEL_LOCK_E_LOCK);
-    if (stop != nullptr && *stop != 0) return failed(failed_step, SEL_LOCK_E_STOPPED);
+    if (errno != EACCES && errno != EAGAIN) return fail_errno(Step::lock, path);
+    if (stop != nullptr && *stop != 0) return fail_data(Step::stopped, path);
     usleep(kLockPollMicros);
   }
-  switch (set_cloexec(fd.fd)) {
-    case -1: return failed(failed_step, SEL_LOCK_E_GETFD);
-    case -2: return failed(failed_step, SEL_LOCK_E_SETFD);
-    default: return fd.release();
+  Status marked = set_cloexec(fd.fd);
+  if (!marked.ok()) {
+    marked.path = path;
+    return marked;
   }
+  lock->handle_ = std::move(fd);
+  return kDone;
 }
 
-int sel_release_lock(int handle) { return close(handle); }
+int sel_release_lock(SelLock& lock) {
+  if (lock.handle_.fd < 0) return -1;
+  return close(lock.handle_.release());
+}
 
-int sel_info_take(SelInfo* info, int* failed_step) {
-  const int lock = sel_lock_take(SEL_LOCK_INFO, nullptr, failed_step);
-  if (lock < 0) return SEL_INFO_NO_LOCK;
-  const int result = sel_read_info(SEL_INFO_FILE, info) == 0 ? SEL_INFO_READ : SEL_INFO_NO_FILE;
-  const int error = errno;
-  sel_release_lock(lock);
-  errno = error;
-  return result;
+Status sel_info_take(SelInfo* info) {
+  SelLock lock;
+  const Status locked = sel_lock_take(SEL_LOCK_INFO, &lock);
+  if (!locked.ok()) return locked;
+  return sel_read_info(SEL_INFO_FILE, info);
 }

@@ -1,41 +1,80 @@
 #include "store/sel_rd.h"
 
-#include "store/sel_lock.h"
+#include <syslog.h>
+#include <unistd.h>
+
+#include <utility>
+
+#include "decode/sel_print.h"
+#include "lib/log.h"
+#include "store/sel_range.h"
+#include "store/sel_walk.h"
 
 namespace {
 
-// The walk's side of the lock: dropped once, on the first of the ways out.
-struct LockedWalk {
-  SelWalkHooks hooks;
-  int oldest_file;
-  int lock;
+// seld may be waiting for a file; a short pause after each chunk lets it in.
+constexpr useconds_t kChunkPauseMicros = 10;
 
-  void release() {
-    if (lock >= 0) sel_release_lock(lock);
-    lock = -1;
+void print_records(void* ctx, const SelRecord* recs, int n) {
+  FILE* out = static_cast<FILE*>(ctx);
+  for (int i = 0; i < n; ++i) sel_print_rec(recs[i], out);
+}
+
+void pause_after_chunk(void* /*ctx*/) { usleep(kChunkPauseMicros); }
+
+// What the reader says when a walk ends before its count.
+int report_end(const Status& end, FILE* out) {
+  const int file = static_cast<int>(end.value);
+  char path[SEL_PATH_MAX];
+  (void)sel_record_path(path, sizeof path, SEL_STORE_DIR, file);  // fits: file < 4
+  switch (end.step) {
+    case Step::open:
+      log_msg(LOG_ERR, "Error open %s for read", path);
+      fprintf(out, "Error reading sel.%d\n", file);
+      return SEL_NO_RECORD_FILE;
+    case Step::not_regular:
+      // Not a file that went missing: clearing would throw away the good files beside it.
+      log_msg(LOG_ERR, "%s is not a regular file", path);
+      fprintf(out, "Error reading sel.%d: not a regular file\n", file);
+      return SEL_DONE;
+    case Step::seek:
+      log_msg(LOG_ERR, "Error fseek %s", path);
+      fputs("SEL ends unexpectedly.\n", out);
+      return SEL_DONE;
+    default: fputs("SEL ends unexpectedly.\n", out); return SEL_DONE;
   }
-  static void records(void* ctx, const SelRecord* recs, int n) {
-    const SelWalkHooks& h = static_cast<LockedWalk*>(ctx)->hooks;
-    if (h.records != nullptr) h.records(h.ctx, recs, n);
-  }
-  static void file_done(void* ctx, int file) {
-    auto* walk = static_cast<LockedWalk*>(ctx);
-    if (file == walk->oldest_file) walk->release();
-  }
-  static void chunk_done(void* ctx) {
-    const SelWalkHooks& h = static_cast<LockedWalk*>(ctx)->hooks;
-    if (h.chunk_done != nullptr) h.chunk_done(h.ctx);
-  }
-};
+}
+
+// A mode's range of a store that holds records: the line that says so when the count was
+// cut to the store, then the records.
+int print_range(const SelInfo& info, const SelRange& range, SelLock lock, FILE* out) {
+  if (range.capped) fprintf(out, "SEL contains only %d records\n", info.rec_count);
+  return sel_print_recs(range.start_file, range.start_pos, range.count, info.oldest_file,
+                        std::move(lock), out);
+}
 
 }  // namespace
 
-SelWalkEnd sel_read_recs(const SelRead& read, const SelWalkHooks& hooks) {
-  LockedWalk walk{hooks, read.oldest_file, read.lock};
-  if (read.start_file != read.oldest_file) walk.release();
-  const SelWalkEnd end =
-      sel_walk({SEL_STORE_DIR, read.start_file, read.start_pos, read.count},
-               {&walk, LockedWalk::records, LockedWalk::file_done, LockedWalk::chunk_done});
-  walk.release();
-  return end;
+int sel_print_recs(int start_file, int start_pos, int count, int oldest_file, SelLock lock,
+                   FILE* out) {
+  const Status end = sel_read_recs({start_file, start_pos, count, oldest_file}, std::move(lock),
+                                   {out, print_records, nullptr, pause_after_chunk});
+  return end.ok() ? SEL_DONE : report_end(end, out);
+}
+
+int sel_print_first_recs(const SelInfo& info, int count, SelLock lock, FILE* out) {
+  if (info.rec_count == 0) {
+    fputs("SEL is empty.\n", out);
+    return SEL_DONE;
+  }
+  return print_range(info, sel_range_first(info, count), std::move(lock), out);
+}
+
+int sel_print_last_recs(const SelInfo& info, int count, SelLock lock, FILE* out) {
+  if (info.rec_count == 0) {
+    fputs("SEL is empty.\n", out);
+    return SEL_DONE;
+  }
+  // A count below 1 prints nothing; the range reader drops the lock.
+  return print_range(info, sel_range_last(info, count), std::move(lock), out);
 }

@@ -1,24 +1,17 @@
-// The range reader of the module's store: a walk through the ring (sel_walk.h) that holds
-// the store lock only while it is inside the oldest record file. seld drops or empties
-// the oldest file under that lock, so the records read from it are whole; once the walk
-// has left it, seld may append and turn the ring while the reader goes on, and the
-// reader never holds up seld for longer than the oldest file takes.
+// The reading modes of the dispatcher and the range reader: which records an option asks
+// for, printed one line each, oldest first.
 //
-// `sel` prints what it reads and sel-forward sends it; both read with this.
+// Each takes over the store lock handle and leaves it released on every way out; the
+// range reader holds it only while its walk is inside the oldest file. Results: SEL_DONE
+// (also for an empty store, a count below 1, a store that ends early and a record file
+// that is no regular file), SEL_NO_RECORD_FILE.
 #pragma once
 
-#include "store/sel_walk.h"
+#include <cstdio>
 
-struct SelRead {
-  int start_file;   // 0 to 3
-  int start_pos;    // 0 to 999
-  int count;        // records to read; nothing is read below 1
-  int oldest_file;  // as the info file named it when the store lock was taken
-  int lock;         // the store lock handle, taken over: released on every way out
-};
+#include "store/sel_access.h"
 
-// Walks the module's store (SEL_STORE_DIR) as sel_walk does, handing the records and the
-// chunks' ends to `hooks` (its file_done is the reader's own and is not called). The
-// store lock is released at once when the walk starts outside the oldest file, as soon
-// as it has read past position 999 of the oldest file, and at the end.
-SelWalkEnd sel_read_recs(const SelRead& read, const SelWalkHooks& hooks);
+int sel_print_first_recs(const SelInfo& info, int count, SelLock lock, FILE* out = stdout);
+int sel_print_last_recs(const SelInfo& info, int count, SelLock lock, FILE* out = stdout);
+int sel_print_recs(int start_file, int start_pos, int count, int oldest_file, SelLock lock,
+                   FILE* out = stdout);

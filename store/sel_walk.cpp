@@ -6,28 +6,32 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-int sel_read_chunk(const char* path, int pos, int count, SelRecord* chunk) {
-  const int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return SEL_READ_NO_FILE;
-  if (lseek(fd, static_cast<off_t>(pos) * static_cast<off_t>(SEL_RECORD_SIZE), SEEK_SET) < 0) {
-    close(fd);
-    return SEL_READ_NO_SEEK;
+#include <utility>
+
+#include "lib/posix.h"
+
+Status sel_read_chunk(const char* path, int pos, int count, SelRecord* chunk, int* got) {
+  *got = 0;
+  const FdGuard fd(open(path, O_RDONLY | O_CLOEXEC));
+  if (fd.fd < 0) return fail_errno(Step::open, path);
+  if (lseek(fd.fd, static_cast<off_t>(pos) * static_cast<off_t>(SEL_RECORD_SIZE), SEEK_SET) < 0) {
+    return fail_errno(Step::seek, path);
   }
   auto* bytes = reinterpret_cast<unsigned char*>(chunk);
   const std::size_t want = static_cast<std::size_t>(count) * SEL_RECORD_SIZE;
-  std::size_t got = 0;
-  while (got < want) {
-    const ssize_t n = read(fd, bytes + got, want - got);
+  std::size_t done = 0;
+  while (done < want) {
+    const ssize_t n = read(fd.fd, bytes + done, want - done);
     if (n > 0) {
-      got += static_cast<std::size_t>(n);
+      done += static_cast<std::size_t>(n);
     } else if (n < 0 && errno == EINTR) {
       continue;
     } else {
       break;  // the end of the file, or a file that cannot be read: the store ends here
     }
   }
-  close(fd);
-  return static_cast<int>(got / SEL_RECORD_SIZE);
+  *got = static_cast<int>(done / SEL_RECORD_SIZE);
+  return kDone;
 }
 
 namespace {
@@ -41,9 +45,12 @@ bool other_than_regular(const char* path) {
   return stat(path, &st) == 0 && !S_ISREG(st.st_mode);
 }
 
+// How the walk ended in `file`.
+Status ended(Step step, int file) { return fail_data(step, nullptr, file); }
+
 }  // namespace
 
-SelWalkEnd sel_walk(const SelWalk& walk, const SelWalkHooks& hooks) {
+Status sel_walk(const SelWalk& walk, const SelWalkHooks& hooks) {
   alignas(16) SelRecord chunk[SEL_CHUNK_RECS];
   char path[PATH_MAX];
   int file = walk.start_file;
@@ -51,25 +58,56 @@ SelWalkEnd sel_walk(const SelWalk& walk, const SelWalkHooks& hooks) {
   int to_go = walk.count;
   bool entering = true;
   while (to_go > 0) {
-    if (!sel_record_path(path, sizeof path, walk.dir, file)) return {SEL_WALK_NO_FILE, file};
-    if (entering && other_than_regular(path)) return {SEL_WALK_NOT_REGULAR, file};
+    if (!sel_record_path(path, sizeof path, walk.dir, file)) return ended(Step::open, file);
+    if (entering && other_than_regular(path)) return ended(Step::not_regular, file);
     entering = false;
     const int want = to_go < SEL_CHUNK_RECS ? to_go : SEL_CHUNK_RECS;
-    const int got = sel_read_chunk(path, pos, want, chunk);
-    if (got == SEL_READ_NO_FILE) return {SEL_WALK_NO_FILE, file};
-    if (got == SEL_READ_NO_SEEK) return {SEL_WALK_NO_SEEK, file};
+    int got = 0;
+    const Status read = sel_read_chunk(path, pos, want, chunk, &got);
+    if (!read.ok()) return Status{read.step, read.error, nullptr, file};
     pos += got;
     // A chunk cut short by the end of a full file is no end of the store.
-    if (got < want && pos < SEL_RECS_PER_FILE) return {SEL_WALK_SHORT, file};
+    if (got < want && pos < SEL_RECS_PER_FILE) return ended(Step::cut_short, file);
     if (hooks.records != nullptr) hooks.records(hooks.ctx, chunk, got);
     if (pos >= SEL_RECS_PER_FILE) {
       if (hooks.file_done != nullptr) hooks.file_done(hooks.ctx, file);
-      file = (file + 1) % SEL_FILES;
+      file = sel_file_after(file, 1);
       pos = 0;
       entering = true;
     }
     to_go -= got;
     if (hooks.chunk_done != nullptr) hooks.chunk_done(hooks.ctx);
   }
-  return {SEL_WALK_DONE, file};
+  return kDone;
+}
+
+namespace {
+
+// The walk's side of the store lock: dropped once the walk has left the oldest file.
+struct LockedWalk {
+  SelWalkHooks hooks;
+  int oldest_file;
+  SelLock lock;
+
+  static void records(void* ctx, const SelRecord* recs, int n) {
+    const SelWalkHooks& h = static_cast<LockedWalk*>(ctx)->hooks;
+    if (h.records != nullptr) h.records(h.ctx, recs, n);
+  }
+  static void file_done(void* ctx, int file) {
+    auto* walk = static_cast<LockedWalk*>(ctx);
+    if (file == walk->oldest_file) (void)sel_release_lock(walk->lock);
+  }
+  static void chunk_done(void* ctx) {
+    const SelWalkHooks& h = static_cast<LockedWalk*>(ctx)->hooks;
+    if (h.chunk_done != nullptr) h.chunk_done(h.ctx);
+  }
+};
+
+}  // namespace
+
+Status sel_read_recs(const SelRead& read, SelLock lock, const SelWalkHooks& hooks) {
+  LockedWalk walk{hooks, read.oldest_file, std::move(lock)};
+  if (read.start_file != read.oldest_file) (void)sel_release_lock(walk.lock);
+  return sel_walk({SEL_STORE_DIR, read.start_file, read.start_pos, read.count},
+                  {&walk, LockedWalk::records, LockedWalk::file_done, LockedWalk::chunk_done});
 }

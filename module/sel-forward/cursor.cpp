@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
+
 #include "lib/posix.h"
 #include "store/sel_format.h"
 
@@ -29,23 +31,23 @@ FwdCursor fwd_cursor_at(const SelRecord& rec, int slot, std::int32_t rec_count,
           rec_count, oldest_file};
 }
 
-int fwd_state_take(const char* path, int* holder) {
+Status fwd_state_take(const char* path, FdGuard* lock) {
   char lock_path[PATH_MAX];
   if (snprintf(lock_path, sizeof lock_path, "%s.lock", path) >=
       static_cast<int>(sizeof lock_path)) {
-    errno = ENAMETOOLONG;
-    return -1;
+    return Status{Step::too_long, ENAMETOOLONG, path, PATH_MAX};
   }
   FdGuard fd(open_regular(lock_path, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
-  if (fd.fd < 0) return -1;
-  if (lock_whole_file(fd.fd) == 0) return fd.release();
-  if (errno != EACCES && errno != EAGAIN) return -1;
-  *holder = lock_holder(fd.fd);
-  errno = EAGAIN;
-  return -1;
+  if (fd.fd < 0) return fail_errno(Step::open, path);
+  if (lock_whole_file(fd.fd) == 0) {
+    *lock = std::move(fd);
+    return kDone;
+  }
+  if (errno != EACCES && errno != EAGAIN) return fail_errno(Step::lock, path);
+  return Status{Step::lock, EAGAIN, path, lock_holder(fd.fd)};
 }
 
-int fwd_cursor_parse(FILE* in, FwdCursor* c) {
+Status fwd_cursor_parse(FILE* in, FwdCursor* c) {
   long format = 0, slot = 0, id = 0, time = 0, count = 0, oldest = 0;
   unsigned long sum = 0;
   char end = 0;
@@ -65,40 +67,40 @@ int fwd_cursor_parse(FILE* in, FwdCursor* c) {
   if (n != 6 || slot < -1 || slot >= SEL_MAX_RECS || id != held_at_int(id) ||
       time != held_at_int(time) || sum > 0xffffffffUL || count < 0 || count > SEL_MAX_RECS ||
       oldest < -1 || oldest >= SEL_FILES) {
-    errno = EBADMSG;
-    return -1;
+    return fail_data(Step::bad_format);
   }
   *c = FwdCursor{static_cast<std::int32_t>(slot),  static_cast<std::int32_t>(id),
                  static_cast<std::int32_t>(time),  static_cast<std::uint32_t>(sum),
                  static_cast<std::int32_t>(count), static_cast<std::int32_t>(oldest)};
-  return 0;
+  return kDone;
 }
 
-int fwd_cursor_read(const char* path, FwdCursor* c) {
+Status fwd_cursor_read(const char* path, FwdCursor* c) {
   struct stat st {};
   if (stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
-    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    return -1;
+    return Status{Step::not_regular, S_ISDIR(st.st_mode) ? EISDIR : EINVAL, path, 0};
   }
-  const int fd = open_regular(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno != ENOENT) return -1;
+  FdGuard fd(open_regular(path, O_RDONLY | O_CLOEXEC));
+  if (fd.fd < 0 && errno == ENOENT) {
     *c = FWD_CURSOR_FRESH;
-    return 1;
+    return kDone;
   }
-  FILE* in = fdopen(fd, "r");
-  if (in == nullptr) {
-    close(fd);
-    return -1;
-  }
-  const int result = fwd_cursor_parse(in, c);
+  if (fd.fd < 0) return fail_errno(Step::open, path);
+  FILE* in = fdopen(fd.fd, "r");
+  if (in == nullptr) return fail_errno(Step::memory, path);
+  (void)fd.release();  // the stream owns it now
+  Status parsed = fwd_cursor_parse(in, c);
   (void)fclose(in);  // read only
-  return result;
+  if (!parsed.ok()) parsed.path = path;
+  return parsed;
 }
 
-int fwd_cursor_write(const char* path, const FwdCursor& c) {
+Status fwd_cursor_write(const char* path, const FwdCursor& c) {
   char text[112];
   const int len = snprintf(text, sizeof text, "%ld %d %d %d %08x %d %d\n", kFormat, c.slot, c.id,
                            c.time, c.sum, c.seen_count, c.seen_oldest);
-  return replace_file_durably(path, text, static_cast<std::size_t>(len));
+  if (replace_file_durably(path, text, static_cast<std::size_t>(len)) != 0) {
+    return fail_errno(Step::write, path);
+  }
+  return kDone;
 }

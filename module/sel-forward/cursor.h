@@ -12,7 +12,9 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
+#include "lib/posix.h"
+#include "lib/status.h"
 
 struct FwdCursor {
   std::int32_t slot;  // file * 1000 + position of the last record sent; -1: none
@@ -36,18 +38,17 @@ FwdCursor fwd_cursor_at(const SelRecord& rec, int slot, std::int32_t rec_count,
                         std::int32_t oldest_file);
 
 // Takes the state file at `path` for this process: an exclusive lock on "<path>.lock"
-// (created if missing), held until the process ends, since the state file itself is
-// replaced at every save. The lock's descriptor; -1 with errno set when the lock file
-// cannot be opened, or with EAGAIN and `*holder` set to the pid of the forwarder that
-// holds it.
-int fwd_state_take(const char* path, int* holder);
+// (created if missing) into `*lock`, to be held until the process ends, since the state
+// file itself is replaced at every save. A failure names `path`: Step::open or
+// Step::too_long for the lock file, or Step::lock with EAGAIN and the pid of the
+// forwarder that holds it as its value.
+Status fwd_state_take(const char* path, FdGuard* lock);
 
-// Reads the state file. 0; 1 when there is none (`c` is then FWD_CURSOR_FRESH); -1 with
-// errno set when it cannot be read: EISDIR for a directory, EINVAL for anything else
-// that is not a regular file, EBADMSG when it is not a cursor of ours.
-int fwd_cursor_read(const char* path, FwdCursor* c);
-int fwd_cursor_parse(FILE* in, FwdCursor* c);  // 0, or -1 (EBADMSG)
+// Reads the state file into `c`; FWD_CURSOR_FRESH when there is none. A failure names
+// `path`: Step::not_regular (EISDIR for a directory, EINVAL for anything else that is not
+// a regular file), Step::bad_format (no cursor of ours), or Step::open.
+Status fwd_cursor_read(const char* path, FwdCursor* c);
+Status fwd_cursor_parse(FILE* in, FwdCursor* c);  // Step::bad_format when it is none
 
 // Replaces the state file durably (a power cut leaves the old or the new cursor).
-// 0, or -1 with errno set.
-int fwd_cursor_write(const char* path, const FwdCursor& c);
+Status fwd_cursor_write(const char* path, const FwdCursor& c);

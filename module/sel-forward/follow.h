@@ -14,7 +14,7 @@
 //   before the clear cannot be counted.
 // - overrun: the ring moved on past the cursor. Slots are filled again in ring order,
 //   so the records lost are the slots from the one after the cursor's up to the oldest
-//   record now, (oldest slot - cursor slot - 1) mod 4000, and whole laps more when the
+//   record now, wrapped round the ring, and whole laps more when the
 //   ring went round more than once between two looks: at least that many. The count is
 //   exact only when the ids show that the daemon numbers on across the wrap (the oldest
 //   record's id is not its slot's) and they agree with the slots: then the ids tell the
@@ -23,14 +23,11 @@
 // before the ring that was seen: its oldest file moving on is an overrun.
 #pragma once
 
-#include "lib/sel_record.h"
-#include "store/sel_format.h"
+#include "decode/sel_record.h"
 #include "module/sel-forward/cursor.h"
+#include "store/sel_ring.h"
 
 enum : int { FWD_NO_LOSS = 0, FWD_OVERRUN, FWD_CLEARED };
-
-// The fewest records that a ring holds once it has dropped its oldest file.
-inline constexpr int FWD_RING_AFTER_DROP = SEL_MAX_RECS - SEL_RECS_PER_FILE;
 
 struct FwdPlan {
   int lost;        // FWD_NO_LOSS, FWD_OVERRUN or FWD_CLEARED
@@ -41,9 +38,6 @@ struct FwdPlan {
   FwdCursor base;  // the cursor once the report (if any) is accepted and before the
                    // new records: the ring as seen now
 };
-
-// The ring's slot of record `ordinal` (counted from its oldest): file * 1000 + position.
-int fwd_slot_of(const SelInfo& info, int ordinal);
 
 // The plan for `info` (usable). `at_cursor` is the record in the cursor's slot when the
 // ring holds that slot, else null; `oldest` the ring's oldest record when it was read

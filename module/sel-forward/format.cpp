@@ -14,6 +14,8 @@
 namespace {
 
 constexpr int kFacilityUser = 1;
+// The structured data's id: ours, under the private enterprise number it names.
+constexpr const char* kSdId = "sel@32473";
 constexpr int kWarning = 4;
 
 // By record severity: normal, notice, warning, critical, emergency. A record's
@@ -57,12 +59,12 @@ std::size_t fwd_format_record(char* buf, FwdFormat format, const char* host, con
         const std::string_view type = sel_type_label(rec);
         const std::string_view severity = sel_severity_label(rec);
         fprintf(out,
-                "<%d>1 %s %s sel - - [sel@32473 id=\"%d\" type=\"%u\" type_label=\"%.*s\" "
+                "<%d>1 %s %s sel - - [%s id=\"%d\" type=\"%u\" type_label=\"%.*s\" "
                 "severity=\"%.*s\"] ",
-                kFacilityUser * 8 + fwd_syslog_severity(sel_severity(rec)), time, host,
+                kFacilityUser * 8 + fwd_syslog_severity(sel_severity(rec)), time, host, kSdId,
                 sel_record_id(rec), sel_event_type(rec), static_cast<int>(type.size()), type.data(),
                 static_cast<int>(severity.size()), severity.data());
-        sel_fprint_rec_text(out, rec);
+        sel_print_rec_text(rec, out);
         break;
       }
     }
@@ -96,9 +98,10 @@ std::size_t fwd_format_loss(char* buf, FwdFormat format, const char* host, std::
         break;
       case FwdFormat::syslog:
         fprintf(out,
-                "<%d>1 %s %s sel - missed [sel@32473 missed=\"%d\" at_least=\"%s\" "
+                "<%d>1 %s %s sel - missed [%s missed=\"%d\" at_least=\"%s\" "
                 "reason=\"%s\"] %s",
-                kFacilityUser * 8 + kWarning, time, host, plan.missed, at_least, reason, text);
+                kFacilityUser * 8 + kWarning, time, host, kSdId, plan.missed, at_least, reason,
+                text);
         break;
     }
   });
@@ -133,7 +136,7 @@ std::size_t fwd_frame(char* dst, std::size_t room, FwdFraming framing, std::stri
   return n <= room ? n : 0;
 }
 
-void fwd_host_name(char (&buf)[256]) {
+void fwd_host_name(char (&buf)[FWD_HOST_MAX]) {
   if (gethostname(buf, sizeof buf - 1) != 0) buf[0] = '\0';
   buf[sizeof buf - 1] = '\0';
   bool ok = buf[0] != '\0';

@@ -12,13 +12,15 @@
 #include <cstdint>
 #include <string_view>
 
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 #include "module/sel-forward/follow.h"
 
 enum class FwdFormat { syslog, jsonl };
 enum class FwdFraming { octets, lines, none };
 
 inline constexpr std::size_t FWD_MSG_MAX = 2048;  // far above the longest message
+// A host name and its NUL: 255 characters is the most that syslog's HOSTNAME and DNS take.
+inline constexpr std::size_t FWD_HOST_MAX = 256;
 
 // The syslog severity (0 emergency to 7 debug) of a record's severity.
 int fwd_syslog_severity(std::uint32_t severity);
@@ -35,4 +37,4 @@ std::size_t fwd_format_loss(char* buf, FwdFormat format, const char* host, std::
 std::size_t fwd_frame(char* dst, std::size_t room, FwdFraming framing, std::string_view msg);
 
 // Our host's name as a syslog HOSTNAME: printable ASCII without blanks, else "-".
-void fwd_host_name(char (&buf)[256]);
+void fwd_host_name(char (&buf)[FWD_HOST_MAX]);

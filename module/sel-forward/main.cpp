@@ -34,6 +34,7 @@
 #include "module/sel-forward/sender.h"
 #include "module/sel-forward/signals.h"
 #include "module/sel-forward/watch.h"
+#include "store/sel_ring.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ constexpr int kWatchedMs = 5000;
 constexpr int kPolledMs = 1000;
 
 struct Options {
-  char host[256] = "";
+  char host[FWD_HOST_MAX] = "";
   const char* port = nullptr;
   FwdTransport transport = FwdTransport::out;
   bool to_stdout = false;
@@ -225,21 +226,22 @@ Batch batch;
 struct Forwarder {
   Options o;
   FwdFraming framing = FwdFraming::octets;
-  char host[256] = "";
+  char host[FWD_HOST_MAX] = "";
   FwdCursor cursor{};  // FWD_CURSOR_FRESH, set at the start
   FwdSender sender{};
   FwdFollower follower{};
   FwdWatch watch{};
   bool save_failing = false;
+  bool sent_any = false;  // a message was accepted in this run
 
   void save() {
     if (o.state == nullptr) return;
-    if (fwd_cursor_write(o.state, cursor) != 0) {
-      if (!save_failing) log_msg_errno(LOG_ERR, "cannot write the state file %s", o.state);
-      save_failing = true;
-    } else {
-      save_failing = false;
+    const Status saved = fwd_cursor_write(o.state, cursor);
+    errno = saved.error;
+    if (!saved.ok() && !save_failing) {
+      log_msg_errno(LOG_ERR, "cannot write the state file %s", o.state);
     }
+    save_failing = !saved.ok();
   }
 
   // Sends the report and the records of one look. Whether all were accepted.
@@ -261,13 +263,14 @@ struct Forwarder {
       batch.add(framing, msg, len, plan.base);
     }
     for (int i = 0; i < read; ++i) {
-      const FwdCursor after = fwd_cursor_at(recs[i], fwd_slot_of(look->info, plan.start + i),
+      const FwdCursor after = fwd_cursor_at(recs[i], sel_ring_slot(look->info, plan.start + i),
                                             look->info.rec_count, look->info.oldest_file);
       const std::size_t len = fwd_format_record(msg, o.format, host, recs[i]);
       if (!batch.add(framing, msg, len, after)) break;  // the rest goes with the next batch
     }
     const int accepted = fwd_send(&sender, batch.data, batch.ends, batch.n);
     if (accepted > 0) {
+      sent_any = true;
       if (report) {
         log_msg(LOG_WARNING, "%s: %s%d records were lost before they could be sent",
                 plan.lost == FWD_CLEARED ? "the SEL was cleared" : "the SEL overran",
@@ -287,19 +290,17 @@ struct Forwarder {
   Next step() {
     const bool ready = fwd_ready(&sender);
     FwdLook look{};
+    Status seen;
     {
       const FwdAtOnce at_once;
-      look = fwd_look(&follower, cursor);
+      seen = fwd_look(&follower, cursor, &look);
     }
-    if (look.result == FWD_LOOK_NO_STORE) return kNoStore;
-    if (look.result != FWD_LOOK_PLAN) return kDone;
+    if (!seen.ok()) return kNoStore;
+    if (look.idle) return kDone;
     // No loss: the ring seen moves on at once, sent or not.
     if (look.plan.lost == FWD_NO_LOSS) cursor = look.plan.base;
     const bool something = look.plan.lost != FWD_NO_LOSS || look.plan.count > 0;
-    if (!something || !ready) {
-      fwd_look_done(&look);
-      return something ? kFailed : kDone;
-    }
+    if (!something || !ready) return something ? kFailed : kDone;  // the look lets go
     const int to_send = look.plan.count;
     const bool all = send(&look);
     if (look.moved) return kMore;
@@ -326,7 +327,8 @@ struct Forwarder {
   }
 
   // Until stopped (or standard output is gone), or with --once until all is sent or the
-  // collector fails: 0, or 1 when not all could be sent.
+  // collector fails. The exit status: EXIT_PARTIAL when not all could be sent,
+  // EXIT_NOTHING with --once when the store could not be read and nothing was sent.
   int run() {
     // A store that cannot be read (seld has not made it yet, say) is looked at again
     // after waits that double up to a minute, so that the log is not flooded.
@@ -336,16 +338,22 @@ struct Forwarder {
       (void)fwd_watch_take(&watch);  // what came before this look is seen by it
       const Next next = step();
       if (next == kMore) continue;
-      if (o.once) return next == kDone ? 0 : 1;
+      if (o.once) return once_status(next);
       int ms = o.interval_ms > 0 ? o.interval_ms : watched ? kWatchedMs : kPolledMs;
-      no_store_ms = next == kNoStore ? std::min(std::max(no_store_ms * 2, ms), 60000) : 0;
+      no_store_ms =
+          next == kNoStore ? std::min(std::max(no_store_ms * 2, ms), FWD_RETRY_MAX_MS) : 0;
       if (next == kNoStore) ms = no_store_ms;
       if (next == kFailed && sender.fd < 0) {
         ms = static_cast<int>(std::clamp(sender.retry_at - fwd_now_ms(), 0LL, 1LL * ms));
       }
       wait(ms, watched);
     }
-    return sender.dead || o.once ? 1 : 0;
+    return sender.dead || o.once ? EXIT_PARTIAL : EXIT_DONE;
+  }
+
+  int once_status(Next next) const {
+    if (next == kDone) return EXIT_DONE;
+    return next == kNoStore && !sent_any ? EXIT_NOTHING : EXIT_PARTIAL;
   }
 };
 
@@ -353,56 +361,51 @@ struct Forwarder {
 // library; all zero, so that it takes no room in the program file.
 Forwarder f;
 
-// Reads the cursor from the state file at `path`; why it cannot is said on standard
-// error.
+// Reads the cursor from the state file at `path`; why it cannot is said.
 bool read_state(const char* path) {
-  if (fwd_cursor_read(path, &f.cursor) >= 0) return true;
-  if (errno == EISDIR) {
-    fprintf(stderr, "sel-forward: the state file %s is a directory\n", path);
-  } else if (errno == EINVAL) {
-    fprintf(stderr, "sel-forward: the state file %s is not a regular file\n", path);
-  } else if (errno == EBADMSG) {
-    fprintf(stderr,
-            "sel-forward: the state file %s holds no cursor of sel-forward (remove it to send "
-            "the whole SEL again)\n",
-            path);
+  const Status read = fwd_cursor_read(path, &f.cursor);
+  if (read.ok()) return true;
+  if (read.step == Step::not_regular) {
+    say("the state file %s %s", path,
+        read.error == EISDIR ? "is a directory" : "is not a regular file");
+  } else if (read.step == Step::bad_format) {
+    say("the state file %s holds no cursor of sel-forward (remove it to send the whole SEL "
+        "again)",
+        path);
   } else {
-    fprintf(stderr, "sel-forward: cannot read the state file %s: %s\n", path, strerror(errno));
+    say_status(read, "cannot read the state file %s", path);
   }
   return false;
 }
 
 // Takes the state file for this process and reads the cursor from it (also before the
 // lock: a path that is no state file gets no lock file beside it), writing it back at
-// once so that a path that cannot be written is found before anything is sent. Whether
-// it could; why not is said on standard error.
-bool take_state(const char* path) {
+// once so that a path that cannot be written is found before anything is sent. `*lock`
+// keeps it for the rest of the run. Whether it could; why not is said.
+bool take_state(const char* path, FdGuard* lock) {
   if (!read_state(path)) return false;
-  int holder = 0;
-  if (fwd_state_take(path, &holder) < 0) {
-    if (errno == EAGAIN) {
-      fprintf(stderr, "sel-forward: the state file %s is in use by another sel-forward (pid %d)\n",
-              path, holder);
-    } else {
-      fprintf(stderr, "sel-forward: cannot write the state file %s: %s.lock: %s\n", path, path,
-              strerror(errno));
-    }
+  const Status taken = fwd_state_take(path, lock);
+  if (taken.step == Step::lock && taken.error == EAGAIN) {
+    say("the state file %s is in use by another sel-forward (pid %d)", path,
+        static_cast<int>(taken.value));
+    return false;
+  }
+  if (!taken.ok()) {
+    say_status(taken, "cannot write the state file %s: %s.lock", path, path);
     return false;
   }
   if (!read_state(path)) return false;
-  if (fwd_cursor_write(path, f.cursor) != 0) {
-    fprintf(stderr, "sel-forward: cannot write the state file %s: %s\n", path, strerror(errno));
-    return false;
-  }
-  return true;
+  const Status written = fwd_cursor_write(path, f.cursor);
+  if (!written.ok()) say_status(written, "cannot write the state file %s", path);
+  return written.ok();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  say_as("sel-forward");
+  say_as(kProgram.name);
   const unsigned closed = guard_std_fds();
-  if ((closed & STD_FDS_UNGUARDED) != 0) return 1;
+  if ((closed & STD_FDS_UNGUARDED) != 0) return EXIT_NOTHING;
   // Before any lock is taken and before a stop signal is blocked: a zone file that
   // blocks holds nothing up but this process, which a signal still ends.
   (void)zone_load();
@@ -415,19 +418,20 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (o.to_stdout && (closed & STD_OUT_CLOSED) != 0) {
-    fputs("sel-forward: standard output is closed: the messages have nowhere to go\n", stderr);
-    return 1;
+    say("standard output is closed: the messages have nowhere to go");
+    return EXIT_NOTHING;
   }
   if (!tls_options(&f.o)) return EXIT_NOTHING;
   // What TLS is given is checked before the state file is taken: nothing is sent.
   if (o.transport == FwdTransport::relps && !fwd_secure_check(o.tls)) return EXIT_NOTHING;
   f.cursor = FWD_CURSOR_FRESH;
-  if (o.state != nullptr && !take_state(o.state)) return 1;
+  FdGuard state_lock;
+  if (o.state != nullptr && !take_state(o.state, &state_lock)) return EXIT_NOTHING;
   f.framing = fwd_framing(o.transport, o.format);
   fwd_sender_init(&f.sender, o.transport, o.host, o.port);
   f.sender.tls = &o.tls;
   fwd_host_name(f.host);
-  log_open("sel-forward", LOG_PID | (o.verbose ? LOG_PERROR : 0), LOG_DAEMON);
+  log_open(kProgram.name, LOG_PID | (o.verbose ? LOG_PERROR : 0), LOG_DAEMON);
   fwd_signals_init();
   fwd_watch_start(&f.watch);
   if (o.to_stdout) {

@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 #include <syslog.h>
 
+#include <cerrno>
+#include <utility>
+
 #include "lib/log.h"
-#include "store/sel_lock.h"
-#include "store/sel_rd.h"
+#include "store/sel_walk.h"
 
 namespace {
 
@@ -21,19 +23,20 @@ bool same_file(const FwdFollower& f, const struct stat& st, const SelInfo& info)
 bool usable(FwdFollower* f, const SelInfo& info) {
   const unsigned faults = sel_info_faults(info) & SEL_INFO_UNUSABLE;
   if (faults != 0 && (faults & ~f->logged_faults) != 0) {
-    char why[80];
-    sel_info_fault_text(faults, info, why, sizeof why);
-    log_msg(LOG_ERR, "Bad SEL info in %s: %s; waiting for seld to mend it", SEL_INFO_FILE, why);
+    char fault[80];
+    sel_info_fault_text(faults, info, fault, sizeof fault);
+    log_msg(LOG_ERR, "Bad SEL info in %s: %s; waiting for seld to mend it", SEL_INFO_FILE, fault);
   }
   f->logged_faults = faults;
   return faults == 0;
 }
 
-// Reads the record in `slot` (file * 1000 + position) while the store lock is held.
+// Reads the record in `slot` while the store lock is held.
 bool read_slot(int slot, SelRecord* rec) {
   char path[SEL_PATH_MAX];
-  (void)sel_record_path(path, sizeof path, SEL_STORE_DIR, slot / SEL_RECS_PER_FILE);  // fits
-  return sel_read_chunk(path, slot % SEL_RECS_PER_FILE, 1, rec) == 1;
+  (void)sel_record_path(path, sizeof path, SEL_STORE_DIR, sel_slot_file(slot));  // fits
+  int got = 0;
+  return sel_read_chunk(path, sel_slot_pos(slot), 1, rec, &got).ok() && got == 1;
 }
 
 // How many of the `n` records read from ordinal `start` on are surely those of the ring
@@ -42,15 +45,13 @@ bool read_slot(int slot, SelRecord* rec) {
 // that the reading had left behind: they are filled again first). `*moved`: it did not.
 int unmoved(const SelInfo& seen, int start, int n, bool* moved) {
   SelInfo now = seen;
-  int step = 0;
-  const bool read = sel_info_take(&now, &step) == SEL_INFO_READ &&
-                    (sel_info_faults(now) & SEL_INFO_UNUSABLE) == 0;
+  const bool read = sel_info_take(&now).ok() && (sel_info_faults(now) & SEL_INFO_UNUSABLE) == 0;
   if (read && now.oldest_file == seen.oldest_file && now.rec_count >= seen.rec_count) return n;
   *moved = true;
-  const int dropped = (now.oldest_file - seen.oldest_file + SEL_FILES) % SEL_FILES;
-  const bool moved_on = read && dropped > 0 && now.rec_count >= FWD_RING_AFTER_DROP;
-  if (moved_on && start >= dropped * SEL_RECS_PER_FILE) return n;
-  const int under_lock = SEL_RECS_PER_FILE - start;
+  const int dropped = sel_files_between(seen.oldest_file, now.oldest_file);
+  const bool moved_on = read && dropped > 0 && now.rec_count >= SEL_RING_AFTER_DROP;
+  if (moved_on && start >= sel_file_first_ordinal(dropped)) return n;
+  const int under_lock = sel_file_first_ordinal(1) - start;
   return under_lock <= 0 ? 0 : under_lock < n ? under_lock : n;
 }
 
@@ -63,67 +64,74 @@ struct Collected {
   }
 };
 
-// Takes a lock of the store as sel does, logging why it could not.
-int take_lock(const char* path) {
-  int step = 0;
-  const int lock = sel_lock_take(path, nullptr, &step);
-  if (lock < 0) log_msg_errno(LOG_ERR, "%s %s", sel_lock_step_text(step), path);
-  return lock;
+// Logs why the store could not be had: its lock, or the info file under the info lock.
+void log_no_store(const Status& failed) {
+  errno = failed.error;
+  if (sel_at_info_file(failed)) {
+    log_msg_errno(LOG_ERR, "cannot read %s", SEL_INFO_FILE);
+  } else {
+    log_msg_errno(LOG_ERR, "cannot lock %s", failed.path);
+  }
 }
 
-// Reads the info file under the info lock, logging why it could not.
-bool read_info(SelInfo* info) {
-  int step = 0;
-  switch (sel_info_take(info, &step)) {
-    case SEL_INFO_READ: return true;
-    case SEL_INFO_NO_LOCK:
-      log_msg_errno(LOG_ERR, "%s %s", sel_lock_step_text(step), SEL_LOCK_INFO);
-      return false;
-    default: log_msg_errno(LOG_ERR, "cannot read %s", SEL_INFO_FILE); return false;
+// The records that tell what the look means: the cursor's slot, and the oldest record
+// when the cursor's record is gone (its id may tell how many were lost).
+FwdPlan plan_from(const FwdCursor& c, const SelInfo& info) {
+  SelRecord at_cursor{}, oldest{};
+  const bool in_ring = sel_ring_ordinal(info, c.slot) >= 0 && read_slot(c.slot, &at_cursor);
+  const bool gone = !in_ring || fwd_record_sum(at_cursor) != c.sum;
+  const bool oldest_read =
+      gone && info.rec_count > 0 && read_slot(sel_slot(info.oldest_file, 0), &oldest);
+  return fwd_plan(c, info, in_ring ? &at_cursor : nullptr, oldest_read ? &oldest : nullptr);
+}
+
+// Remembers the info file of a look that found nothing to send, or forgets the last one.
+void remember_idle(FwdFollower* f, bool idle, const struct stat& st, const SelInfo& info) {
+  f->idle_known = idle;
+  if (!idle) return;
+  f->idle_dev = st.st_dev;
+  f->idle_ino = st.st_ino;
+  f->idle_mtime = st.st_mtim;
+  f->idle_info = info;
+}
+
+void log_walk_end(const Status& end) {
+  char path[SEL_PATH_MAX];
+  (void)sel_record_path(path, sizeof path, SEL_STORE_DIR, static_cast<int>(end.value));  // fits
+  switch (end.step) {
+    case Step::cut_short:
+      log_msg(LOG_ERR, "%s ends before the records that %s promises", path, SEL_INFO_FILE);
+      break;
+    case Step::not_regular: log_msg(LOG_ERR, "%s is not a regular file", path); break;
+    default: log_msg(LOG_ERR, "Error open %s for read", path); break;
   }
 }
 
 }  // namespace
 
-FwdLook fwd_look(FwdFollower* f, const FwdCursor& c) {
-  FwdLook look{FWD_LOOK_NO_STORE, {}, {}, -1, false};
-  look.lock = take_lock(SEL_LOCK_DB);
-  if (look.lock < 0) return look;  // logged
+Status fwd_look(FwdFollower* f, const FwdCursor& c, FwdLook* look) {
+  *look = FwdLook{false, SEL_INFO_UNREAD, {}, SelLock(), false};
+  Status seen = sel_lock_take(SEL_LOCK_DB, &look->lock);
   // Taken before the read: a change between the two makes the next look read again.
   struct stat st {};
-  const bool stated = stat(SEL_INFO_FILE, &st) == 0;
-  look.info = SelInfo{-1, -1, -1, -1, -1, 0};
-  if (!read_info(&look.info) || !usable(f, look.info)) {
-    fwd_look_done(&look);
-    look.result = FWD_LOOK_NO_STORE;
-    return look;
+  const bool stated = seen.ok() && stat(SEL_INFO_FILE, &st) == 0;
+  if (seen.ok()) seen = sel_info_take(&look->info);
+  if (!seen.ok()) log_no_store(seen);
+  if (seen.ok() && !usable(f, look->info)) seen = fail_data(Step::bad_format, SEL_INFO_FILE);
+  if (!seen.ok()) {
+    (void)sel_release_lock(look->lock);
+    return seen;
   }
-  if (stated && same_file(*f, st, look.info)) {
-    fwd_look_done(&look);
-    look.result = FWD_LOOK_IDLE;
-    return look;
+  if (stated && same_file(*f, st, look->info)) {
+    (void)sel_release_lock(look->lock);
+    look->idle = true;
+    return kDone;
   }
-  // The cursor's slot, and the oldest record when the cursor's record is gone (its id
-  // may tell how many were lost).
-  SelRecord at_cursor{}, oldest{};
-  const bool in_ring =
-      c.slot >= 0 && sel_slot_ordinal(look.info, c.slot + 1) >= 0 && read_slot(c.slot, &at_cursor);
-  const bool gone = !in_ring || fwd_record_sum(at_cursor) != c.sum;
-  const bool oldest_read = gone && look.info.rec_count > 0 &&
-                           read_slot(look.info.oldest_file * SEL_RECS_PER_FILE, &oldest);
-  look.plan =
-      fwd_plan(c, look.info, in_ring ? &at_cursor : nullptr, oldest_read ? &oldest : nullptr);
-  look.result = FWD_LOOK_PLAN;
-  const bool nothing = look.plan.lost == FWD_NO_LOSS && look.plan.count == 0;
-  if (nothing) fwd_look_done(&look);
-  f->idle_known = stated && nothing;
-  if (f->idle_known) {
-    f->idle_dev = st.st_dev;
-    f->idle_ino = st.st_ino;
-    f->idle_mtime = st.st_mtim;
-    f->idle_info = look.info;
-  }
-  return look;
+  look->plan = plan_from(c, look->info);
+  const bool nothing = look->plan.lost == FWD_NO_LOSS && look->plan.count == 0;
+  if (nothing) (void)sel_release_lock(look->lock);
+  remember_idle(f, stated && nothing, st, look->info);
+  return kDone;
 }
 
 int fwd_read(FwdFollower* f, FwdLook* look, SelRecord* recs, int max) {
@@ -131,31 +139,16 @@ int fwd_read(FwdFollower* f, FwdLook* look, SelRecord* recs, int max) {
   int file = 0, pos = 0;
   sel_ring_position(look->info, look->plan.start, &file, &pos);
   Collected got{recs, 0};
-  const SelWalkEnd end = sel_read_recs({file, pos, count, look->info.oldest_file, look->lock},
-                                       {&got, Collected::records, nullptr, nullptr});
-  look->lock = -1;  // released by the reader
+  const Status end =
+      sel_read_recs({file, pos, count, look->info.oldest_file}, std::move(look->lock),
+                    {&got, Collected::records, nullptr, nullptr});
   // A walk cut short by a ring that moved on is no fault of the store.
-  const bool looked = got.n > 0 || end.result != SEL_WALK_DONE;
+  const bool looked = got.n > 0 || !end.ok();
   const int kept = looked ? unmoved(look->info, look->plan.start, got.n, &look->moved) : 0;
-  if (look->moved && end.result != SEL_WALK_DONE) return kept;
+  if (look->moved && !end.ok()) return kept;
   look->moved = kept < got.n;
   // Logged once while it lasts: the next looks meet the same file.
-  if (end.result != SEL_WALK_DONE && end.result != f->logged_walk) {
-    char path[SEL_PATH_MAX];
-    (void)sel_record_path(path, sizeof path, SEL_STORE_DIR, end.file);  // fits: file < 4
-    switch (end.result) {
-      case SEL_WALK_SHORT:
-        log_msg(LOG_ERR, "%s ends before the records that %s promises", path, SEL_INFO_FILE);
-        break;
-      case SEL_WALK_NOT_REGULAR: log_msg(LOG_ERR, "%s is not a regular file", path); break;
-      default: log_msg(LOG_ERR, "Error open %s for read", path); break;
-    }
-  }
-  f->logged_walk = end.result;
+  if (!end.ok() && end.step != f->logged_walk) log_walk_end(end);
+  f->logged_walk = end.step;
   return kept;
-}
-
-void fwd_look_done(FwdLook* look) {
-  if (look->lock >= 0) sel_release_lock(look->lock);
-  look->lock = -1;
 }

@@ -13,9 +13,11 @@
 
 #include <ctime>
 
-#include "lib/sel_record.h"
-#include "store/sel_format.h"
+#include "decode/sel_record.h"
+#include "lib/status.h"
 #include "module/sel-forward/follow.h"
+#include "store/sel_format.h"
+#include "store/sel_lock.h"
 
 inline constexpr int FWD_BATCH_RECS = 100;  // records read and sent at a time
 
@@ -27,32 +29,24 @@ struct FwdFollower {
   timespec idle_mtime;
   SelInfo idle_info;
   unsigned logged_faults;  // the info file's faults that were logged, once each
-  int logged_walk;         // how the last walk ended, logged once
+  Step logged_walk;        // how the last walk ended, logged once
 };
 
-enum : int {
-  FWD_LOOK_IDLE = 0,  // nothing changed since a look that found nothing to send
-  FWD_LOOK_PLAN,      // `plan` holds what to send; the store lock is held for fwd_read
-  FWD_LOOK_NO_STORE,  // the store cannot be read now (logged)
-};
-
+// One look, once made. `lock` holds the store lock while the plan has records to read.
 struct FwdLook {
-  int result;
+  bool idle;  // nothing changed since a look that found nothing to send: no plan
   SelInfo info;
-  FwdPlan plan;
-  int lock;    // the store lock while result is FWD_LOOK_PLAN, else -1
-  bool moved;  // fwd_read: the ring moved on under the reading; look again at once
+  FwdPlan plan;  // what to send
+  SelLock lock;  // taken over by fwd_read, released at the latest when the look goes
+  bool moved;    // fwd_read: the ring moved on under the reading; look again at once
 };
 
-// Looks at the store from cursor `c`. A plan with nothing to send (no loss, no new
-// record) releases the lock and remembers the info file, so that the next look stops
-// after reading it.
-FwdLook fwd_look(FwdFollower* f, const FwdCursor& c);
+// Looks at the store from cursor `c` into `*look`. A plan with nothing to send (no loss,
+// no new record) releases the lock and remembers the info file, so that the next look
+// stops after reading it. A failure is a store that cannot be read now (logged).
+Status fwd_look(FwdFollower* f, const FwdCursor& c, FwdLook* look);
 
 // Reads up to `max` new records of the plan into `recs`, taking over the look's lock and
 // releasing it. Returns the records read: fewer when a record file ends early or cannot
 // be read (logged once while it lasts), or when the ring moved on under the reading.
 int fwd_read(FwdFollower* f, FwdLook* look, SelRecord* recs, int max);
-
-// Gives up the look's lock without reading.
-void fwd_look_done(FwdLook* look);

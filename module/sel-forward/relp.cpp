@@ -20,27 +20,19 @@ unsigned long next_txnr(unsigned long txnr) { return txnr >= kTxnrMax ? 1 : txnr
 
 enum class Exchange { open, syslog, close };
 
-// One frame as it goes out.
-struct Out {
-  char buf[FWD_MSG_MAX + 48];
-  std::size_t len;
-  std::size_t off;
-  bool pending() const { return off < len; }
-  bool build(FwdRelp* r, const char* command, std::string_view data) {
-    const std::size_t head = fwd_relp_head(buf, sizeof buf, r->txnr, command, data.size());
-    if (head == 0 || data.size() >= sizeof buf - head) return false;
-    memcpy(buf + head, data.data(), data.size());
-    buf[head + data.size()] = '\n';
-    len = head + data.size() + 1;
-    off = 0;
-    r->txnr = next_txnr(r->txnr);
-    return true;
-  }
-};
+bool out_pending(const FwdRelp* r) { return r->out_off < r->out_len; }
 
-// At namespace scope and all zero: no guard of a local static (nor the C++ run-time
-// library), no room in the program file.
-Out out;
+// Puts the next frame, of `command` with `data`, in the session's out buffer.
+bool build_frame(FwdRelp* r, const char* command, std::string_view data) {
+  const std::size_t head = fwd_relp_head(r->out, sizeof r->out, r->txnr, command, data.size());
+  if (head == 0 || data.size() >= sizeof r->out - head) return false;
+  memcpy(r->out + head, data.data(), data.size());
+  r->out[head + data.size()] = '\n';
+  r->out_len = head + data.size() + 1;
+  r->out_off = 0;
+  r->txnr = next_txnr(r->txnr);
+  return true;
+}
 
 // A decimal number of 1 to kNumberMax digits at the start of `s`, ended by one of the
 // characters of `stops`: its length, 0 when `s` ends too soon to tell, -1 when it is
@@ -55,14 +47,21 @@ int number(std::string_view s, const char* stops, unsigned long* value) {
   return 0;
 }
 
-int protocol_error(FwdRelp* r, const char* what, std::string_view said) {
-  (void)snprintf(r->why, sizeof r->why, "%s \"%.*s\"", what,
-                 static_cast<int>(said.size() < 40 ? said.size() : 40), said.data());
-  for (char* c = r->why; *c != '\0'; ++c) {
+// A failure of the session: errno and the Status say it alike.
+Status failed(int error) {
+  errno = error;
+  return Status{Step::socket, error, nullptr, 0};
+}
+
+Status protocol_error(FwdRelp* r, FwdRelpFault::Kind kind, std::string_view said) {
+  r->fault.kind = kind;
+  const std::size_t len = said.size() < FWD_RELP_SAID_MAX ? said.size() : FWD_RELP_SAID_MAX;
+  memcpy(r->fault.said, said.data(), len);
+  r->fault.said[len] = '\0';
+  for (char* c = r->fault.said; *c != '\0'; ++c) {
     if (*c == '\n') *c = ' ';
   }
-  errno = EPROTO;
-  return -1;
+  return failed(EPROTO);
 }
 
 // Whether the answer to "open" offers the syslog command: a line "commands=..." that
@@ -86,39 +85,37 @@ bool offers_syslog(std::string_view data) {
   return false;
 }
 
-// Reads what the collector sent now. 0, or -1 with errno (ECONNRESET: it closed).
-int pull(FwdRelp* r, const FwdLink& link) {
-  if (r->in_len == sizeof r->in) return protocol_error(r, "sent an overlong frame:", {r->in, 16});
+// Reads what the collector sent now.
+Status pull(FwdRelp* r, const FwdLink& link) {
+  if (r->in_len == sizeof r->in) return protocol_error(r, FwdRelpFault::overlong, {r->in, 16});
   const ssize_t n = fwd_link_recv(link, r->in + r->in_len, sizeof r->in - r->in_len);
   if (n > 0) r->in_len += static_cast<std::size_t>(n);
-  if (n == 0) errno = ECONNRESET;
-  return n > 0 || (n < 0 && (errno == EAGAIN || errno == EINTR)) ? 0 : -1;
+  if (n == 0) return failed(ECONNRESET);
+  return n > 0 || errno == EAGAIN || errno == EINTR ? kDone : failed(errno);
 }
 
 // Takes the answers that are whole, from the one to frame `*want` on, counting those
 // answered 200 in `*acked`; `sent` frames are out whole, and only they may be answered.
-// 0, or -1 with errno.
-int take_answers(FwdRelp* r, Exchange what, int sent, unsigned long* want, int* acked) {
+Status take_answers(FwdRelp* r, Exchange what, int sent, unsigned long* want, int* acked) {
   for (;;) {
     FwdRelpFrame f{};
     std::size_t used = 0;
     const int got = fwd_relp_parse(r->in, r->in_len, &f, &used);
-    if (got < 0) return protocol_error(r, "sent no RELP frame:", {r->in, r->in_len});
-    if (got == 0) return 0;
+    if (got < 0) return protocol_error(r, FwdRelpFault::not_relp, {r->in, r->in_len});
+    if (got == 0) return kDone;
     if (f.command == "serverclose") {
-      (void)snprintf(r->why, sizeof r->why, "ended the session");
-      errno = ECONNRESET;
-      return -1;
+      r->fault.kind = FwdRelpFault::ended;
+      return failed(ECONNRESET);
     }
-    if (f.command != "rsp") return protocol_error(r, "sent", f.command);
+    if (f.command != "rsp") return protocol_error(r, FwdRelpFault::other_command, f.command);
     if (f.txnr != *want || *acked == sent) {
-      return protocol_error(r, "answered a frame not in flight:", {r->in, used});
+      return protocol_error(r, FwdRelpFault::not_in_flight, {r->in, used});
     }
     if (what != Exchange::close && fwd_relp_status(f.data) != 200) {
-      return protocol_error(r, "answered", f.data);
+      return protocol_error(r, FwdRelpFault::refused, f.data);
     }
     if (what == Exchange::open && !offers_syslog(f.data)) {
-      return protocol_error(r, "does not offer the syslog command:", f.data);
+      return protocol_error(r, FwdRelpFault::no_syslog, f.data);
     }
     *want = next_txnr(*want);
     ++*acked;
@@ -127,53 +124,66 @@ int take_answers(FwdRelp* r, Exchange what, int sent, unsigned long* want, int* 
   }
 }
 
-// Sends the `n` messages as frames of the exchange's command and takes their answers,
-// as fwd_relp_send says.
-int exchange(FwdRelp* r, const FwdLink& link, Exchange what, const char* data, const std::size_t* ends, int n,
-             int stall_ms, int* error) {
+// Builds the next frame when the window and a stop let one begin. False when the message
+// cannot be framed.
+bool begin_frame(FwdRelp* r, Exchange what, const char* data, const std::size_t* ends, int n,
+                 int sent, int acked) {
+  // No frame is begun after a stop, but the close that ends the session.
+  if (out_pending(r) || sent == n || sent - acked >= FWD_RELP_WINDOW ||
+      (what != Exchange::close && fwd_stopping())) {
+    return true;
+  }
   const char* command = what == Exchange::open    ? "open"
                         : what == Exchange::close ? "close"
                                                   : "syslog";
-  out.len = out.off = 0;
+  const std::size_t from = sent > 0 ? ends[sent - 1] : 0;
+  return build_frame(r, command, {data + from, ends[sent] - from});
+}
+
+// Sends what is left of the frame on its way out; whether the frame is now out whole.
+Status push(FwdRelp* r, const FwdLink& link, bool* whole) {
+  *whole = false;
+  const ssize_t w = fwd_link_send(link, r->out + r->out_off, r->out_len - r->out_off);
+  if (w < 0 && errno != EAGAIN && errno != EINTR) return failed(errno);
+  if (w > 0) r->out_off += static_cast<std::size_t>(w);
+  *whole = r->out_len > 0 && !out_pending(r);
+  return kDone;
+}
+
+// Sends the `n` messages as frames of the exchange's command and takes their answers,
+// as fwd_relp_send says.
+Status exchange(FwdRelp* r, const FwdLink& link, Exchange what, const char* data,
+                const std::size_t* ends, int n, int stall_ms, int* accepted) {
+  r->out_len = r->out_off = 0;
   unsigned long want = r->txnr;
   int sent = 0, acked = 0;
-  *error = 0;
+  Status why = kDone;  // why the exchange ends short
   FwdDeadline deadline(stall_ms);
-  while (acked < n) {
+  while (acked < n && why.ok()) {
     const int before = acked;
     // Read before a frame is begun: what came before it cannot be its answer.
-    if (pull(r, link) != 0 || take_answers(r, what, sent, &want, &acked) != 0) break;
-    // No frame is begun after a stop, but the close that ends the session.
-    if (!out.pending() && sent < n && sent - acked < FWD_RELP_WINDOW &&
-        (what == Exchange::close || !fwd_stopping())) {
-      const std::size_t from = sent > 0 ? ends[sent - 1] : 0;
-      if (!out.build(r, command, {data + from, ends[sent] - from})) {
-        errno = EMSGSIZE;
-        break;
-      }
-    }
-    if (!out.pending() && sent == acked) break;  // stopped with nothing in flight
-    const std::size_t off = out.off;
+    why = pull(r, link);
+    if (why.ok()) why = take_answers(r, what, sent, &want, &acked);
+    if (why.ok() && !begin_frame(r, what, data, ends, n, sent, acked)) why = failed(EMSGSIZE);
+    if (!why.ok() || (!out_pending(r) && sent == acked)) break;  // or stopped, none in flight
+    const std::size_t off = r->out_off;
     if (acked > before) deadline = FwdDeadline(stall_ms);
     const int left = deadline.left();
-    if (left == 0) {
-      errno = ETIMEDOUT;
-      break;
-    }
     const int woke =
-        fwd_link_wait(link, static_cast<short>(POLLIN | (out.pending() ? POLLOUT : 0)), left);
-    if (woke < 0 && errno != EINTR) break;
+        left == 0
+            ? 0
+            : fwd_link_wait(link, static_cast<short>(POLLIN | (out_pending(r) ? POLLOUT : 0)), left);
+    if (left == 0) why = failed(ETIMEDOUT);
+    if (woke < 0 && errno != EINTR) why = failed(errno);
     if (woke <= 0) continue;
-    if (out.pending()) {
-      const ssize_t w = fwd_link_send(link, out.buf + out.off, out.len - out.off);
-      if (w < 0 && errno != EAGAIN && errno != EINTR) break;
-      if (w > 0) out.off += static_cast<std::size_t>(w);
-      if (out.len > 0 && !out.pending()) ++sent;
-    }
-    if (out.off > off) deadline = FwdDeadline(stall_ms);
+    bool whole = false;
+    if (out_pending(r)) why = push(r, link, &whole);
+    if (whole) ++sent;
+    if (r->out_off > off) deadline = FwdDeadline(stall_ms);
   }
-  if (acked < n && !(fwd_stopping() && sent == acked && !out.pending())) *error = errno;
-  return acked;
+  *accepted = acked;
+  if (acked == n || (fwd_stopping() && sent == acked && !out_pending(r))) return kDone;
+  return why.ok() ? failed(EINTR) : why;
 }
 
 }  // namespace
@@ -218,32 +228,33 @@ int fwd_relp_status(std::string_view data) {
   return status;
 }
 
-int fwd_relp_open(FwdRelp* r, const FwdLink& link, int timeout_ms) {
+Status fwd_relp_open(FwdRelp* r, const FwdLink& link, int timeout_ms) {
   r->txnr = 1;
   r->in_len = 0;
-  r->why[0] = '\0';
+  r->fault.kind = FwdRelpFault::none;
   const std::size_t end = strlen(kOffers);
-  int error = 0;
-  if (exchange(r, link, Exchange::open, kOffers, &end, 1, timeout_ms, &error) == 1) return 0;
-  errno = error != 0 ? error : EINTR;
-  return -1;
+  int accepted = 0;
+  const Status opened = exchange(r, link, Exchange::open, kOffers, &end, 1, timeout_ms, &accepted);
+  if (accepted == 1) return kDone;
+  return opened.ok() ? failed(EINTR) : opened;
 }
 
-int fwd_relp_send(FwdRelp* r, const FwdLink& link, const char* data, const std::size_t* ends, int n,
-                  int stall_ms, int* error) {
-  r->why[0] = '\0';
-  return exchange(r, link, Exchange::syslog, data, ends, n, stall_ms, error);
+Status fwd_relp_send(FwdRelp* r, const FwdLink& link, const char* data, const std::size_t* ends, int n,
+                     int stall_ms, int* accepted) {
+  r->fault.kind = FwdRelpFault::none;
+  return exchange(r, link, Exchange::syslog, data, ends, n, stall_ms, accepted);
 }
 
 void fwd_relp_close(FwdRelp* r, const FwdLink& link, int timeout_ms) {
   const std::size_t end = 0;
-  int error = 0;
-  (void)exchange(r, link, Exchange::close, "", &end, 1, timeout_ms, &error);
+  int accepted = 0;
+  (void)exchange(r, link, Exchange::close, "", &end, 1, timeout_ms, &accepted);
 }
 
-int fwd_relp_idle(FwdRelp* r, const FwdLink& link) {
-  r->why[0] = '\0';
+Status fwd_relp_idle(FwdRelp* r, const FwdLink& link) {
+  r->fault.kind = FwdRelpFault::none;
   unsigned long want = r->txnr;
   int acked = 0;
-  return pull(r, link) == 0 && take_answers(r, Exchange::syslog, 0, &want, &acked) == 0 ? 0 : -1;
+  const Status pulled = pull(r, link);
+  return pulled.ok() ? take_answers(r, Exchange::syslog, 0, &want, &acked) : pulled;
 }

@@ -16,16 +16,40 @@
 #include <cstddef>
 #include <string_view>
 
+#include "lib/status.h"
+#include "module/sel-forward/format.h"
 #include "module/sel-forward/link.h"
 
 inline constexpr int FWD_RELP_WINDOW = 100;
 inline constexpr std::size_t FWD_RELP_IN_MAX = 1024;  // the longest answer taken
+inline constexpr std::size_t FWD_RELP_SAID_MAX = 40;  // what is kept of a wrong answer
 
+// What the collector did that the protocol does not let it: the kind, and the start of
+// what it said (line breaks as blanks), for the log.
+struct FwdRelpFault {
+  enum Kind {
+    none,
+    overlong,       // sent a frame longer than FWD_RELP_IN_MAX
+    not_relp,       // sent bytes that are no RELP frame
+    other_command,  // sent a command other than "rsp" (`said`: the command)
+    not_in_flight,  // answered a frame that was not sent, or not yet
+    refused,        // answered with a status other than 200 (`said`: the answer)
+    no_syslog,      // answered "open" without offering the syslog command
+    ended,          // ended the session ("serverclose")
+  } kind;
+  char said[FWD_RELP_SAID_MAX + 1];
+};
+
+// A session: the client's numbering, what came in and was not yet taken, the frame on its
+// way out, and the collector's last fault.
 struct FwdRelp {
   unsigned long txnr;  // of the next frame sent
   char in[FWD_RELP_IN_MAX];
   std::size_t in_len;  // bytes in `in`: what the collector sent and was not yet taken
-  char why[96];        // after EPROTO: what the collector said, or did, instead
+  char out[FWD_MSG_MAX + 48];
+  std::size_t out_len;  // the frame in `out`
+  std::size_t out_off;  // and how much of it is sent
+  FwdRelpFault fault;   // after EPROTO or ECONNRESET: what the collector did
 };
 
 struct FwdRelpFrame {
@@ -46,22 +70,24 @@ int fwd_relp_parse(const char* buf, std::size_t len, FwdRelpFrame* f, std::size_
 // The status at the start of an answer's data (200 for "200 OK"), or -1.
 int fwd_relp_status(std::string_view data);
 
-// The session over `link` (a connected socket, or TLS on it). Each returns 0, or -1 with
-// errno set: EPROTO when the collector answered otherwise than the protocol says
-// (`why` tells how), ETIMEDOUT when it did not answer in time, ECONNRESET when it closed
-// or ended the session, EINTR when a stop cut the wait short.
-int fwd_relp_open(FwdRelp* r, const FwdLink& link, int timeout_ms);
+// The session over `link` (a connected socket, or TLS on it). A failure is a Step::socket
+// whose error says how: EPROTO when the collector answered otherwise than the protocol
+// says (`fault` tells how), ETIMEDOUT when it did not answer in time, ECONNRESET when it
+// closed or ended the session, EINTR when a stop cut the wait short, or the error of a
+// send or receive.
+Status fwd_relp_open(FwdRelp* r, const FwdLink& link, int timeout_ms);
 
 // Sends the `n` messages in `data` (message i ends at byte ends[i]) as syslog frames
 // and waits for their answers, giving up when nothing moves for `stall_ms` (or a second
-// after a stop was asked for: no frame is begun after it). How many were accepted, from
-// the first; `*error` is 0 when all were, else the errno as above.
-int fwd_relp_send(FwdRelp* r, const FwdLink& link, const char* data, const std::size_t* ends, int n,
-                  int stall_ms, int* error);
+// after a stop was asked for: no frame is begun after it). `*accepted` is how many were
+// accepted, from the first; the Status is done when all were, or a stop left the rest
+// unsent with nothing in flight.
+Status fwd_relp_send(FwdRelp* r, const FwdLink& link, const char* data,
+                     const std::size_t* ends, int n, int stall_ms, int* accepted);
 
 // Ends the session politely: "close", and its answer awaited for up to `timeout_ms`.
 void fwd_relp_close(FwdRelp* r, const FwdLink& link, int timeout_ms);
 
-// Takes what an idle collector sent: 0 while the session stands, -1 (errno) when the
-// collector closed or ended it, or sent what it must not.
-int fwd_relp_idle(FwdRelp* r, const FwdLink& link);
+// Takes what an idle collector sent: done while the session stands, else a failure as
+// above (the collector closed or ended it, or sent what it must not).
+Status fwd_relp_idle(FwdRelp* r, const FwdLink& link);

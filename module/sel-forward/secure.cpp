@@ -68,6 +68,11 @@ const char* fwd_secure_suite(FwdSender* s) {
   return fwd_tls_suite_text(fwd_tls_suite(&session));
 }
 
+void fwd_secure_told(FwdSender* s, char* buf, std::size_t size) {
+  (void)s;  // one session: the sender's
+  fwd_tls_session_text(session, buf, size);
+}
+
 FwdLink fwd_secure_link(FwdSender* s) {
   (void)s;  // one session: the sender's
   return fwd_tls_link(&session);

@@ -5,6 +5,8 @@
 // in the system log (once an outage, as the sender's other failures) while running.
 #pragma once
 
+#include <cstddef>
+
 #include "module/sel-forward/link.h"
 #include "module/sel-forward/sender.h"
 
@@ -18,6 +20,11 @@ bool fwd_secure_open(FwdSender* s);
 // How the session protects what it carries, for the log: " (TLS 1.2, ECDHE-ECDSA with
 // ChaCha20-Poly1305)".
 const char* fwd_secure_suite(FwdSender* s);
+
+// After a failure of the RELP session over it: how the TLS session failed, as
+// ": it ended the TLS session (TLS alert 20, bad record MAC)", into `buf`; "" when it
+// did not.
+void fwd_secure_told(FwdSender* s, char* buf, std::size_t size);
 
 // The TLS session as the RELP session's link.
 FwdLink fwd_secure_link(FwdSender* s);

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "lib/log.h"
@@ -20,7 +21,6 @@
 namespace {
 
 constexpr int kFirstBackoffMs = 1000;
-constexpr int kMaxBackoffMs = 60000;
 
 // After a failure: the connection goes, and the next attempt waits. It is reset, not
 // closed, so that what it still holds is not delivered after the next connection has
@@ -34,7 +34,7 @@ void give_up(FwdSender* s) {
   }
   s->fd = -1;
   s->retry_at = fwd_now_ms() + s->backoff_ms;
-  s->backoff_ms = s->backoff_ms * 2 < kMaxBackoffMs ? s->backoff_ms * 2 : kMaxBackoffMs;
+  s->backoff_ms = s->backoff_ms * 2 < FWD_RETRY_MAX_MS ? s->backoff_ms * 2 : FWD_RETRY_MAX_MS;
 }
 
 // Whether `off` is the end of one of the messages (or their start).
@@ -79,15 +79,15 @@ bool acknowledged(int fd, std::size_t sent, std::size_t* acked) {
   return true;
 }
 
-// Whether the collector closed or reset the connection; what it sent is dropped.
-bool peer_gone(int fd, int* error) {
+// Done while the connection stands, else how the collector closed or reset it; what it
+// sent is dropped.
+Status peer_gone(int fd) {
   char buf[512];
   for (;;) {
     const ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
     if (n > 0) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return false;
-    *error = n == 0 ? ECONNRESET : errno;
-    return true;
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return kDone;
+    return Status{Step::socket, n == 0 ? ECONNRESET : errno, nullptr, 0};
   }
 }
 
@@ -119,51 +119,54 @@ int send_stdout(FwdSender* s, const char* data, const std::size_t* ends, int n) 
   return accepted_of(ends, n, off);
 }
 
-// The TCP part of fwd_send: written as the connection takes it, then waited for until
-// the collector's system has acknowledged all of it. `*error`: 0, or why it failed.
-int send_tcp(FwdSender* s, const char* data, const std::size_t* ends, int n, int* error) {
+Status socket_error(int error) { return Status{Step::socket, error, nullptr, 0}; }
+
+// Writes the messages as the connection takes them; a stop ends the writing at a
+// message's end. `*off` is what was written.
+Status write_tcp(int fd, const char* data, const std::size_t* ends, int n, std::size_t* off) {
   const std::size_t size = ends[n - 1];
-  std::size_t off = 0, acked = 0;
-  // A stop ends the writing at a message's end.
-  while (off < size && !(fwd_stopping() && at_message_end(ends, n, off))) {
-    const int r = fwd_wait(s->fd, POLLOUT, FwdDeadline(FWD_STALL_MS).left());
+  while (*off < size && !(fwd_stopping() && at_message_end(ends, n, *off))) {
+    const int r = fwd_wait(fd, POLLOUT, FwdDeadline(FWD_STALL_MS).left());
     if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) {
-      *error = r == 0 ? ETIMEDOUT : errno;
-      break;
-    }
-    const ssize_t w = send(s->fd, data + off, size - off, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (r <= 0) return socket_error(r == 0 ? ETIMEDOUT : errno);
+    const ssize_t w = send(fd, data + *off, size - *off, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (w < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-    if (w < 0) {
-      *error = errno;
-      break;
-    }
-    off += static_cast<std::size_t>(w);
+    if (w < 0) return socket_error(errno);
+    *off += static_cast<std::size_t>(w);
   }
-  // There is no event for the acknowledgment: the send queue is looked at after waits
-  // that grow to a tenth of a second and end early when the collector closes or resets
-  // the connection.
+  return kDone;
+}
+
+// Waits until the collector's system has acknowledged the `sent` bytes; `*acked` is what
+// it has. There is no event for the acknowledgment: the send queue is looked at after
+// waits that grow to a tenth of a second and end early when the collector closes or
+// resets the connection.
+Status await_acks(int fd, std::size_t sent, std::size_t* acked) {
   FwdDeadline deadline(FWD_STALL_MS);
-  for (int step = 1; *error == 0;) {
-    if (!acknowledged(s->fd, off, &acked)) {
-      *error = errno;
-    } else if (acked < off) {
-      const int left = deadline.left();
-      if (left == 0) {
-        *error = ETIMEDOUT;
-      } else if (fwd_wait(s->fd, POLLIN | POLLRDHUP, step < left ? step : left) > 0) {
-        (void)peer_gone(s->fd, error);
-      }
-      step = step * 2 < 100 ? step * 2 : 100;
-      continue;
+  for (int step = 1;; step = step * 2 < 100 ? step * 2 : 100) {
+    if (!acknowledged(fd, sent, acked)) return socket_error(errno);
+    if (*acked >= sent) return kDone;
+    const int left = deadline.left();
+    if (left == 0) return socket_error(ETIMEDOUT);
+    if (fwd_wait(fd, POLLIN | POLLRDHUP, step < left ? step : left) > 0) {
+      const Status gone = peer_gone(fd);
+      if (!gone.ok()) return gone;
     }
-    break;
   }
-  return accepted_of(ends, n, acked);
+}
+
+// The TCP part of fwd_send: written as the connection takes it, then waited for until
+// the collector's system has acknowledged all of it.
+Status send_tcp(FwdSender* s, const char* data, const std::size_t* ends, int n, int* accepted) {
+  std::size_t off = 0, acked = 0;
+  Status sent = write_tcp(s->fd, data, ends, n, &off);
+  if (sent.ok()) sent = await_acks(s->fd, off, &acked);
+  *accepted = accepted_of(ends, n, acked);
+  return sent;
 }
 
 const char* scheme(const FwdSender* s) {
-  return s->transport == FwdTransport::relp ? "relp://"
+  return s->transport == FwdTransport::relp    ? "relp://"
          : s->transport == FwdTransport::relps ? "relps://"
                                                 : "";
 }
@@ -174,7 +177,61 @@ bool speaks_relp(const FwdSender* s) {
 
 // Where the RELP session's bytes go: the socket, or the TLS session on it.
 FwdLink link_of(FwdSender* s) {
-  return s->transport == FwdTransport::relps ? fwd_secure_link(s) : FwdLink{s->fd, nullptr, nullptr};
+  return s->transport == FwdTransport::relps ? fwd_secure_link(s)
+                                             : FwdLink{s->fd, nullptr, nullptr};
+}
+
+// What the RELP collector did, as the log tells it after ": it ", into `buf`; "" when it
+// did nothing wrong.
+const char* relp_told(FwdSender* s, char (&buf)[96]) {
+  buf[0] = '\0';
+  if (!speaks_relp(s)) return buf;
+  const FwdRelpFault& fault = s->relp.fault;
+  const char* what = "";
+  switch (fault.kind) {
+    case FwdRelpFault::none:
+      // Where the TLS session under it failed, how.
+      if (s->transport == FwdTransport::relps) fwd_secure_told(s, buf, sizeof buf);
+      return buf;
+    case FwdRelpFault::ended: (void)snprintf(buf, sizeof buf, ": it ended the session"); return buf;
+    case FwdRelpFault::overlong: what = "sent an overlong frame:"; break;
+    case FwdRelpFault::not_relp: what = "sent no RELP frame:"; break;
+    case FwdRelpFault::other_command: what = "sent"; break;
+    case FwdRelpFault::not_in_flight: what = "answered a frame not in flight:"; break;
+    case FwdRelpFault::refused: what = "answered"; break;
+    case FwdRelpFault::no_syslog: what = "does not offer the syslog command:"; break;
+  }
+  (void)snprintf(buf, sizeof buf, ": it %s \"%s\"", what, fault.said);
+  return buf;
+}
+
+// Resolves the collector's name and connects to the first of its addresses that takes
+// the connection, logging why none did.
+bool connect_collector(FwdSender* s) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  const int gai = getaddrinfo(s->host, s->port, &hints, &found);
+  if (gai != 0) {
+    if (!s->failing) {
+      log_msg(LOG_WARNING, "cannot find %s%s: %s", scheme(s), s->host, gai_strerror(gai));
+    }
+    return false;
+  }
+  int error = 0;
+  for (const addrinfo* a = found; a != nullptr && s->fd < 0; a = a->ai_next) {
+    s->fd = connect_to(a);
+    if (s->fd < 0) error = errno;
+  }
+  freeaddrinfo(found);
+  if (s->fd >= 0) return true;
+  errno = error;
+  if (!s->failing) {
+    log_msg_errno(LOG_WARNING, "cannot connect to %s%s:%s", scheme(s), s->host, s->port);
+  }
+  return false;
 }
 
 }  // namespace
@@ -201,30 +258,7 @@ bool fwd_ready(FwdSender* s) {
   if (s->fd >= 0) return true;
   if (fwd_now_ms() < s->retry_at) return false;
   const FwdAtOnce at_once;  // nothing is in flight while resolving and connecting
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_NUMERICSERV;
-  addrinfo* found = nullptr;
-  const int gai = getaddrinfo(s->host, s->port, &hints, &found);
-  if (gai != 0) {
-    if (!s->failing) {
-      log_msg(LOG_WARNING, "cannot find %s%s: %s", scheme(s), s->host, gai_strerror(gai));
-    }
-    give_up(s);
-    return false;
-  }
-  int error = 0;
-  for (const addrinfo* a = found; a != nullptr && s->fd < 0; a = a->ai_next) {
-    s->fd = connect_to(a);
-    if (s->fd < 0) error = errno;
-  }
-  freeaddrinfo(found);
-  if (s->fd < 0) {
-    errno = error;
-    if (!s->failing) {
-      log_msg_errno(LOG_WARNING, "cannot connect to %s%s:%s", scheme(s), s->host, s->port);
-    }
+  if (!connect_collector(s)) {
     give_up(s);
     return false;
   }
@@ -232,13 +266,18 @@ bool fwd_ready(FwdSender* s) {
     give_up(s);  // logged
     return false;
   }
-  if (speaks_relp(s) && fwd_relp_open(&s->relp, link_of(s), FWD_CONNECT_MS) != 0) {
-    if (!s->failing) {
-      log_msg_errno(LOG_WARNING, "cannot open a RELP session with %s:%s%s%s", s->host, s->port,
-                    s->relp.why[0] != '\0' ? ": it " : "", s->relp.why);
+  if (speaks_relp(s)) {
+    const Status opened = fwd_relp_open(&s->relp, link_of(s), FWD_CONNECT_MS);
+    if (!opened.ok()) {
+      errno = opened.error;
+      if (!s->failing) {
+        char told[96];
+        log_msg_errno(LOG_WARNING, "cannot open a RELP session with %s:%s%s", s->host, s->port,
+                      relp_told(s, told));
+      }
+      give_up(s);
+      return false;
     }
-    give_up(s);
-    return false;
   }
   log_msg(LOG_INFO, "connected to %s%s:%s%s", scheme(s), s->host, s->port,
           s->transport == FwdTransport::relps ? fwd_secure_suite(s) : "");
@@ -248,17 +287,16 @@ bool fwd_ready(FwdSender* s) {
 int fwd_send(FwdSender* s, const char* data, const std::size_t* ends, int n) {
   if (n <= 0) return 0;
   if (s->transport == FwdTransport::out) return send_stdout(s, data, ends, n);
-  int error = 0;
-  const int accepted = speaks_relp(s)
-                           ? fwd_relp_send(&s->relp, link_of(s), data, ends, n, FWD_STALL_MS, &error)
-                           : send_tcp(s, data, ends, n, &error);
-  if (error != 0) {
-    errno = error;
+  int accepted = 0;
+  const Status sent =
+      speaks_relp(s) ? fwd_relp_send(&s->relp, link_of(s), data, ends, n, FWD_STALL_MS, &accepted)
+                     : send_tcp(s, data, ends, n, &accepted);
+  if (!sent.ok()) {
+    errno = sent.error;
     if (!s->failing) {
-      const bool told = speaks_relp(s) && s->relp.why[0] != '\0';
-      log_msg_errno(LOG_WARNING, "lost the connection to %s%s:%s after %d of %d messages%s%s",
-                    scheme(s), s->host, s->port, accepted, n, told ? ": it " : "",
-                    told ? s->relp.why : "");
+      char told[96];
+      log_msg_errno(LOG_WARNING, "lost the connection to %s%s:%s after %d of %d messages%s",
+                    scheme(s), s->host, s->port, accepted, n, relp_told(s, told));
     }
     give_up(s);
   } else if (accepted > 0) {
@@ -271,16 +309,15 @@ int fwd_send(FwdSender* s, const char* data, const std::size_t* ends, int n) {
 }
 
 void fwd_check_peer(FwdSender* s) {
-  int error = 0;
   if (s->transport == FwdTransport::out || s->fd < 0) return;
-  const bool gone =
-      speaks_relp(s) ? fwd_relp_idle(&s->relp, link_of(s)) != 0 : peer_gone(s->fd, &error);
-  if (!gone) return;
-  if (s->transport == FwdTransport::tcp) errno = error;
+  const Status standing =
+      speaks_relp(s) ? fwd_relp_idle(&s->relp, link_of(s)) : peer_gone(s->fd);
+  if (standing.ok()) return;
+  errno = standing.error;
   if (!s->failing) {
-    const bool told = speaks_relp(s) && s->relp.why[0] != '\0';
-    log_msg_errno(LOG_NOTICE, "%s%s:%s closed the connection%s%s", scheme(s), s->host, s->port,
-                  told ? ": it " : "", told ? s->relp.why : "");
+    char told[96];
+    log_msg_errno(LOG_NOTICE, "%s%s:%s closed the connection%s", scheme(s), s->host, s->port,
+                  relp_told(s, told));
   }
   give_up(s);
 }

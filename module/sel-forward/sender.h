@@ -17,6 +17,8 @@
 
 inline constexpr int FWD_CONNECT_MS = 5000;
 inline constexpr int FWD_STALL_MS = 30000;
+// The longest wait before the next attempt after failures, the collector's or the store's.
+inline constexpr int FWD_RETRY_MAX_MS = 60000;
 
 enum class FwdTransport { out, tcp, relp, relps };
 

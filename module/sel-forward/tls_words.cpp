@@ -204,6 +204,19 @@ void fwd_tls_handshake_text(const FwdTls& t, int error, const FwdTlsFiles& files
   }
 }
 
+void fwd_tls_session_text(const FwdTls& t, char* out, std::size_t size) {
+  const int tls = fwd_tls_error(&t);
+  if (tls == BR_ERR_OK) {
+    out[0] = '\0';
+  } else if (tls >= BR_ERR_RECV_FATAL_ALERT && tls < BR_ERR_SEND_FATAL_ALERT) {
+    (void)snprintf(out, size, ": it ended the TLS session (TLS alert %d, %s)",
+                   tls - BR_ERR_RECV_FATAL_ALERT,
+                   text_of(kAlerts, tls - BR_ERR_RECV_FATAL_ALERT, "an alert"));
+  } else {
+    (void)snprintf(out, size, ": the TLS session failed (BearSSL error %d)", tls);
+  }
+}
+
 const char* fwd_tls_suite_text(unsigned suite) {
   return text_of(kSuites, static_cast<int>(suite), " (TLS 1.2)");
 }

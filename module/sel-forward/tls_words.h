@@ -17,6 +17,10 @@ void fwd_tls_file_text(const Status& status, const FwdTlsFiles& files, char* out
 void fwd_tls_handshake_text(const FwdTls& t, int error, const FwdTlsFiles& files, char* out,
                             std::size_t size);
 
+// How a session that stood failed: ": it ended the TLS session (TLS alert 20, bad record
+// MAC)" or ": the TLS session failed (BearSSL error 7)"; "" when BearSSL saw no error.
+void fwd_tls_session_text(const FwdTls& t, char* out, std::size_t size);
+
 // The name of the cipher suite `suite` (tls.cpp's): " (TLS 1.2, ECDHE-ECDSA with
 // ChaCha20-Poly1305)".
 const char* fwd_tls_suite_text(unsigned suite);

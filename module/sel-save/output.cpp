@@ -61,14 +61,14 @@ void on_interrupt(int sig) {
 
 }  // namespace
 
-int output_tar(int fd, const SnapshotMember* members, int n) {
+Status output_tar(int fd, const SnapshotMember* members, int n) {
   static const unsigned char zeros[2 * USTAR_BLOCK] = {};
   unsigned char header[USTAR_BLOCK];
   char name[USTAR_BLOCK];
   (void)snprintf(name, sizeof name, "%s/", kTarDir);
   if (!ustar_header(header, name, 0755, 0, members[0].mtime, true) ||
       write_all(fd, header, sizeof header) != 0) {
-    return -1;
+    return fail_errno(Step::write);
   }
   for (int i = 0; i < n; ++i) {
     const SnapshotMember& m = members[i];
@@ -78,13 +78,13 @@ int output_tar(int fd, const SnapshotMember* members, int n) {
                       false) ||
         write_all(fd, header, sizeof header) != 0 || write_all(fd, m.bytes, m.size) != 0 ||
         write_all(fd, zeros, pad) != 0) {
-      return -1;
+      return fail_errno(Step::write);
     }
   }
-  return write_all(fd, zeros, sizeof zeros);
+  return write_all(fd, zeros, sizeof zeros) == 0 ? kDone : fail_errno(Step::write);
 }
 
-int output_dir_begin(const char* dir) {
+Status output_dir_begin(const char* dir) {
   std::size_t length = strlen(dir);
   while (length > 1 && dir[length - 1] == '/') --length;  // "snap/" is "snap"
   const int name_length = static_cast<int>(length);
@@ -95,34 +95,27 @@ int output_dir_begin(const char* dir) {
     fits = fits && snprintf(partial_files[i], sizeof partial_files[i], "%s/%s", partial,
                             member_name(i)) < static_cast<int>(sizeof partial_files[i]);
   }
-  if (!fits) {
-    errno = ENAMETOOLONG;
-    return -1;
-  }
+  if (!fits) return Status{Step::too_long, ENAMETOOLONG, dir, PATH_MAX};
   (void)snprintf(final_dir, sizeof final_dir, "%.*s", name_length, dir);
   struct stat st {};
-  if (lstat(final_dir, &st) == 0) {
-    errno = EEXIST;
-    return -1;
-  }
+  if (lstat(final_dir, &st) == 0) return Status{Step::open, EEXIST, dir, 0};
   for (const int sig : {SIGHUP, SIGINT, SIGTERM}) (void)signal(sig, on_interrupt);
-  if (mkdir(partial, 0755) != 0) return -1;
+  if (mkdir(partial, 0755) != 0) return fail_errno(Step::open, dir);
   partial_made = 1;
-  return 0;
+  return kDone;
 }
 
-int output_dir_finish(const SnapshotMember* members, int n) {
+Status output_dir_finish(const SnapshotMember* members, int n) {
   int written = 0;
   while (written < n && write_member(members[written])) ++written;
   // A directory that appeared at `dir` meanwhile is replaced only when it is empty.
   if (written == n && rename(partial, final_dir) == 0) {
     partial_made = 0;
-    return 0;
+    return kDone;
   }
-  const int error = errno;
+  const Status failed = fail_errno(written == n ? Step::rename : Step::write, final_dir);
   remove_partial();
-  errno = error;
-  return -1;
+  return failed;
 }
 
 void output_dir_abandon() { remove_partial(); }

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "agent/agent_tables.h"
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 #include "standins/demo/demo_records.h"
 #include "standins/storewriter/record_builder.h"
 
@@ -53,7 +53,7 @@ void add_agent_demo_records(std::vector<SelRecord>& out, std::int32_t timestamp)
   const std::uint8_t agents[] = {AGENT_ID_4B, AGENT_ID_51, AGENT_ID_86, AGENT_ID_99};
   for (const std::uint8_t agent : agents) {
     // The first and last signals of the agent, and one whose name ends in blanks.
-    const AgentEventList events = agent_get_event_list(agent);
+    const agent_event_list events = agent_get_event_list(agent);
     const AgentEventEntry* picks[] = {&events.front(), &events.back(), &events.front()};
     for (const AgentEventEntry& e : events) {
       const std::size_t len = strnlen(e.name, sizeof e.name);

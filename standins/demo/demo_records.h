@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 
 void add_agent_demo_records(std::vector<SelRecord>& out, int32_t timestamp);
 void add_system_demo_records(std::vector<SelRecord>& out, int32_t timestamp);

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 #include "standins/demo/demo_records.h"
 #include "standins/storewriter/record_builder.h"
 

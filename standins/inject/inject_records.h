@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 
 // Record `index` of the random sequence of `seed`: an event type of 0 to 15, a severity
 // of 0 to 5, event version 0 (1 in about one record of eight), random payload bytes,

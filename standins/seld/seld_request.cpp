@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 #include "lib/coding.h"
 #include "lib/log.h"
 #include "lib/posix.h"
@@ -79,26 +79,28 @@ constexpr useconds_t kLockPollMicros = 1000;
 using Ring = SelInfo;
 
 // Takes the lock of the lock file `path`, waiting while another process holds it, unless
-// seld is asked to stop. The handle, or -1 (logged).
-int take_lock(const char* path) {
-  int step = 0;
-  const int lock = sel_lock_take(path, &seld_stopping, &step);
-  if (lock >= 0) return lock;
-  if (step == SEL_LOCK_E_STOPPED) {
-    log_msg(LOG_NOTICE, "stopping without %s", path);
-  } else {
-    log_msg_errno(LOG_ERR, "%s %s", sel_lock_step_text(step), path);
+// seld is asked to stop. The handle holds no lock when it could not be had (logged).
+SelLock take_lock(const char* path) {
+  SelLock lock;
+  const Status taken = sel_lock_take(path, &lock, &seld_stopping);
+  errno = taken.error;
+  switch (taken.step) {
+    case Step::done: break;
+    case Step::stopped: log_msg(LOG_NOTICE, "stopping without %s", path); break;
+    case Step::open: log_msg_errno(LOG_ERR, "cannot open %s", path); break;
+    case Step::lock: log_msg_errno(LOG_ERR, "cannot lock %s", path); break;
+    default: log_msg_errno(LOG_ERR, "cannot set close-on-exec on %s", path); break;
   }
-  return -1;
+  return lock;
 }
 
 int write_info(const Ring& r) {
-  const int lock = take_lock(SEL_LOCK_INFO);
-  if (lock < 0) return -1;
-  const int result = sel_write_info(SEL_STORE_DIR, r);
-  if (result != 0) log_msg_errno(LOG_ERR, "cannot write %s", SEL_INFO_FILE);
-  sel_release_lock(lock);
-  return result;
+  const SelLock lock = take_lock(SEL_LOCK_INFO);
+  if (!lock.held()) return -1;
+  const Status written = sel_write_info(SEL_STORE_DIR, r);
+  errno = written.error;
+  if (!written.ok()) log_msg_errno(LOG_ERR, "cannot write %s", SEL_INFO_FILE);
+  return written.ok() ? 0 : -1;
 }
 
 // Opens record file `file` for writing, made if missing. With `empty`, what it held goes.
@@ -142,22 +144,21 @@ int write_record(int fd, int file, int pos, std::uint32_t id, const unsigned cha
 // cannot be emptied stops the clear; the files then still show a ring, which the next
 // request reads from them.
 int clear_store(const Ring& r) {
-  const int lock = take_lock(SEL_LOCK_DB);
-  if (lock < 0) return -1;
+  const SelLock lock = take_lock(SEL_LOCK_DB);
+  if (!lock.held()) return -1;
   int result = 0;
   for (int i = 0; i < SEL_FILES && result == 0; ++i) {
     result = empty_record_file((r.oldest_file + i) % SEL_FILES);
   }
   if (result == 0) result = write_info(sel_ring_info(r.version, 0, 0));
-  sel_release_lock(lock);
   return result;
 }
 
 // The ring is full and its newest file too: the oldest file leaves the ring, under
 // the store lock, so that no reader is inside it when it is emptied.
 int drop_oldest(Ring* r) {
-  const int lock = take_lock(SEL_LOCK_DB);
-  if (lock < 0) return -1;
+  const SelLock lock = take_lock(SEL_LOCK_DB);
+  if (!lock.held()) return -1;
   const int dropped = r->oldest_file;
   Ring after =
       sel_ring_info(r->version, r->rec_count - SEL_RECS_PER_FILE, (r->oldest_file + 1) % SEL_FILES);
@@ -167,7 +168,6 @@ int drop_oldest(Ring* r) {
     *r = after;
     result = empty_record_file(dropped);
   }
-  sel_release_lock(lock);
   return result;
 }
 
@@ -193,11 +193,9 @@ int rebuild_info(const Ring& r, const SelInfo& info, bool found) {
             info.rec_count, info.oldest_file, info.latest_file, info.latest_id,
             info.fields_read, r.rec_count, r.oldest_file);
   }
-  const int lock = take_lock(SEL_LOCK_DB);
-  if (lock < 0) return -1;
-  const int result = write_info(r);
-  sel_release_lock(lock);
-  return result;
+  const SelLock lock = take_lock(SEL_LOCK_DB);
+  if (!lock.held()) return -1;
+  return write_info(r);
 }
 
 // The ring as the record files show it, the info file as a hint (seld_ring.h). With
@@ -206,7 +204,9 @@ int load_ring(Ring* r, bool sync) {
   int counts[SEL_FILES];
   if (seld_record_counts(counts) != 0) return -1;
   SelInfo info{0, 0, 0, 0, 0, 0};
-  const bool found = sel_read_info(SEL_INFO_FILE, &info) == 0;
+  const Status read = sel_read_info(SEL_INFO_FILE, &info);
+  const bool found = read.ok();
+  errno = read.error;
   if (!found && errno != ENOENT) {
     log_msg_errno(LOG_ERR, "cannot read %s", SEL_INFO_FILE);
     return -1;

@@ -13,7 +13,7 @@
 #include "lib/coding.h"
 #include "lib/log.h"
 #include "lib/posix.h"
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 
 bool seld_number_on = false;
 

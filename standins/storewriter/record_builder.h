@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 #include "lib/coding.h"
 
 class RecordBuilder {

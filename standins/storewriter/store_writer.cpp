@@ -40,7 +40,7 @@ int store_write(const char* dir, const SelInfo& info, RecordSource source, void*
   for (int file = 0; file < SEL_FILES; ++file) {
     if (write_file(dir, info, file, source, ctx, first_id) != 0) return -1;
   }
-  return sel_write_info(dir, info);
+  return sel_write_info(dir, info).ok() ? 0 : -1;
 }
 
 SelRecord store_plain_record(int index, void* /*ctx*/) {

@@ -3,7 +3,7 @@
 // for sel-inject's offline stores.
 #pragma once
 
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 #include "store/sel_format.h"
 
 // The record with ring index `index` (0 is the oldest); its record_id is set by the writer.

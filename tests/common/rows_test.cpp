@@ -52,7 +52,7 @@ std::string ref_row(const SelRecord& rec, bool json) {
     std::tm tm{};
     char time[32];
     strftime(time, sizeof time, "%Y-%m-%dT%H:%M:%SZ", gmtime_r(&t, &tm));
-    const std::string text = capture([&](FILE* f) { sel_fprint_rec_text(f, rec); });
+    const std::string text = capture([&](FILE* f) { sel_print_rec_text(rec, f); });
     fprintf(out,
             json ? "{\"id\":%d,\"time\":\"%s\",\"timestamp\":%d,\"type\":%u,\"type_label\":"
                  : "%d,%s,%d,%u,",

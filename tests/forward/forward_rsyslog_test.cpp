@@ -481,17 +481,17 @@ TEST_F(ForwardTest, StartsOnlyWhereItCanAndSaysWhy) {
   } rows[] = {
       {"",
        {"--stdout", "--state", "/tmp/held"},
-       1,
+       2,
        "the state file /tmp/held is in use by another sel-forward (pid ",
        0},
-      {"", {"--stdout", "--state", "/tmp"}, 1, "the state file /tmp is a directory", 0},
+      {"", {"--stdout", "--state", "/tmp"}, 2, "the state file /tmp is a directory", 0},
       {"",
        {"--stdout", "--state", "/tmp/none/state"},
-       1,
+       2,
        "cannot write the state file /tmp/none/state: ",
        0},
-      {"", {"--stdout", "--state", "/tmp/bad.state"}, 1, "holds no cursor of sel-forward", 0},
-      {" >&-", {"--stdout", "--once"}, 1, "standard output is closed", 0},
+      {"", {"--stdout", "--state", "/tmp/bad.state"}, 2, "holds no cursor of sel-forward", 0},
+      {" >&-", {"--stdout", "--once"}, 2, "standard output is closed", 0},
       {"", {"--stdout", "--once"}, 0, "", 5},
       {"", {"--to", "127.0.0.1:1", "--once", "--verbose"}, 1, "cannot connect to 127.0.0.1:1: ", 0},
   };
@@ -508,6 +508,11 @@ TEST_F(ForwardTest, StartsOnlyWhereItCanAndSaysWhy) {
   const RunResult held = holder.finish();
   EXPECT_EQ(held.exit_code(), 0) << held.err;
   EXPECT_EQ(std::count(held.out.begin(), held.out.end(), '\n'), 5);
+  // Nothing sent from a store that cannot be read.
+  ASSERT_EQ(unlink(kInfo), 0);
+  const RunResult none = run(program(SEL_FORWARD_BINARY, {"--stdout", "--once"}));
+  EXPECT_EQ(none.exit_code(), 2) << none.err;
+  EXPECT_EQ(none.out, "");
 }
 
 }  // namespace

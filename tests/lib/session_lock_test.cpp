@@ -1,6 +1,7 @@
 // The session lock in a module root, called in-process.
 
 #include "lib/session_lock.h"
+#include "lib/session_start.h"
 #include "tests/support/root_test.h"
 
 namespace {

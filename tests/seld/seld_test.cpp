@@ -165,7 +165,7 @@ TEST_F(SeldTest, AFullDiskLosesOnlyWhatDoesNotFit) {
   EXPECT_TRUE(logged);
   // Every record that the info file promises is in its file.
   SelInfo info{};
-  ASSERT_EQ(sel_read_info(SEL_INFO_FILE, &info), 0);
+  ASSERT_TRUE(sel_read_info(SEL_INFO_FILE, &info).ok());
   EXPECT_EQ(sel_info_faults(info), 0U);
   for (int f = 0; f < 4; ++f) {
     const int promised = sel_ring_records_in(info.rec_count, info.oldest_file, f);

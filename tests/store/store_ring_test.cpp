@@ -53,6 +53,12 @@ TEST(StoreRing, ShapeOfTheRing) {
     EXPECT_EQ(info.latest_id, c.latest_id);
     EXPECT_EQ(sel_info_faults(info), 0U);
     for (int f = 0; f < 4; ++f) EXPECT_EQ(sel_ring_records_in(c.rec_count, c.oldest, f), c.in_files[f]);
+    // A record's slot leads back to it; the slots after the newest and before the oldest
+    // are outside the ring unless it is full.
+    for (int k = 0; k < c.rec_count; k += 499) EXPECT_EQ(sel_ring_ordinal(info, sel_ring_slot(info, k)), k);
+    const bool full = c.rec_count == 4000;
+    EXPECT_EQ(sel_ring_ordinal(info, sel_ring_slot(info, c.rec_count)), full ? 0 : -1);
+    EXPECT_EQ(sel_ring_ordinal(info, sel_ring_wrap(sel_ring_slot(info, 0) - 1)), full ? 3999 : -1);
   }
 }
 

@@ -3,7 +3,10 @@
 
 #include <fcntl.h>
 
-#include "cli/sel_modes.h"
+#include <filesystem>
+
+#include "store/sel_rd.h"
+#include "store/sel_run_option.h"
 #include "tests/support/root_test.h"
 
 // The reader's pause after each chunk, counted instead of taken.
@@ -18,11 +21,21 @@ struct Walk {
   std::vector<std::string> other_lines;  // lines that are not record lines
   std::vector<int> ids;
   std::vector<bool> held;
-  int lock = -1;
   std::string pending;
 };
 
 bool lock_still_open() { return has_open(getpid(), SEL_LOCK_DB); }
+
+// The descriptor flags of this process's open store lock file, or -1.
+int lock_fd_flags() {
+  std::error_code error;
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+    if (std::filesystem::read_symlink(fd.path(), error) == SEL_LOCK_DB) {
+      return fcntl(std::stoi(fd.path().filename()), F_GETFD);
+    }
+  }
+  return -1;
+}
 
 ssize_t sink_write(void* cookie, const char* data, size_t size) {
   auto* walk = static_cast<Walk*>(cookie);
@@ -100,14 +113,14 @@ TEST_F(StoreWalkTest, RecordsOpensAndTheStoreLock) {
     }
     OpenWatch watch("/mnt/logs/sel");
     Walk w;
-    w.lock = sel_get_lock(SEL_LOCK_DB);
-    ASSERT_GE(w.lock, 0);
-    EXPECT_EQ(fcntl(w.lock, F_GETFD), FD_CLOEXEC);
+    SelLock lock = sel_get_lock(SEL_LOCK_DB);
+    ASSERT_TRUE(lock.held());
+    EXPECT_EQ(lock_fd_flags(), FD_CLOEXEC);
     g_pauses = 0;
     FILE* out = fopencookie(&w, "w", {nullptr, sink_write, nullptr, nullptr});
     setvbuf(out, nullptr, _IONBF, 0);
-    EXPECT_EQ(c.first ? sel_print_first_recs(info, c.count, w.lock, out)
-                      : sel_print_last_recs(info, c.count, w.lock, out),
+    EXPECT_EQ(c.first ? sel_print_first_recs(info, c.count, std::move(lock), out)
+                      : sel_print_last_recs(info, c.count, std::move(lock), out),
               c.result);
     fclose(out);
     EXPECT_FALSE(lock_still_open()) << "the store lock is released on every way out";

@@ -26,7 +26,7 @@ std::string capture(Print print) {
 }
 
 inline std::string print_line(const SelRecord& rec) {
-  return capture([&](FILE* out) { sel_fprint_rec(out, rec); });
+  return capture([&](FILE* out) { sel_print_rec(rec, out); });
 }
 
 inline void set_zone(const char* tz) {

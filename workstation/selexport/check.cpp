@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 #include "store/sel_walk.h"
 #include "workstation/selexport/selexport.h"
 
@@ -150,9 +150,10 @@ void read_records(Report& report, const StoreDir& store, int file, int first_ord
   SelRecord chunk[SEL_CHUNK_RECS];
   for (int pos = 0; pos < promised;) {
     const int want = std::min(promised - pos, SEL_CHUNK_RECS);
-    const int got = sel_read_chunk(path, pos, want, chunk);
-    if (got < 0) {
-      fault(report, "sel.%d: cannot be read: %s", file, strerror(errno));
+    int got = 0;
+    const Status read = sel_read_chunk(path, pos, want, chunk, &got);
+    if (!read.ok()) {
+      fault(report, "sel.%d: cannot be read: %s", file, strerror(read.error));
       return;
     }
     for (int i = 0; i < got; ++i) {
@@ -176,7 +177,7 @@ Numbering check_records(Report& report, const StoreDir& store) {
   ring = Ring{};
   // Files outside the ring are never read, whatever they hold.
   for (int i = 0, first = 0; i < SEL_FILES; ++i) {
-    const int file = (info.oldest_file + i) % SEL_FILES;
+    const int file = sel_file_after(info.oldest_file, i);
     const int promised = sel_ring_records_in(info.rec_count, info.oldest_file, file);
     if (promised > 0) read_records(report, store, file, first, promised, ring);
     first += promised;
@@ -189,7 +190,7 @@ Numbering check_records(Report& report, const StoreDir& store) {
   for (int o = 0, faulty = 0; o < info.rec_count; ++o) {
     check_record(report, ring, info, ids, o, &faulty);
     // A file's last record: its count of faults not shown.
-    if ((o + 1) % SEL_RECS_PER_FILE == 0 || o + 1 == info.rec_count) {
+    if (sel_ordinal_ends_file(o) || o + 1 == info.rec_count) {
       if (faulty > kRecordFaultsShown) {
         int file = 0, pos = 0;
         sel_ring_position(info, o, &file, &pos);

@@ -24,23 +24,23 @@ struct Collector {
 
 int read_records(FILE* err, const StoreDir& store, const SelRange& range, SelRecord* recs, int* n) {
   Collector collector{recs, 0};
-  const SelWalkEnd end = sel_walk({store.dir, range.start_file, range.start_pos, range.count},
-                                  {&collector, Collector::records, nullptr, nullptr});
-  const int error = errno;
+  const Status end = sel_walk({store.dir, range.start_file, range.start_pos, range.count},
+                              {&collector, Collector::records, nullptr, nullptr});
+  const int file = static_cast<int>(end.value);
   *n = collector.n;
-  switch (end.result) {
-    case SEL_WALK_DONE: return 0;
-    case SEL_WALK_NOT_REGULAR:
-      fprintf(err, "selexport: %s/sel.%d is not a regular file\n", store.name, end.file);
+  switch (end.step) {
+    case Step::done: return 0;
+    case Step::not_regular:
+      fprintf(err, "selexport: %s/sel.%d is not a regular file\n", store.name, file);
       return 1;
-    case SEL_WALK_SHORT:
+    case Step::cut_short:
       fprintf(err,
               "selexport: %s/sel.%d ends before the records that the info file promises; "
               "selexport --check tells more\n",
-              store.name, end.file);
+              store.name, file);
       return 1;
     default:
-      fprintf(err, "selexport: cannot read %s/sel.%d: %s\n", store.name, end.file, strerror(error));
+      fprintf(err, "selexport: cannot read %s/sel.%d: %s\n", store.name, file, strerror(end.error));
       return 1;
   }
 }

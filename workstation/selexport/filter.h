@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 
 // One end of the time window: a time, or a span before the store's newest record (a
 // snapshot is read days after it was taken: "the last two hours" are its own).

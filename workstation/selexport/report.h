@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 #include "workstation/selexport/source.h"
 #include "workstation/selexport/summary.h"
 

@@ -37,10 +37,10 @@ void on_fatal_signal(int sig) {
 }  // namespace
 
 StoreDir store_open(const char* dir, const char* name) {
-  StoreDir store{dir, name, {-1, -1, -1, -1, -1, 0}, false, ENAMETOOLONG};
+  StoreDir store{dir, name, SEL_INFO_UNREAD, false, ENAMETOOLONG};
   char path[PATH_MAX];
   if (sel_info_path(path, sizeof path, dir)) {
-    store.info_found = sel_read_info(path, &store.info) == 0;
+    store.info_found = sel_read_info(path, &store.info).ok();
     store.info_errno = store.info_found ? 0 : errno;
   }
   return store;

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "lib/sel_record.h"
+#include "decode/sel_record.h"
 #include "workstation/selexport/source.h"
 
 // The severities "normal" to "emergency", and one slot for any past them.
