@@ -1,5 +1,4 @@
-// One record as a row: JSON Lines and CSV (selexport), and the pieces that other
-// writers of records share (sel-forward): the record's text and its UTC date.
+// One record as a row: JSON Lines and CSV (selexport; sel-forward sends the JSON).
 //
 // A row holds the id, the date in UTC ("time") and in seconds ("timestamp"), the type
 // and severity with their labels, the text that `sel` prints after "]: " (its dates
@@ -9,7 +8,6 @@
 // Not thread-safe: the text's stream and the rows' buffer are kept across records.
 #pragma once
 
-#include <cstdint>
 #include <cstdio>
 #include <span>
 #include <string_view>
@@ -25,12 +23,3 @@ void write_rows(FILE* out, RowFormat format, std::span<const SelRecord> recs,
                 std::string_view lead = {});
 void write_jsonl(FILE* out, const SelRecord& rec);
 void write_csv_header(FILE* out);
-void write_csv(FILE* out, const SelRecord& rec);
-
-// The record's decoded text, as `sel` prints it after "]: ". It stays valid until the
-// next call; empty when no memory could be had for it.
-std::string_view record_text(const SelRecord& rec);
-
-// "2025-12-05T16:00:00Z": ISO 8601 in UTC; the module's time is 32-bit, so every value
-// has a date.
-void iso_time(std::int32_t when, char (&buf)[32]);

@@ -23,15 +23,9 @@ std::size_t shown(const char* text, std::size_t size) {
   return len;
 }
 
-}  // namespace
-
-void say_as(const char* program, FILE* err) {
-  g_program = program;
-  g_err = err;
-}
-
-const char* say_program() { return g_program; }
-
+// Copies `text` (`size` bytes) into `buf` as say() shows it: \xHH for every byte that is
+// a control or not valid UTF-8. Cut at a whole character to fit `buf_size` (NUL
+// included); returns the length written.
 std::size_t say_visible(const char* text, std::size_t size, char* buf, std::size_t buf_size) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::size_t out = 0;
@@ -54,13 +48,22 @@ std::size_t say_visible(const char* text, std::size_t size, char* buf, std::size
   return out;
 }
 
+}  // namespace
+
+void say_as(const char* program, FILE* err) {
+  g_program = program;
+  g_err = err;
+}
+
+const char* say_program() { return g_program; }
+
 void vsay(const char* format, va_list args) {
-  char raw[kLineMax];
-  const int n = vsnprintf(raw, sizeof raw, format, args);
+  char line[kLineMax];
+  const int n = vsnprintf(line, sizeof line, format, args);
   std::size_t len = n < 0 ? 0 : static_cast<std::size_t>(n);
-  if (len >= sizeof raw) len = sizeof raw - 1;
+  if (len >= sizeof line) len = sizeof line - 1;
   char visible[4 * kLineMax];
-  say_visible(raw, len, visible, sizeof visible);
+  say_visible(line, len, visible, sizeof visible);
   fprintf(g_err, "%s: %s\n", g_program, visible);
 }
 
@@ -70,6 +73,8 @@ void say(const char* format, ...) {
   vsay(format, args);
   va_end(args);
 }
+
+void say_try_help() { fprintf(g_err, "Try '%s --help'.\n", g_program); }
 
 void say_status(const Status& status, const char* format, ...) {
   char text[kLineMax];

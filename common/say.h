@@ -32,12 +32,10 @@ const char* say_program();
 void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void vsay(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
 
+// "Try 'PROGRAM --help'." on the error stream: the one way every usage error ends.
+void say_try_help();
+
 // As say(), with what `status` says appended: ": " and the system's error text for a
 // failed system call; nothing more for a data step (the text names it).
 void say_status(const Status& status, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
-
-// Copies `text` (`size` bytes) into `buf` as say() shows it: \xHH for every byte that is
-// a control or not valid UTF-8. Cut at a whole character to fit `buf_size` (NUL
-// included); returns the length written.
-std::size_t say_visible(const char* text, std::size_t size, char* buf, std::size_t buf_size);

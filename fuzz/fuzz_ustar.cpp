@@ -4,11 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
-#include "common/ustar.h"
+#include "snapshot/ustar.h"
 #include "store/sel_format.h"
 
 namespace {
@@ -22,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const int fd = memfd_create("archive", MFD_CLOEXEC);
   if (fd < 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) abort();
-  char why[4200];
-  (void)ustar_extract_store(fd, g_dir, why, sizeof why);
+  char member[PATH_MAX];
+  (void)ustar_extract_store(fd, g_dir, member);
   close(fd);
   for (const char* name : SEL_FILE_NAMES) {
     struct stat st {};

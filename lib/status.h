@@ -1,6 +1,6 @@
 // What a call below the programs gives back when it can fail: done, or which step failed,
 // with the system's error and the file or number involved. It never holds words: the
-// program that gets one says it in its own (through common/report.h for the tools, the
+// program that gets one says it in its own (through common/say.h for the tools, the
 // system log's fixed texts for `sel`).
 //
 // Functions whose results are integer codes that the tool's outside fixes (the reading
@@ -38,6 +38,13 @@ enum class Step : unsigned char {
   bad_format,   // not what it must be (not a tar archive, not a state file of ours ...)
   repeated,     // a name or key given twice where once is allowed
   stopped,      // a stop was asked for while waiting
+  empty,        // a folder or a file without what it must hold
+  // What an archive is.
+  not_archive,     // no tar header where the archive begins
+  bad_header,      // a header inside the archive that is not one
+  gzip_damaged,    // a compressed stream that does not inflate
+  gzip_cut_short,  // a compressed stream that ends early
+  // What a key and its certificate are.
   mismatch,     // two things that must agree do not (a key and its certificate)
   exposed,      // a secret that others may read (`value`: the file's mode)
 };

@@ -10,6 +10,7 @@
 #include "decode/sel_print.h"
 #include "module/sel-forward/follow.h"
 #include "common/rows.h"
+#include "decode/record_text.h"
 
 namespace {
 

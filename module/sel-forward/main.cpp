@@ -51,14 +51,25 @@ struct Options {
   FwdFormat format = FwdFormat::syslog;
   const char* state = nullptr;
   int interval_ms = 0;  // 0: kWatchedMs or kPolledMs
-  bool to_given = false;
   bool once = false;
   bool verbose = false;
   FwdTlsFiles tls{};
 };
 
-enum : int { kTo = 1, kStdout, kFormat, kState, kInterval, kOnce, kVerbose, kTlsCa, kTlsName,
-             kTlsCert, kTlsKey };
+enum Opt : int {
+  kOperand = OPT_OPERAND,
+  kTo,
+  kStdout,
+  kFormat,
+  kState,
+  kInterval,
+  kOnce,
+  kVerbose,
+  kTlsCa,
+  kTlsName,
+  kTlsCert,
+  kTlsKey
+};
 
 constexpr auto kSynopsis = std::to_array<const char*>({
     "(--to [tcp://|relp://]HOST:PORT | --stdout)",
@@ -82,13 +93,20 @@ constexpr auto kOptions = std::to_array<OptRow>({
     {kTlsCert, "--tls-cert", 0, "FILE", 0, "relps://: the module's certificate (PEM)"},
     {kTlsKey, "--tls-key", 0, "FILE", 0, "relps://: the module's private key (PEM, mode 0600)"},
 });
-// Without TLS, the usage ends before its lines and rows.
-constexpr std::size_t kTlsLines = 2, kTlsRows = 4;
+constexpr auto kRules = std::to_array<OptRule>({
+    {OptTie::one_of, kTo, kStdout},
+    {OptTie::needs, kTlsCert, kTlsKey},
+    {OptTie::needs, kTlsKey, kTlsCert},
+});
+// Without TLS, the usage ends before its lines and rows, and the rules before theirs.
+constexpr std::size_t kTlsLines = 2, kTlsRows = 4, kTlsRules = 2;
 static_assert(kOptions[kOptions.size() - kTlsRows].id == kTlsCa);
+static_assert(kRules[kRules.size() - kTlsRules].a == kTlsCert);
 constexpr OptProgram kProgram{
     "sel-forward", std::span(kSynopsis).first(kSynopsis.size() - (SEL_TLS != 0 ? 0 : kTlsLines)),
     "Sends every record of the module's SEL that it has not sent before to a collector.",
-    std::span(kOptions).first(kOptions.size() - (SEL_TLS != 0 ? 0 : kTlsRows))};
+    std::span(kOptions).first(kOptions.size() - (SEL_TLS != 0 ? 0 : kTlsRows)),
+    std::span(kRules).first(kRules.size() - (SEL_TLS != 0 ? 0 : kTlsRules))};
 
 // "HOST:PORT" or "[IPV6]:PORT", after "tcp://" or "relp://".
 bool parse_target(const char* text, Options* o) {
@@ -112,9 +130,8 @@ bool parse_target(const char* text, Options* o) {
     ++host;
     len -= 2;
   }
-  char* end = nullptr;
-  const long port = strtol(colon + 1, &end, 10);
-  if (len == 0 || len >= sizeof o->host || *end != '\0' || port < 1 || port > 65535) return false;
+  std::int64_t port = 0;
+  if (len == 0 || len >= sizeof o->host || !opt_number(colon + 1, 1, 65535, &port)) return false;
   memcpy(o->host, host, len);
   o->host[len] = '\0';
   o->port = colon + 1;
@@ -142,63 +159,62 @@ bool parse_interval(const char* text, int* ms) {
   return true;
 }
 
-bool take(void* ctx, const OptParse& parse, int id, const char* value) {
+bool take_format(Options* o, const char* value) {
+  if (strcmp(value, "syslog") == 0) {
+    o->format = FwdFormat::syslog;
+  } else if (strcmp(value, "jsonl") == 0) {
+    o->format = FwdFormat::jsonl;
+  } else {
+    return opt_refuse("--format %s: give syslog or jsonl", value);
+  }
+  return true;
+}
+
+bool take(void* ctx, int id, const char* value) {
   auto* o = static_cast<Options*>(ctx);
-  switch (id) {
-    case OPT_OPERAND: return opt_no_operands(ctx, parse, id, value);
+  switch (static_cast<Opt>(id)) {
+    case kOperand: return opt_no_operands(ctx, id, value);
     case kStdout: o->to_stdout = true; return true;
     case kOnce: o->once = true; return true;
     case kVerbose: o->verbose = true; return true;
     case kTo:
-      o->to_given = true;
       return parse_target(value, o) ||
-             opt_refuse(parse, "--to %s: give [tcp://|relp://%s]HOST:PORT, PORT from 1 to 65535",
-                        value, SEL_TLS != 0 ? "|relps://" : "");
-    case kFormat:
-      if (strcmp(value, "syslog") == 0) {
-        o->format = FwdFormat::syslog;
-      } else if (strcmp(value, "jsonl") == 0) {
-        o->format = FwdFormat::jsonl;
-      } else {
-        return opt_refuse(parse, "--format %s: give syslog or jsonl", value);
-      }
-      return true;
+             opt_refuse("--to %s: give [tcp://|relp://%s]HOST:PORT, PORT from 1 to 65535", value,
+                        SEL_TLS != 0 ? "|relps://" : "");
+    case kFormat: return take_format(o, value);
     case kState: o->state = value; return true;
     case kTlsCa: o->tls.ca = value; return true;
     case kTlsName: o->tls.name = value; return true;
     case kTlsCert: o->tls.cert = value; return true;
     case kTlsKey: o->tls.key = value; return true;
-    default:
+    case kInterval:
       return parse_interval(value, &o->interval_ms) ||
-             opt_refuse(parse, "--interval %s: give seconds from 0.01 to 3600", value);
+             opt_refuse("--interval %s: give seconds from 0.01 to 3600", value);
   }
+  return opt_untaken(id);
 }
 
 // relps:// and the --tls-* options go together; the collector's name is HOST unless
-// given, and must be given where HOST is an address. Whether they do; why not is said.
-bool tls_options(Options* o) {
+// given, and must be given where HOST is an address. OPT_RUN when they do, else the
+// status after saying why not.
+int tls_options(Options* o) {
   FwdTlsFiles& t = o->tls;
-  const bool given = t.ca != nullptr || t.name != nullptr || t.cert != nullptr || t.key != nullptr;
+  const bool given = t.ca != nullptr || t.name != nullptr || t.cert != nullptr;
   unsigned char address[16];
   const bool numeric =
       inet_pton(AF_INET, o->host, address) == 1 || inet_pton(AF_INET6, o->host, address) == 1;
-  const char* fault = nullptr;
-  if (o->transport != FwdTransport::relps) {
-    fault = given ? "--tls-ca, --tls-name, --tls-cert and --tls-key go with --to relps://" : nullptr;
-  } else if (t.ca == nullptr) {
-    fault = "relps:// needs --tls-ca FILE, the CA certificates of the collector's certificate";
-  } else if ((t.cert == nullptr) != (t.key == nullptr)) {
-    fault = "--tls-cert and --tls-key go together";
-  } else if (t.name == nullptr && numeric) {
-    fault = "give --tls-name NAME, the collector's name in its certificate: HOST is an address";
+  if (o->transport != FwdTransport::relps && given) {
+    return opt_misuse("--tls-ca, --tls-name, --tls-cert and --tls-key go with --to relps://");
   }
-  if (fault != nullptr) {
-    say("%s", fault);
-    fputs("Try 'sel-forward --help'.\n", stderr);
-    return false;
+  if (o->transport == FwdTransport::relps && t.ca == nullptr) {
+    return opt_misuse("relps:// needs --tls-ca FILE, the CAs of the collector's certificate");
+  }
+  if (o->transport == FwdTransport::relps && t.name == nullptr && numeric) {
+    return opt_misuse(
+        "give --tls-name NAME, the collector's name in its certificate: HOST is an address");
   }
   if (t.name == nullptr) t.name = o->host;
-  return true;
+  return OPT_RUN;
 }
 
 // One batch, as it goes out: the messages framed one after the other, where each ends,
@@ -412,16 +428,12 @@ int main(int argc, char** argv) {
   const Options& o = f.o;
   const int early = opt_parse(kProgram, argc, argv, take, &f.o);
   if (early != OPT_RUN) return early;
-  if (o.to_given == o.to_stdout) {
-    fputs("sel-forward: give one of --to HOST:PORT and --stdout\nTry 'sel-forward --help'.\n",
-          stderr);
-    return 2;
-  }
   if (o.to_stdout && (closed & STD_OUT_CLOSED) != 0) {
     say("standard output is closed: the messages have nowhere to go");
     return EXIT_NOTHING;
   }
-  if (!tls_options(&f.o)) return EXIT_NOTHING;
+  const int misuse = tls_options(&f.o);
+  if (misuse != OPT_RUN) return misuse;
   // What TLS is given is checked before the state file is taken: nothing is sent.
   if (o.transport == FwdTransport::relps && !fwd_secure_check(o.tls)) return EXIT_NOTHING;
   f.cursor = FWD_CURSOR_FRESH;

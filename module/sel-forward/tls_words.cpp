@@ -6,7 +6,6 @@
 #include <cstring>
 #include <span>
 
-#include "common/say.h"
 #include "module/sel-forward/tls_creds.h"
 
 namespace {
@@ -172,8 +171,14 @@ void fwd_tls_handshake_text(const FwdTls& t, int error, const FwdTlsFiles& files
                             std::size_t size) {
   const int tls = fwd_tls_error(&t);
   if (t.not_tls) {
-    char shown[4 * sizeof t.first + 1];
-    (void)say_visible(t.first, t.first_len, shown, sizeof shown);
+    // Shown as RELP's answers are: line breaks as blanks, and nothing that a terminal or
+    // the log could take for more than a byte.
+    char shown[sizeof t.first + 1];
+    for (std::size_t i = 0; i < t.first_len; ++i) {
+      const auto c = static_cast<unsigned char>(t.first[i]);
+      shown[i] = c == '\n' ? ' ' : c >= 0x20 && c < 0x7f ? static_cast<char>(c) : '.';
+    }
+    shown[t.first_len] = '\0';
     (void)snprintf(out, size,
                    "the collector does not speak TLS on this port (it answered \"%s\"): an "
                    "imrelp input needs tls=\"on\"",

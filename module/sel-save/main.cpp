@@ -29,9 +29,11 @@ namespace {
 
 SelSnapshot snapshot;  // 256 KiB: too large for the stack of a small module
 
+enum Opt : int { kOperand = OPT_OPERAND, kOutput };
+
 constexpr auto kSynopsis = std::to_array<const char*>({"> SNAPSHOT.tar", "-o DIR"});
 constexpr auto kOptions = std::to_array<OptRow>({
-    {'o', "--output", 'o', "DIR", 0, "write a new directory DIR instead of a tar archive"},
+    {kOutput, "--output", 'o', "DIR", 0, "write a new directory DIR instead of a tar archive"},
 });
 constexpr OptProgram kProgram{
     "sel-save", kSynopsis,
@@ -39,10 +41,12 @@ constexpr OptProgram kProgram{
     "archive on standard output, or a new directory DIR. Read it with selexport or sel-view.",
     kOptions};
 
-bool take(void* ctx, const OptParse& parse, int id, const char* value) {
-  if (id == OPT_OPERAND) return opt_no_operands(ctx, parse, id, value);
-  *static_cast<const char**>(ctx) = value;
-  return true;
+bool take(void* ctx, int id, const char* value) {
+  switch (static_cast<Opt>(id)) {
+    case kOperand: return opt_no_operands(ctx, id, value);
+    case kOutput: *static_cast<const char**>(ctx) = value; return true;
+  }
+  return opt_untaken(id);
 }
 
 // Says on standard error what the snapshot lacks. True when it lacks nothing.

@@ -3,7 +3,7 @@
 
 #include <ctime>
 
-#include "common/snapshot_meta.h"
+#include "snapshot/meta.h"
 
 // The module's host name, `now` in UTC, the module's zone and this program's version.
 // The zone is TZ's (a leading ':' dropped; a zone file's path named by the part after

@@ -12,8 +12,8 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "common/snapshot_meta.h"
-#include "common/ustar.h"
+#include "snapshot/meta.h"
+#include "snapshot/ustar.h"
 #include "lib/posix.h"
 #include "store/sel_format.h"
 

@@ -22,6 +22,7 @@
 #include "lib/packet.h"
 #include "lib/posix.h"
 #include "common/options.h"
+#include "common/say.h"
 
 namespace {
 
@@ -114,7 +115,7 @@ void handle(const Received& message, ssize_t length) {
 int main(int argc, char** argv) {
   // A daemon writes nothing on its standard descriptors but must not log into a file
   // that took the place of one (the system log's socket would otherwise be fd 1 or 2).
-  if ((guard_std_fds() & STD_FDS_UNGUARDED) != 0) return 1;
+  if ((guard_std_fds() & STD_FDS_UNGUARDED) != 0) return EXIT_NOTHING;
   const int early = opt_parse(kProgram, argc, argv, opt_no_operands, nullptr);
   if (early != OPT_RUN) return early;
   log_open("confd", LOG_PID | LOG_NDELAY, LOG_DAEMON);
@@ -125,7 +126,7 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &sa, nullptr);
 
   const int qid = dxa_getqid(QKEY_CONFD, 0);
-  if (qid < 0) return 1;  // dxa_getqid has logged why
+  if (qid < 0) return EXIT_NOTHING;  // dxa_getqid has logged why
   log_msg(LOG_INFO, "reading queue key %u", QKEY_CONFD);
 
   static Received message;
@@ -139,11 +140,11 @@ int main(int argc, char** argv) {
         handle(message, length);
       } else if (errno != EINTR) {
         log_msg_errno(LOG_ERR, "cannot read queue id %d", qid);
-        return 1;
+        return EXIT_PARTIAL;
       }
     }
   }
   receiving = 0;
   log_msg(LOG_INFO, "stopping on SIGTERM");
-  return 0;
+  return EXIT_DONE;
 }

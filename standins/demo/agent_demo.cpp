@@ -43,10 +43,7 @@ std::uint16_t word(std::uint16_t flags, unsigned low) {
   return static_cast<std::uint16_t>(flags | low);
 }
 
-}  // namespace
-
-void add_agent_demo_records(std::vector<SelRecord>& out, std::int32_t timestamp) {
-  Appender add(out, timestamp);
+void add_agent_events(Appender& add) {
   const std::uint16_t flag_sets[] = {0, SEL_AGENT_INITIAL, SEL_AGENT_HIGH,
                                      SEL_AGENT_HIGH | SEL_AGENT_INITIAL};
 
@@ -91,7 +88,9 @@ void add_agent_demo_records(std::vector<SelRecord>& out, std::int32_t timestamp)
   add.event(0x12, word(0, 0x005), 2);
   add.event(0x00, word(SEL_AGENT_COMMAND, 0x29), 1);
   add.event(0xff, word(SEL_AGENT_COMMAND | SEL_AGENT_INITIAL, 0x10), 1);
+}
 
+void add_agent_errors(Appender& add) {
   // Every combination of the error record's flags, with and without an error code.
   for (int all = 0; all <= (SEL_ERR_HAS_COMMAND | SEL_ERR_HAS_PARAM | SEL_ERR_HAS_STATUS); ++all) {
     const auto flags = static_cast<std::uint8_t>(all);
@@ -112,4 +111,12 @@ void add_agent_demo_records(std::vector<SelRecord>& out, std::int32_t timestamp)
   add.error(0, SEL_ERR_HAS_COMMAND, 0x29, 0, 0);
   add.error(0, SEL_ERR_HAS_COMMAND, 0x99, 0, 0);
   add.error(2, 0xf8 | SEL_ERR_HAS_COMMAND | SEL_ERR_HAS_PARAM, 0x1a, 0x25, 1);
+}
+
+}  // namespace
+
+void add_agent_demo_records(std::vector<SelRecord>& out, std::int32_t timestamp) {
+  Appender add(out, timestamp);
+  add_agent_events(add);
+  add_agent_errors(add);
 }

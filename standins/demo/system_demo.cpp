@@ -49,7 +49,7 @@ class Appender {
   std::int32_t time_;
 };
 
-void add_system_events(Appender& d) {
+void add_dxa_events(Appender& d) {
   // Type 0: every text, then codes past the table and a negative one.
   for (std::int32_t code = 0; code <= 8; ++code) d.add(d.rec(SEL_TYPE_DXA).s32(SEL_OFF_CODE, code));
   d.add(d.rec(SEL_TYPE_DXA, 2).s32(SEL_OFF_CODE, 9));
@@ -92,7 +92,9 @@ void add_system_events(Appender& d) {
             .s32(SEL_OFF_TEMP_HIGH, 60)
             .s32(SEL_OFF_TEMP_CRITICAL, 75)
             .s32(SEL_OFF_TEMP_STATE, 1));
+}
 
+void add_message_events(Appender& d) {
   // Type 11: a time change, one from a time past 2^31 (before 1970), other kinds.
   const std::int32_t t = d.now();
   d.add(d.rec(SEL_TYPE_HEARTBEAT, 1).s32(SEL_OFF_ARG1, t - 3600).s32(SEL_OFF_ARG2, t));
@@ -153,7 +155,9 @@ void add_appliance_events(Appender& d) {
   d.add(d.rec(SEL_TYPE_CFE, 1).u32(SEL_OFF_CODE, 7).s32(SEL_OFF_ARG1, before_cfe));
   d.add(d.rec(SEL_TYPE_CFE, 3).u32(SEL_OFF_CODE, 8));
   d.add(d.rec(SEL_TYPE_CFE, 2).u32(SEL_OFF_CODE, 9).u32(SEL_OFF_ARG1, 1));
+}
 
+void add_firmware_events(Appender& d) {
   // Types 8, 9 and 13: first and last codes, shared names, codes outside the table,
   // time changes whatever the version, and a version nobody knows.
   const std::uint32_t post_codes[] = {0x0000, 0x000f, 0x0010, 0x003e, 0x00c2, 0x00fc,
@@ -199,6 +203,8 @@ void add_appliance_events(Appender& d) {
 
 void add_system_demo_records(std::vector<SelRecord>& out, std::int32_t timestamp) {
   Appender d(out, timestamp);
-  add_system_events(d);
+  add_dxa_events(d);
+  add_message_events(d);
   add_appliance_events(d);
+  add_firmware_events(d);
 }

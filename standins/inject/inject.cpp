@@ -12,28 +12,28 @@
 // requests of up to N (default 100) records, MS milliseconds apart (default 0), and are
 // done once they are on the queue. --offline writes a store into DIR instead: the newest
 // min(COUNT, 4000) records, with the ring starting at file F (default 0).
-// Exit status 0 on success, 1 when sending or writing fails, 2 on bad arguments (named
-// on standard error with the usage).
+// Exit status 0 on success, 1 when sending or writing stops short, 2 on bad arguments
+// (said on standard error).
 #include <syslog.h>
 
 #include <array>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "common/options.h"
+#include "common/say.h"
 #include "lib/log.h"
 #include "lib/posix.h"
-#include "standins/inject/inject_records.h"
 #include "lib/sel_request.h"
+#include "standins/inject/inject_records.h"
 
 namespace {
 
-constexpr unsigned long kMaxCount = 100000000;
-static_assert(SEL_REQUEST_MAX_BODIES == 136, "the --batch text names the limit");
+constexpr std::int64_t kMaxCount = 100000000;
+constexpr std::int64_t kMaxDelayMs = 60000;
+static_assert(SEL_REQUEST_MAX_BODIES == 136 && kMaxDelayMs == 60000, "the usage names the limits");
 
-enum : int { kOffline = 1, kOldestFile, kBatch, kDelayMs };
+enum Opt : int { kOperand = OPT_OPERAND, kOffline, kOldestFile, kBatch, kDelayMs };
 
 constexpr auto kSynopsis = std::to_array<const char*>({
     "[--batch N] [--delay-ms MS] demo [COUNT [START]]",
@@ -47,106 +47,91 @@ constexpr auto kOptions = std::to_array<OptRow>({
     {kBatch, "--batch", 0, "N", 0, "records per request, 1 to 136 (default 100)"},
     {kDelayMs, "--delay-ms", 0, "MS", 0, "pause between requests, 0 to 60000 (default 0)"},
 });
+constexpr auto kRules = std::to_array<OptRule>({
+    {OptTie::needs, kOldestFile, kOffline},
+    {OptTie::exclusive, kBatch, kOffline},
+    {OptTie::exclusive, kDelayMs, kOffline},
+});
 constexpr OptProgram kProgram{"sel-inject", kSynopsis,
                               "Feeds the demo record set or seeded random records to seld's\n"
                               "queue (key 7), or writes them as a store.",
-                              kOptions};
+                              kOptions, kRules};
 
 struct Args {
   const char* dir = nullptr;
-  long oldest_file = 0, batch = 100, delay_ms = 0;
-  bool shaped = false, paced = false;
+  std::int64_t oldest_file = 0, batch = 100, delay_ms = 0;
   const char* words[3] = {};
   int n_words = 0;
 };
 
-bool take(void* ctx, const OptParse& parse, int id, const char* value) {
+bool take(void* ctx, int id, const char* value) {
   auto* a = static_cast<Args*>(ctx);
-  switch (id) {
-    case OPT_OPERAND:
-      if (a->n_words == 3) return opt_no_operands(ctx, parse, id, value);
+  switch (static_cast<Opt>(id)) {
+    case kOperand:
+      if (a->n_words == 3) return opt_no_operands(ctx, id, value);
       a->words[a->n_words++] = value;
       return true;
     case kOffline: a->dir = value; return true;
     case kOldestFile:
-      a->shaped = true;
-      return opt_number(value, 0, 3, &a->oldest_file) ||
-             opt_refuse(parse, "--oldest-file takes 0 to 3");
+      return opt_number(value, 0, 3, &a->oldest_file) || opt_refuse("--oldest-file takes 0 to 3");
     case kBatch:
-      a->paced = true;
       return opt_number(value, 1, SEL_REQUEST_MAX_BODIES, &a->batch) ||
-             opt_refuse(parse, "--batch takes 1 to 136 records per request");
-    default:
-      a->paced = true;
-      return opt_number(value, 0, 60000, &a->delay_ms) ||
-             opt_refuse(parse, "--delay-ms takes 0 to 60000");
+             opt_refuse("--batch takes 1 to %d records per request", SEL_REQUEST_MAX_BODIES);
+    case kDelayMs:
+      return opt_number(value, 0, kMaxDelayMs, &a->delay_ms) ||
+             opt_refuse("--delay-ms takes 0 to %lld", static_cast<long long>(kMaxDelayMs));
   }
+  return opt_untaken(id);
 }
 
-int usage(const char* why) {
-  fprintf(stderr, "sel-inject: %s\nTry 'sel-inject --help'.\n", why);
-  return 2;
+// Operand `i` as a number from 0 to `high`, into `*value` (left as it is when there is
+// no such operand). False after saying so.
+bool operand(const Args& a, int i, const char* name, std::int64_t high, std::int64_t* value) {
+  if (i >= a.n_words || opt_number(a.words[i], 0, high, value)) return true;
+  opt_misuse("%s must be a number from 0 to %lld", name, static_cast<long long>(high));
+  return false;
 }
 
-// A whole decimal number from 0 to `high`.
-bool number(const char* text, unsigned long high, unsigned long* value) {
-  if (text == nullptr || *text < '0' || *text > '9') return false;
-  char* end = nullptr;
-  errno = 0;
-  *value = strtoul(text, &end, 10);
-  return errno == 0 && *end == '\0' && *value <= high;
+// The records that the operands ask for. False after saying why they ask for none.
+bool source_of(const Args& a, InjectSource* source) {
+  const char* kind = a.n_words > 0 ? a.words[0] : "";
+  std::int64_t count = inject_demo_size(), start_or_seed = 0;
+  const bool demo = strcmp(kind, "demo") == 0;
+  if (!demo && (strcmp(kind, "random") != 0 || a.n_words != 3)) {
+    opt_misuse("say what to inject: demo [COUNT [START]] or random COUNT SEED");
+    return false;
+  }
+  if (!operand(a, 1, "COUNT", kMaxCount, &count) ||
+      !operand(a, 2, demo ? "START" : "SEED", UINT32_MAX, &start_or_seed)) {
+    return false;
+  }
+  const auto n = static_cast<std::uint32_t>(count);
+  const auto start = static_cast<std::uint32_t>(start_or_seed);
+  *source = demo ? inject_demo_source(n, start) : inject_random_source(n, start);
+  return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if ((guard_std_fds() & STD_FDS_UNGUARDED) != 0) return 1;
+  if ((guard_std_fds() & STD_FDS_UNGUARDED) != 0) return EXIT_NOTHING;
   Args a;
   const int early = opt_parse(kProgram, argc, argv, take, &a);
   if (early != OPT_RUN) return early;
-  const char* dir = a.dir;
-  const bool shaped = a.shaped, paced = a.paced;
-  if (dir == nullptr && shaped) return usage("--oldest-file goes with --offline");
-  if (dir != nullptr && paced) return usage("--batch and --delay-ms go with sending");
-
-  const int words = a.n_words;
-  const char* kind = words > 0 ? a.words[0] : "";
-  unsigned long count = 0, start_or_seed = 0;
   InjectSource source;
-  if (strcmp(kind, "demo") == 0) {
-    count = inject_demo_size();
-    if (words >= 2 && !number(a.words[1], kMaxCount, &count)) {
-      return usage("COUNT must be a number from 0 to 100000000");
+  if (!source_of(a, &source)) return EXIT_NOTHING;
+  if (a.dir != nullptr) {
+    if (const Status written = inject_offline(a.dir, static_cast<int>(a.oldest_file), source);
+        !written.ok()) {
+      say_status(written, "cannot write a store into %s", a.dir);
+      return EXIT_PARTIAL;
     }
-    if (words == 3 && !number(a.words[2], UINT32_MAX, &start_or_seed)) {
-      return usage("START must be a number from 0 to 4294967295");
-    }
-    source = inject_demo_source(static_cast<std::uint32_t>(count),
-                                static_cast<std::uint32_t>(start_or_seed));
-  } else if (strcmp(kind, "random") == 0 && words == 3) {
-    if (!number(a.words[1], kMaxCount, &count)) {
-      return usage("COUNT must be a number from 0 to 100000000");
-    }
-    if (!number(a.words[2], UINT32_MAX, &start_or_seed)) {
-      return usage("SEED must be a number from 0 to 4294967295");
-    }
-    source = inject_random_source(static_cast<std::uint32_t>(count),
-                                  static_cast<std::uint32_t>(start_or_seed));
-  } else {
-    return usage("say what to inject: demo [COUNT [START]] or random COUNT SEED");
-  }
-
-  if (dir != nullptr) {
-    if (inject_offline(dir, static_cast<int>(a.oldest_file), source) != 0) {
-      fprintf(stderr, "sel-inject: cannot write a store into %s: %s\n", dir, strerror(errno));
-      return 1;
-    }
-    return 0;
+    return EXIT_DONE;
   }
   log_open("sel-inject", LOG_PID, LOG_USER);
-  if (inject_send(source, static_cast<int>(a.batch), static_cast<int>(a.delay_ms)) != 0) {
-    fprintf(stderr, "sel-inject: cannot send to seld's queue (key 7); see the system log\n");
-    return 1;
+  if (!inject_send(source, static_cast<int>(a.batch), static_cast<int>(a.delay_ms)).ok()) {
+    say("cannot send to seld's queue (key 7); see the system log");
+    return EXIT_PARTIAL;
   }
-  return 0;
+  return EXIT_DONE;
 }

@@ -82,14 +82,14 @@ SelRecord inject_record(const InjectSource& source, std::uint32_t index) {
   return rec;
 }
 
-int inject_offline(const char* dir, int oldest_file, const InjectSource& source) {
-  if (mkdir(dir, 0755) != 0 && errno != EEXIST) return -1;
+Status inject_offline(const char* dir, int oldest_file, const InjectSource& source) {
+  if (mkdir(dir, 0755) != 0 && errno != EEXIST) return fail_errno(Step::open, dir);
   const SelInfo ring =
       sel_ring_info(SEL_STORE_VERSION, static_cast<std::int32_t>(kept(source)), oldest_file);
   return store_write(dir, ring, offline_record, const_cast<InjectSource*>(&source));
 }
 
-int inject_send(const InjectSource& source, int batch, int delay_ms) {
+Status inject_send(const InjectSource& source, int batch, int delay_ms) {
   std::vector<unsigned char> bodies(static_cast<std::size_t>(batch) * SEL_RECORD_BODY_SIZE);
   for (std::uint32_t sent = 0; sent < source.count;) {
     const std::uint32_t left = source.count - sent;
@@ -100,12 +100,14 @@ int inject_send(const InjectSource& source, int batch, int delay_ms) {
       memcpy(bodies.data() + i * SEL_RECORD_BODY_SIZE, rec.bytes.data() + SEL_OFF_BODY,
              SEL_RECORD_BODY_SIZE);
     }
-    if (sel_send_request(1, static_cast<std::int32_t>(n), bodies.data()) != 0) return -1;
+    if (sel_send_request(1, static_cast<std::int32_t>(n), bodies.data()) != 0) {
+      return fail_data(Step::write, nullptr, sent);
+    }
     sent += n;
     if (sent < source.count && delay_ms > 0) {
       const timespec pause{delay_ms / 1000, (delay_ms % 1000) * 1000000L};
       nanosleep(&pause, nullptr);
     }
   }
-  return 0;
+  return kDone;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "decode/sel_record.h"
+#include "lib/status.h"
 
 // Record `index` of the random sequence of `seed`: an event type of 0 to 15, a severity
 // of 0 to 5, event version 0 (1 in about one record of eight), random payload bytes,
@@ -34,9 +35,11 @@ SelRecord inject_record(const InjectSource& source, std::uint32_t index);
 // Writes a store of the sequence's newest min(count, 4000) records into `dir` (made if
 // missing), its ring starting at `oldest_file`. seld, which drops a whole file at a
 // time, keeps the newest 3001 to 4000 once its ring has wrapped: the same records as
-// the end of this store. 0, or -1 (errno set).
-int inject_offline(const char* dir, int oldest_file, const InjectSource& source);
+// the end of this store. What failed: the directory's creation (open) or the store's
+// writing (store_write).
+Status inject_offline(const char* dir, int oldest_file, const InjectSource& source);
 
 // Sends the sequence to seld's queue in requests of up to `batch` records, pausing
-// `delay_ms` milliseconds after each but the last. 0, or -1 when a send fails (logged).
-int inject_send(const InjectSource& source, int batch, int delay_ms);
+// `delay_ms` milliseconds after each but the last. A send that fails (logged) stops it:
+// Step::write, `value` the records sent before.
+Status inject_send(const InjectSource& source, int batch, int delay_ms);

@@ -22,12 +22,13 @@
 #include "lib/msgq.h"
 #include "lib/posix.h"
 #include "common/options.h"
+#include "common/say.h"
 #include "standins/seld/seld_request.h"
 #include "standins/seld/seld_ring.h"
 
 namespace {
 
-enum : int { kNumberOn = 1 };
+enum Opt : int { kOperand = OPT_OPERAND, kNumberOn };
 
 constexpr auto kSynopsis = std::to_array<const char*>({"[--number-on]"});
 constexpr auto kOptions = std::to_array<OptRow>({
@@ -42,10 +43,12 @@ constexpr OptProgram kProgram{
     "SIGINT ends it.",
     kOptions};
 
-bool take(void* ctx, const OptParse& parse, int id, const char* value) {
-  if (id == OPT_OPERAND) return opt_no_operands(ctx, parse, id, value);
-  seld_number_on = true;
-  return true;
+bool take(void* ctx, int id, const char* value) {
+  switch (static_cast<Opt>(id)) {
+    case kOperand: return opt_no_operands(ctx, id, value);
+    case kNumberOn: seld_number_on = true; return true;
+  }
+  return opt_untaken(id);
 }
 
 // Held for the whole life of the process: the mark of the one seld that serves.
@@ -85,30 +88,9 @@ int become_the_one() {
   return -1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  // A daemon writes nothing on its standard descriptors but must not log into a file
-  // that took the place of one (the system log's socket would otherwise be fd 1 or 2).
-  if ((guard_std_fds() & STD_FDS_UNGUARDED) != 0) return 1;
-  const int early = opt_parse(kProgram, argc, argv, take, nullptr);
-  if (early != OPT_RUN) return early;
-  log_open("seld", LOG_PID | LOG_NDELAY | LOG_PERROR, LOG_DAEMON);
-
-  struct sigaction sa {};
-  sa.sa_handler = on_stop;  // no SA_RESTART: a signal ends the wait with EINTR
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
-
-  if (become_the_one() < 0) return 1;
-  if (seld_open_store() != 0) return seld_stopping != 0 ? 0 : 1;  // logged
-  const int qid = dxa_getqid(QKEY_SELD, 0);
-  if (qid < 0) return 1;  // dxa_getqid has logged why
-  wake_qid = qid;
-  log_open("seld", LOG_PID | LOG_NDELAY, LOG_DAEMON);  // serving: the system log alone
-  log_msg(LOG_INFO, "reading queue key %u", QKEY_SELD);
-
+// The requests on the queue, one at a time, until a signal stops seld: EXIT_DONE, or
+// EXIT_PARTIAL when the queue cannot be read any more (logged).
+int serve(int qid) {
   alignas(long) static unsigned char message[SEL_REQUEST_MSG_MAX];
   const std::size_t text_max = sizeof message - sizeof(long);
   while (seld_stopping == 0) {
@@ -118,7 +100,7 @@ int main(int argc, char** argv) {
     if (n < 0) {
       if (errno == EINTR) continue;
       log_msg_errno(LOG_ERR, "cannot read queue id %d", qid);
-      return 1;
+      return EXIT_PARTIAL;
     }
     long type = 0;
     memcpy(&type, message, sizeof type);
@@ -129,5 +111,32 @@ int main(int argc, char** argv) {
   while (msgrcv(qid, message, text_max, kWakeType, IPC_NOWAIT | MSG_NOERROR) >= 0) {
   }
   log_msg(LOG_INFO, "stopping on a signal");
-  return 0;
+  return EXIT_DONE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A daemon writes nothing on its standard descriptors but must not log into a file
+  // that took the place of one (the system log's socket would otherwise be fd 1 or 2).
+  if ((guard_std_fds() & STD_FDS_UNGUARDED) != 0) return EXIT_NOTHING;
+  const int early = opt_parse(kProgram, argc, argv, take, nullptr);
+  if (early != OPT_RUN) return early;
+  log_open("seld", LOG_PID | LOG_NDELAY | LOG_PERROR, LOG_DAEMON);
+
+  struct sigaction sa {};
+  sa.sa_handler = on_stop;  // no SA_RESTART: a signal ends the wait with EINTR
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+
+  // Refused before it serves (logged): nothing done.
+  if (become_the_one() < 0) return EXIT_NOTHING;
+  if (seld_open_store() != 0) return seld_stopping != 0 ? EXIT_DONE : EXIT_NOTHING;
+  const int qid = dxa_getqid(QKEY_SELD, 0);
+  if (qid < 0) return EXIT_NOTHING;  // dxa_getqid has logged why
+  wake_qid = qid;
+  log_open("seld", LOG_PID | LOG_NDELAY, LOG_DAEMON);  // serving: the system log alone
+  log_msg(LOG_INFO, "reading queue key %u", QKEY_SELD);
+  return serve(qid);
 }

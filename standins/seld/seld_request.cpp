@@ -104,23 +104,19 @@ int write_info(const Ring& r) {
 }
 
 // Opens record file `file` for writing, made if missing. With `empty`, what it held goes.
+// The descriptor, or -1 (logged).
 int open_record_file(int file, bool empty) {
   char path[SEL_PATH_MAX];
   (void)sel_record_path(path, sizeof path, SEL_STORE_DIR, file);  // fits: file < 4
-  int fd = open_regular(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd >= 0 && empty && ftruncate(fd, 0) != 0) {
-    close(fd);
-    fd = -1;
-  }
-  if (fd < 0) log_msg_errno(LOG_ERR, "cannot open %s", path);
-  return fd;
+  FdGuard fd(open_regular(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (fd.fd >= 0 && (!empty || ftruncate(fd.fd, 0) == 0)) return fd.release();
+  log_msg_errno(LOG_ERR, "cannot open %s", path);
+  return -1;
 }
 
 int empty_record_file(int file) {
-  const int fd = open_record_file(file, true);
-  if (fd < 0) return -1;
-  close(fd);
-  return 0;
+  const FdGuard fd(open_record_file(file, true));
+  return fd.fd < 0 ? -1 : 0;
 }
 
 int write_record(int fd, int file, int pos, std::uint32_t id, const unsigned char* body) {
@@ -198,6 +194,17 @@ int rebuild_info(const Ring& r, const SelInfo& info, bool found) {
   return write_info(r);
 }
 
+// Logs why the record files show no ring that seld could serve (seld_ring_from_counts).
+void log_no_ring(const Status& why, const int counts[SEL_FILES]) {
+  if (why.path != nullptr) {
+    log_msg(LOG_ERR, "all four record files are full and %s does not say which is the oldest: "
+            "seld does not guess, lest it lose records", SEL_INFO_FILE);
+  } else {
+    log_msg(LOG_ERR, "the record files hold %d, %d, %d and %d records, which is no ring: seld "
+            "does not guess, lest it lose records", counts[0], counts[1], counts[2], counts[3]);
+  }
+}
+
 // The ring as the record files show it, the info file as a hint (seld_ring.h). With
 // `sync`, the info file is made to say it. 0, or -1 (logged).
 int load_ring(Ring* r, bool sync) {
@@ -212,9 +219,8 @@ int load_ring(Ring* r, bool sync) {
     return -1;
   }
   const int version = info.fields_read >= 1 ? info.version : SEL_STORE_VERSION;
-  char why[200];
-  if (seld_ring_from_counts(counts, info, version, r, why, sizeof why) != 0) {
-    log_msg(LOG_ERR, "%s: seld does not guess, lest it lose records", why);
+  if (const Status ring = seld_ring_from_counts(counts, info, version, r); !ring.ok()) {
+    log_no_ring(ring, counts);
     if (sync) return -1;
     // A clear needs no ring: it empties the files from the info file's oldest on.
     const bool oldest_known = info.fields_read >= 3 && info.oldest_file >= 0 &&
@@ -227,47 +233,54 @@ int load_ring(Ring* r, bool sync) {
   return rebuild_info(*r, info, found);
 }
 
-// Appends `n` bodies in order, moving on to the next file when the newest is full and
-// dropping the oldest when the ring is. The info file promises every record written,
-// also when a later one fails.
+// The slot that the next record of `r` goes to: after the newest, in the next file when
+// the newest is full, dropping the oldest file when the ring is full too. False when the
+// oldest could not be dropped.
+bool next_slot(Ring* r, int* file, int* pos) {
+  *file = r->oldest_file;
+  *pos = 0;
+  if (r->rec_count == 0) return true;
+  *file = r->latest_file;
+  *pos = (r->rec_count - 1) % SEL_RECS_PER_FILE + 1;
+  if (*pos < SEL_RECS_PER_FILE) return true;
+  *file = (*file + 1) % SEL_FILES;
+  *pos = 0;
+  return r->rec_count < SEL_MAX_RECS || drop_oldest(r) == 0;
+}
+
+// Writes `body` at `pos` of `file` (open on `fd`), the next record of `r`, which then
+// holds it.
+int append_record(Ring* r, int fd, int file, int pos, const unsigned char* body) {
+  std::uint32_t id = static_cast<std::uint32_t>(sel_slot_id(file, pos));
+  // After the largest id comes 1: 0 would read as a record never written.
+  if (seld_number_on) id = static_cast<std::uint32_t>(r->latest_id) % 0xffffffffU + 1U;
+  if (write_record(fd, file, pos, id, body) != 0) return -1;
+  *r = sel_ring_info(r->version, r->rec_count + 1, r->oldest_file);
+  r->latest_id = static_cast<std::int32_t>(id);
+  return 0;
+}
+
+// Appends `n` bodies in order, a file at a time. The info file promises every record
+// written, also when a later one fails.
 int append(Ring* r, const unsigned char* bodies, int n) {
-  int fd = -1;
   int result = 0;
-  for (int i = 0; i < n && result == 0; ++i) {
-    int file = r->oldest_file;
-    int pos = 0;
-    if (r->rec_count > 0) {
-      file = r->latest_file;
-      pos = (r->rec_count - 1) % SEL_RECS_PER_FILE + 1;
-      if (pos == SEL_RECS_PER_FILE) {
-        file = (file + 1) % SEL_FILES;
-        pos = 0;
-        if (r->rec_count == SEL_MAX_RECS && drop_oldest(r) != 0) {
-          result = -1;
-          break;
-        }
-      }
+  for (int i = 0; i < n && result == 0;) {
+    int file = 0, pos = 0;
+    if (!next_slot(r, &file, &pos)) {
+      result = -1;
+      break;
     }
     // A file is begun empty: whatever it held has left the ring or was never in it.
-    if (pos == 0 || fd < 0) {
-      if (fd >= 0) close(fd);
-      fd = open_record_file(file, pos == 0);
-      if (fd < 0) {
-        result = -1;
-        break;
-      }
+    const FdGuard fd(open_record_file(file, pos == 0));
+    if (fd.fd < 0) {
+      result = -1;
+      break;
     }
-    std::uint32_t id = static_cast<std::uint32_t>(sel_slot_id(file, pos));
-    // After the largest id comes 1: 0 would read as a record never written.
-    if (seld_number_on) id = static_cast<std::uint32_t>(r->latest_id) % 0xffffffffU + 1U;
-    result = write_record(fd, file, pos, id,
-                          bodies + static_cast<std::size_t>(i) * SEL_RECORD_BODY_SIZE);
-    if (result == 0) {
-      *r = sel_ring_info(r->version, r->rec_count + 1, r->oldest_file);
-      r->latest_id = static_cast<std::int32_t>(id);
+    for (; i < n && pos < SEL_RECS_PER_FILE && result == 0; ++i, ++pos) {
+      result = append_record(r, fd.fd, file, pos,
+                             bodies + static_cast<std::size_t>(i) * SEL_RECORD_BODY_SIZE);
     }
   }
-  if (fd >= 0) close(fd);
   if (write_info(*r) != 0) result = -1;
   return result;
 }

@@ -89,8 +89,8 @@ int seld_record_counts(int counts[SEL_FILES]) {
   return 0;
 }
 
-int seld_ring_from_counts(const int counts[SEL_FILES], const SelInfo& info, int version,
-                          SelInfo* ring, char* why, std::size_t size) {
+Status seld_ring_from_counts(const int counts[SEL_FILES], const SelInfo& info, int version,
+                             SelInfo* ring) {
   int full = 0;
   int latest = -1;
   for (int file = 0; file < SEL_FILES; ++file) {
@@ -99,13 +99,9 @@ int seld_ring_from_counts(const int counts[SEL_FILES], const SelInfo& info, int 
   }
   if (full == SEL_FILES) {
     const int oldest = oldest_of_full_ring(info);
-    if (oldest < 0) {
-      (void)snprintf(why, size, "all four record files are full and %s does not say "
-                     "which is the oldest", SEL_INFO_FILE);  // cut to the caller's buffer
-      return -1;
-    }
+    if (oldest < 0) return fail_data(Step::bad_format, SEL_INFO_FILE);
     *ring = sel_ring_info(version, SEL_MAX_RECS, oldest);
-    return 0;
+    return kDone;
   }
   // Without a file partly full, the newest is the full one before an empty one.
   for (int file = 0; file < SEL_FILES && latest < 0; ++file) {
@@ -113,7 +109,7 @@ int seld_ring_from_counts(const int counts[SEL_FILES], const SelInfo& info, int 
   }
   if (latest < 0) {
     *ring = sel_ring_info(version, 0, 0);  // every file empty
-    return 0;
+    return kDone;
   }
   int oldest = latest;
   int records = counts[latest];
@@ -126,12 +122,10 @@ int seld_ring_from_counts(const int counts[SEL_FILES], const SelInfo& info, int 
   *ring = sel_ring_info(version, records, oldest);
   for (int file = 0; file < SEL_FILES; ++file) {
     if (counts[file] != sel_ring_records_in(records, oldest, file)) {
-      (void)snprintf(why, size, "the record files hold %d, %d, %d and %d records, which is "
-                     "no ring", counts[0], counts[1], counts[2], counts[3]);  // cut as above
-      return -1;
+      return fail_data(Step::bad_format);
     }
   }
-  return 0;
+  return kDone;
 }
 
 int seld_newest_id(const SelInfo& ring, std::int32_t* id) {

@@ -6,8 +6,7 @@
 // when all four are full do they not show which one is the oldest.
 #pragma once
 
-#include <cstddef>
-
+#include "lib/status.h"
 #include "store/sel_format.h"
 
 // How seld numbers its records: by slot (position p of file f holds f * 1000 + p + 1, the
@@ -26,11 +25,11 @@ int seld_record_counts(int counts[SEL_FILES]);
 // The ring that `counts` show. Of four full files, the oldest is the one that at least
 // two of the info file's numbers point at: `oldest_file` itself, the file after
 // `latest_file`, the file after the one whose last record `latest_id` is (`info` as
-// read; its `fields_read` says how many it holds). Writes `ring` (with `version`) and
-// returns 0; -1 with the reason in `why` when the counts show no ring or the info file
-// does not tell the oldest of four full files.
-int seld_ring_from_counts(const int counts[SEL_FILES], const SelInfo& info, int version,
-                          SelInfo* ring, char* why, std::size_t size);
+// read; its `fields_read` says how many it holds). Writes `ring` (with `version`); or
+// bad_format when the counts show no ring, with the info file's path when it is that
+// file that does not tell the oldest of four full files.
+Status seld_ring_from_counts(const int counts[SEL_FILES], const SelInfo& info, int version,
+                             SelInfo* ring);
 
 // The id of the newest record of `ring` as its file holds it (0 for an empty ring) into
 // `id`. 0; -1 when it cannot be read (logged).

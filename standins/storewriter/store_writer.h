@@ -4,6 +4,7 @@
 #pragma once
 
 #include "decode/sel_record.h"
+#include "lib/status.h"
 #include "store/sel_format.h"
 
 // The record with ring index `index` (0 is the oldest); its record_id is set by the writer.
@@ -13,9 +14,10 @@ using RecordSource = SelRecord (*)(int index, void* ctx);
 // and all four record files: the ring that `rec_count` and `oldest_file` describe, each
 // record with its slot's id, or with `first_id` numbering on from the oldest record
 // across the wrap (as a daemon may number them); files outside the ring are empty.
-// Returns 0, or -1 (errno set).
-int store_write(const char* dir, const SelInfo& info, RecordSource source, void* ctx,
-                std::uint32_t first_id = 0);
+// What failed: the open or the write of a record file (its path in `dir` too long:
+// too_long), or the info file's (write).
+Status store_write(const char* dir, const SelInfo& info, RecordSource source, void* ctx,
+                   std::uint32_t first_id = 0);
 
 // A record that every reader prints without a decoder: event type 15, severity 0,
 // the ring index as its timestamp.

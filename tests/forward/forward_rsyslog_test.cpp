@@ -397,7 +397,7 @@ TEST_F(ForwardTest, TlsSendsNothingItCannotTrustAndSaysWhy) {
     int status;
     std::string err;
   } rows[] = {
-      {in, "ca.pem", "logs.example", "dxa-17.pem", "", 2, "--tls-cert and --tls-key go together"},
+      {in, "ca.pem", "logs.example", "dxa-17.pem", "", 2, "--tls-cert goes with --tls-key"},
       {"relp://127.0.0.1:1", "ca.pem", "", "", "", 2, "go with --to relps://"},
       {in, "ca.pem", "", "", "", 2, "HOST is an address"},
       {in, "none.pem", "x", "", "", 2,
@@ -417,7 +417,7 @@ TEST_F(ForwardTest, TlsSendsNothingItCannotTrustAndSaysWhy) {
       {in, "ca.pem", "other.example", "dxa-17.pem", "dxa-17.key", 1,
        "the collector's certificate is for logs.example, not other.example"},
       {at(relp_port_), "ca.pem", "logs.example", "dxa-17.pem", "dxa-17.key", 1,
-       "the collector does not speak TLS on this port (it answered \"0 serverclose 0\\x0a\")"},
+       "the collector does not speak TLS on this port (it answered \"0 serverclose 0 \")"},
       {at(silent_port), "ca.pem", "logs.example", "dxa-17.pem", "dxa-17.key", 1,
        "the handshake stalled"},
       {at(tls_ports_[kTls18]), "ca.pem", "logs.example", "dxa-17.pem", "dxa-17.key", 1,

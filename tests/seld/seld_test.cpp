@@ -193,18 +193,18 @@ TEST_F(SeldTest, StartUp) {
     const char* redirect = "";         // of its standard descriptors, by the shell
   };
   const Row rows[] = {
-      {"a second seld", 1, "another seld", 1500, 0, "true", nullptr, nullptr, kSecondSeld},
+      {"a second seld", 2, "another seld", 1500, 0, "true", nullptr, nullptr, kSecondSeld},
       {"no info file", 0, "", 2500, 3, "rm sel.inf", "1 2500 3 1 1500\n", "reading queue"},
       {"fewer promised than held", 0, "", 2500, 0, "echo 1 10 0 0 10 >sel.inf",
        "1 2500 0 2 2500\n", "reading queue"},
-      {"a full ring, no two numbers agree", 1, "which is the oldest", 4000, 1,
+      {"a full ring, no two numbers agree", 2, "which is the oldest", 4000, 1,
        "echo 1 4000 1 2 500 >sel.inf"},
       {"SIGTERM while a reader keeps the store lock", 0, "", 4000, 0,
        "echo 1 4000 0 0 4000 >sel.inf", nullptr, "rebuilding", kReaderHoldsStoreLock},
-      {"a link at sel.2", 1, "sel.2 is not a regular file", 2500, 0,
+      {"a link at sel.2", 2, "sel.2 is not a regular file", 2500, 0,
        "rm sel.2 && ln -s /tmp/target sel.2"},
       // What it says goes to the system log alone, not into what took standard error's place.
-      {"a FIFO at sel.inf, standard error closed", 1, "", 2500, 0, "rm sel.inf && mkfifo sel.inf",
+      {"a FIFO at sel.inf, standard error closed", 2, "", 2500, 0, "rm sel.inf && mkfifo sel.inf",
        nullptr, nullptr, kNothing, "2>&-"},
   };
   for (const Row& row : rows) {

@@ -262,7 +262,7 @@ void LockHolder::release() {
 
 void plain_store(int rec_count, int oldest_file, const std::string& dir) {
   const SelInfo ring = sel_ring_info(1, rec_count, oldest_file);
-  EXPECT_EQ(store_write(dir.c_str(), ring, store_plain_record, nullptr), 0) << dir;
+  EXPECT_TRUE(store_write(dir.c_str(), ring, store_plain_record, nullptr).ok()) << dir;
 }
 
 std::string plain_lines(int first_id, int first_index, int count) {

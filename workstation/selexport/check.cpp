@@ -19,18 +19,19 @@ namespace {
 // otherwise bury the other findings under a thousand lines.
 constexpr int kRecordFaultsShown = 10;
 
-struct Report {
+// Where the faults are written, and how many were found.
+struct Findings {
   FILE* out = nullptr;
   int faults = 0;
 };
 
-__attribute__((format(printf, 2, 3))) void fault(Report& report, const char* format, ...) {
+__attribute__((format(printf, 2, 3))) void fault(Findings& findings, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  vfprintf(report.out, format, args);
+  vfprintf(findings.out, format, args);
   va_end(args);
-  fputc('\n', report.out);
-  ++report.faults;
+  fputc('\n', findings.out);
+  ++findings.faults;
 }
 
 bool all_bytes(const unsigned char* rec, unsigned char value) {
@@ -39,10 +40,9 @@ bool all_bytes(const unsigned char* rec, unsigned char value) {
 
 // The info file's own consistency. False when the record files cannot be located
 // from it.
-bool check_info(Report& report, const StoreDir& store) {
-  if (!store.info_found) {
-    fault(report, "sel.inf: %s",
-          store.info_errno == ENOENT ? "missing" : strerror(store.info_errno));
+bool check_info(Findings& findings, const StoreDir& store) {
+  if (const Status& read = store.info_read; !read.ok()) {
+    fault(findings, "sel.inf: %s", read.error == ENOENT ? "missing" : strerror(read.error));
     return false;
   }
   const unsigned faults = sel_info_faults(store.info);
@@ -50,7 +50,7 @@ bool check_info(Report& report, const StoreDir& store) {
     if ((faults & bit) == 0) continue;
     char why[100];
     sel_info_fault_text(bit, store.info, why, sizeof why);
-    fault(report, "sel.inf: %s", why);
+    fault(findings, "sel.inf: %s", why);
   }
   return (faults & SEL_INFO_UNUSABLE) == 0;
 }
@@ -98,7 +98,7 @@ Numbering numbering_of(const SelInfo& info, const Ring& ring) {
   return numbered_on > by_slot ? on : Numbering{};
 }
 
-void check_record(Report& report, const Ring& ring, const SelInfo& info, const Numbering& ids,
+void check_record(Findings& findings, const Ring& ring, const SelInfo& info, const Numbering& ids,
                   int ordinal, int* faulty) {
   const std::int32_t due = ids.id_of(info, ordinal);
   const Kind kind = ring.kind[ordinal];
@@ -106,42 +106,42 @@ void check_record(Report& report, const Ring& ring, const SelInfo& info, const N
   int file = 0, pos = 0;
   sel_ring_position(info, ordinal, &file, &pos);
   if (++*faulty > kRecordFaultsShown) {
-    ++report.faults;
+    ++findings.faults;
   } else if (kind != kRecord) {
-    fault(report, "sel.%d record %d: all bytes 0x%s", file, pos, kind == kZeros ? "00" : "ff");
+    fault(findings, "sel.%d record %d: all bytes 0x%s", file, pos, kind == kZeros ? "00" : "ff");
   } else {
-    fault(report, "sel.%d record %d: id %d where the %s has id %d", file, pos, ring.id[ordinal],
+    fault(findings, "sel.%d record %d: id %d where the %s has id %d", file, pos, ring.id[ordinal],
           ids.by_slot ? "ring" : "sequence", due);
   }
 }
 
 // Reads the records that the ring promises in `file` into `ring`, reporting what is
 // wrong with the file itself.
-void read_records(Report& report, const StoreDir& store, int file, int first_ordinal, int promised,
-                  Ring& ring) {
+void read_file(Findings& findings, const StoreDir& store, int file, int first_ordinal, int promised,
+               Ring& ring) {
   char path[PATH_MAX];
   if (!sel_record_path(path, sizeof path, store.dir, file)) {
-    fault(report, "sel.%d: the path is too long", file);
+    fault(findings, "sel.%d: the path is too long", file);
     return;
   }
   struct stat st {};
   if (stat(path, &st) != 0) {
     if (errno == ENOENT) {
-      fault(report, "sel.%d: missing", file);
+      fault(findings, "sel.%d: missing", file);
     } else {
-      fault(report, "sel.%d: %s", file, strerror(errno));
+      fault(findings, "sel.%d: %s", file, strerror(errno));
     }
     return;
   }
   if (!S_ISREG(st.st_mode)) {
-    fault(report, "sel.%d: not a regular file", file);
+    fault(findings, "sel.%d: not a regular file", file);
     return;
   }
   const long long size = st.st_size;
   const long long record = static_cast<long long>(SEL_RECORD_SIZE);
   if (size != promised * record) {
-    fault(report, "sel.%d: %lld bytes where the info file promises %d records (%lld bytes)%s", file,
-          size, promised, promised * record,
+    fault(findings, "sel.%d: %lld bytes where the info file promises %d records (%lld bytes)%s",
+          file, size, promised, promised * record,
           size % record != 0 ? "; its last record is cut short" : "");
   }
 
@@ -153,7 +153,7 @@ void read_records(Report& report, const StoreDir& store, int file, int first_ord
     int got = 0;
     const Status read = sel_read_chunk(path, pos, want, chunk, &got);
     if (!read.ok()) {
-      fault(report, "sel.%d: cannot be read: %s", file, strerror(read.error));
+      fault(findings, "sel.%d: cannot be read: %s", file, strerror(read.error));
       return;
     }
     for (int i = 0; i < got; ++i) {
@@ -171,7 +171,7 @@ void read_records(Report& report, const StoreDir& store, int file, int first_ord
 
 // The records, file by file in ring order, against the numbering that most follow, and
 // the info file's latest id against the newest record's.
-Numbering check_records(Report& report, const StoreDir& store) {
+Numbering check_records(Findings& findings, const StoreDir& store) {
   const SelInfo& info = store.info;
   static Ring ring;  // 20 KB, once per run
   ring = Ring{};
@@ -179,22 +179,23 @@ Numbering check_records(Report& report, const StoreDir& store) {
   for (int i = 0, first = 0; i < SEL_FILES; ++i) {
     const int file = sel_file_after(info.oldest_file, i);
     const int promised = sel_ring_records_in(info.rec_count, info.oldest_file, file);
-    if (promised > 0) read_records(report, store, file, first, promised, ring);
+    if (promised > 0) read_file(findings, store, file, first, promised, ring);
     first += promised;
   }
   const Numbering ids = numbering_of(info, ring);
   if (info.rec_count > 0 && info.latest_id != ids.id_of(info, info.rec_count - 1)) {
-    fault(report, "sel.inf: latest id %d, but the newest record's id is %d", info.latest_id,
+    fault(findings, "sel.inf: latest id %d, but the newest record's id is %d", info.latest_id,
           ids.id_of(info, info.rec_count - 1));
   }
   for (int o = 0, faulty = 0; o < info.rec_count; ++o) {
-    check_record(report, ring, info, ids, o, &faulty);
+    check_record(findings, ring, info, ids, o, &faulty);
+    int file = 0, pos = 0;
+    sel_ring_position(info, o, &file, &pos);
     // A file's last record: its count of faults not shown.
     if (sel_ordinal_ends_file(o) || o + 1 == info.rec_count) {
       if (faulty > kRecordFaultsShown) {
-        int file = 0, pos = 0;
-        sel_ring_position(info, o, &file, &pos);
-        fprintf(report.out, "sel.%d: %d more faulty records\n", file, faulty - kRecordFaultsShown);
+        fprintf(findings.out, "sel.%d: %d more faulty records\n", file,
+                faulty - kRecordFaultsShown);
       }
       faulty = 0;
     }
@@ -204,13 +205,13 @@ Numbering check_records(Report& report, const StoreDir& store) {
 
 }  // namespace
 
-int check_store(FILE* out, const StoreDir& store) {
-  Report report{out};
+bool check_store(FILE* out, const StoreDir& store) {
+  Findings findings{out};
   Numbering ids;
-  if (check_info(report, store)) ids = check_records(report, store);
-  if (report.faults != 0) {
-    fprintf(out, "%s: not sound, faults found: %d\n", store.name, report.faults);
-    return 1;
+  if (check_info(findings, store)) ids = check_records(findings, store);
+  if (findings.faults != 0) {
+    fprintf(out, "%s: not sound, faults found: %d\n", store.name, findings.faults);
+    return false;
   }
   const int count = store.info.rec_count;
   if (count == 0) {
@@ -221,5 +222,5 @@ int check_store(FILE* out, const StoreDir& store) {
     fprintf(out, "%s: sound: %d records, ids numbered on from %d\n", store.name, count,
             static_cast<std::int32_t>(ids.first));
   }
-  return 0;
+  return true;
 }

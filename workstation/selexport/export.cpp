@@ -2,11 +2,11 @@
 // rows.h; among several stores each row names its source first.
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
+#include "common/escape.h"
 #include "common/rows.h"
+#include "common/say.h"
 #include "store/sel_walk.h"
-#include "workstation/selexport/escape.h"
 #include "workstation/selexport/selexport.h"
 
 namespace {
@@ -22,26 +22,26 @@ struct Collector {
 
 }  // namespace
 
-int read_records(FILE* err, const StoreDir& store, const SelRange& range, SelRecord* recs, int* n) {
+Status read_range(const StoreDir& store, const SelRange& range, SelRecord* recs, int* n) {
   Collector collector{recs, 0};
   const Status end = sel_walk({store.dir, range.start_file, range.start_pos, range.count},
                               {&collector, Collector::records, nullptr, nullptr});
   const int file = static_cast<int>(end.value);
   *n = collector.n;
-  switch (end.step) {
-    case Step::done: return 0;
-    case Step::not_regular:
-      fprintf(err, "selexport: %s/sel.%d is not a regular file\n", store.name, file);
-      return 1;
+  if (end.ok()) return kDone;
+  // The walk names the record file by its index; messages name it by its file name.
+  return Status{end.step, end.error, SEL_FILE_NAMES[1 + file], end.value};
+}
+
+void say_read_refused(const StoreDir& store, const Status& status) {
+  switch (status.step) {
+    case Step::not_regular: say("%s/%s is not a regular file", store.name, status.path); break;
     case Step::cut_short:
-      fprintf(err,
-              "selexport: %s/sel.%d ends before the records that the info file promises; "
-              "selexport --check tells more\n",
-              store.name, file);
-      return 1;
-    default:
-      fprintf(err, "selexport: cannot read %s/sel.%d: %s\n", store.name, file, strerror(end.error));
-      return 1;
+      say("%s/%s ends before the records that the info file promises; selexport --check "
+          "tells more",
+          store.name, status.path);
+      break;
+    default: say_status(status, "cannot read %s/%s", store.name, status.path); break;
   }
 }
 

@@ -96,7 +96,7 @@ bool parse_date(const char* p, std::int64_t* when) {
 bool parse_span_back(const char* text, std::int64_t* seconds) {
   constexpr std::string_view kUnits = "smhd";
   constexpr std::int64_t kUnitSeconds[] = {1, 60, 3600, 86400};
-  long value = 0;
+  std::int64_t value = 0;
   const std::size_t length = strlen(text);
   if (length < 3 || text[0] != '-') return false;
   const std::size_t unit = kUnits.find(text[length - 1]);
@@ -112,8 +112,8 @@ bool parse_span_back(const char* text, std::int64_t* seconds) {
 }  // namespace
 
 bool filter_parse_time(const char* text, TimeBound* bound) {
-  long seconds = 0;
-  if (opt_number(text, LONG_MIN, LONG_MAX, &seconds)) {
+  std::int64_t seconds = 0;
+  if (opt_number(text, INT64_MIN, INT64_MAX, &seconds)) {
     *bound = {seconds, false};
     return true;
   }
@@ -148,7 +148,7 @@ bool filter_parse_severity(const char* text, std::uint32_t* severity) {
 }
 
 bool filter_parse_type(const char* text, ExportFilter* filter) {
-  long number = 0;
+  std::int64_t number = 0;
   if (filter->types == FILTER_TYPES_MAX) return false;
   TypeWanted& wanted = filter->type[filter->types];
   if (opt_number(text, 0, UINT16_MAX, &number)) {

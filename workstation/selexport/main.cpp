@@ -11,164 +11,57 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
-#include "common/options.h"
-#include "common/rows.h"
+#include "common/say.h"
+#include "common/say_store.h"
+#include "decode/record_text.h"
 #include "lib/posix.h"
 #include "lib/zone.h"
+#include "snapshot/unpack.h"
 #include "workstation/selexport/report.h"
 #include "workstation/selexport/selexport.h"
-#include "workstation/selexport/source.h"
 #include "workstation/selexport/summary.h"
 
 namespace {
 
-enum class Selection { all, first, last };
-
-struct Options {
-  bool check = false;
-  bool only_check = true;  // no option but --check given
-  bool summary = false;
-  bool local = false;
-  bool reverse = false;
-  bool format_given = false;
-  ExportFormat format = ExportFormat::jsonl;
-  Selection selection = Selection::all;
-  int count = 0;
-  ExportFilter filter;
-  const char** stores = nullptr;  // room for every word of the command line
-  int n_stores = 0;
+// What the days and the dates are counted in: the zone of the process, and the name that
+// the summary and the report give it.
+struct Zones {
+  char caller[256] = "";  // TZ as the caller set it
+  bool caller_set = false;
+  char shown[256] = "UTC";
 };
 
-enum : int {
-  kFormat = 1,
-  kFirst,
-  kLast,
-  kSince,
-  kUntil,
-  kSeverity,
-  kType,
-  kReverse,
-  kLocal,
-  kSummary,
-  kCheck,
+// What the run keeps across the stores.
+struct Run {
+  explicit Run(const ExportOptions& options)
+      : o(options),
+        several(options.n_stores > 1),
+        rows(!options.summary &&
+             (options.format == ExportFormat::jsonl || options.format == ExportFormat::csv)) {}
+  const ExportOptions& o;
+  bool several;
+  bool rows;  // JSON Lines or CSV
+  bool header_written = false;
+  Zones zones;
+  Summary summary;
+  Report report;
+  int done = 0, partial = 0, refused = 0;  // stores, by how they went
 };
 
-constexpr auto kSynopsis = std::to_array<const char*>({
-    "[--format jsonl|csv|html] [--first N | --last N] [--since TIME]",
-    " [--until TIME] [--severity NAME] [--type NAME|NUMBER]... [--reverse]",
-    " [--local] STORE...",
-    "--summary [--format json] [--first N | --last N] [FILTER...] [--local]",
-    " STORE...",
-    "--check STORE...",
-});
-constexpr auto kOptions = std::to_array<OptRow>({
-    {kFormat, "--format", 0, "FORMAT", 0, "jsonl (the default), csv or html; json with --summary"},
-    {kFirst, "--first", 0, "N", 0, "the oldest N records, as sel rd_first N"},
-    {kLast, "--last", 0, "N", 0, "the newest N records, as sel rd_last N"},
-    {kSince, "--since", 0, "TIME", 0, "records from TIME on"},
-    {kUntil, "--until", 0, "TIME", 0, "records up to TIME"},
-    {kSeverity, "--severity", 0, "NAME", 0, "records of this severity or worse"},
-    {kType, "--type", 0, "NAME|NUMBER", OPT_REPEATS, "records of this event type (again: or that)"},
-    {kReverse, "--reverse", 0, nullptr, 0, "newest first"},
-    {kLocal, "--local", 0, nullptr, 0, "days and dates in the module's zone (else TZ), not UTC"},
-    {kSummary, "--summary", 0, nullptr, 0, "counts by severity, type and day instead"},
-    {kCheck, "--check", 0, nullptr, 0, "check the stores' consistency instead"},
-});
-constexpr OptProgram kProgram{
-    "selexport", kSynopsis,
-    "STORE is a copy of the module's /mnt/logs/sel, a folder that holds one, or a sel-save\n"
-    "archive (.tar or .tar.gz; - reads it from standard input). TIME is 2025-12-05 (its\n"
-    "midnight), 2025-12-05T16:00:00 with Z or an offset such as +01:00 (none: UTC), seconds\n"
-    "since the epoch, or -2h, -3d, -30m: that long before the store's newest record.",
-    kOptions};
+enum class Outcome { done, partial, refused };
 
 SelRecord held[SEL_MAX_RECS];  // 256 KiB, the whole ring of one store
 // Those that pass the filters, in their order: rows are written a store at a time.
 SelRecord passing[SEL_MAX_RECS];
 
-bool parse_count(const char* text, int* count) {
-  long value = 0;
-  if (!opt_number(text, INT_MIN, INT_MAX, &value)) return false;
-  *count = static_cast<int>(value);
-  return true;
-}
-
-bool take_format(Options* o, const OptParse& parse, const char* value) {
-  constexpr auto kFormats = std::to_array<std::pair<const char*, ExportFormat>>({
-      {"jsonl", ExportFormat::jsonl},
-      {"csv", ExportFormat::csv},
-      {"json", ExportFormat::json},
-      {"html", ExportFormat::html},
-  });
-  for (const auto& [name, format] : kFormats) {
-    if (strcmp(value, name) != 0) continue;
-    o->format = format;
-    o->format_given = true;
-    return true;
-  }
-  return opt_refuse(parse, "--format %s: the formats are jsonl, csv, html and json", value);
-}
-
-bool take(void* ctx, const OptParse& parse, int id, const char* value) {
-  auto* o = static_cast<Options*>(ctx);
-  if (id == OPT_OPERAND) {
-    o->stores[o->n_stores++] = value;
-    return true;
-  }
-  if (id == kCheck) {
-    o->check = true;
-    return true;
-  }
-  o->only_check = false;
-  switch (id) {
-    case kReverse: o->reverse = true; return true;
-    case kLocal: o->local = true; return true;
-    case kSummary: o->summary = true; return true;
-    case kFormat: return take_format(o, parse, value);
-    case kFirst:
-    case kLast:
-      if (o->selection != Selection::all)
-        return opt_refuse(parse, "only one of --first and --last");
-      o->selection = id == kFirst ? Selection::first : Selection::last;
-      return parse_count(value, &o->count) ||
-             opt_refuse(parse, "%s %s: not a number", id == kFirst ? "--first" : "--last", value);
-    case kSince:
-    case kUntil:
-      return filter_parse_time(value, id == kSince ? &o->filter.since : &o->filter.until) ||
-             opt_refuse(parse,
-                        "%s %s: give a time as 2025-12-05, 2025-12-05T16:00:00Z, "
-                        "2025-12-05T17:00:00+01:00, seconds since the epoch, or -2h, -3d, -30m "
-                        "(before the newest record)",
-                        id == kSince ? "--since" : "--until", value);
-    case kSeverity:
-      if (filter_parse_severity(value, &o->filter.least_severity)) return true;
-      fprintf(parse.err, "selexport: --severity %s: the severities are ", value);
-      filter_print_severities(parse.err);
-      fputc('\n', parse.err);
-      return false;
-    default:
-      if (o->filter.types == FILTER_TYPES_MAX) {
-        return opt_refuse(parse, "--type %s: at most %d types", value, FILTER_TYPES_MAX);
-      }
-      if (filter_parse_type(value, &o->filter)) return true;
-      fprintf(parse.err, "selexport: --type %s: give a type number or one of ", value);
-      filter_print_types(parse.err);
-      fputc('\n', parse.err);
-      return false;
-  }
-}
-
 // What is wrong with the options together, or nullptr.
-const char* conflict(const Options& o) {
+const char* conflict(const ExportOptions& o) {
   if (o.n_stores == 0) return "no store: give a directory or a sel-save archive";
-  if (o.check && !o.only_check) return "--check takes no other option";
   if (o.summary && o.format_given && o.format != ExportFormat::json) {
     return "--summary writes a table, or JSON with --format json";
   }
@@ -177,174 +70,186 @@ const char* conflict(const Options& o) {
   return nullptr;
 }
 
-// The zone of the dates for one store: the module's, when its snapshot names one that
-// can be had here, else the caller's TZ (`caller`, null when unset).
-void use_zone(const Source& source, const char* caller) {
-  if (snapshot_zone_usable(source.meta.zone)) {
-    (void)setenv("TZ", source.meta.zone, 1);
-  } else if (caller != nullptr) {
-    (void)setenv("TZ", caller, 1);
-  } else {
-    (void)unsetenv("TZ");
-  }
-  (void)zone_load();
-}
-
-// Hands each record of the store that passes the filters to `take`, in the order
-// asked for. 0, 1 when the store could not be read to its end, 2 when it could not be
-// read at all (said on standard error).
-template <typename Take>
-int each_passing(const Options& o, const StoreDir& store, Take take) {
-  if (!store.info_found) {
-    fprintf(stderr, "selexport: %s/sel.inf cannot be opened: %s; selexport --check tells more\n",
-            store.name, strerror(store.info_errno));
-    return 2;
-  }
-  if (const unsigned faults = sel_info_faults(store.info) & SEL_INFO_UNUSABLE; faults != 0) {
-    char why[80];
-    sel_info_fault_text(faults, store.info, why, sizeof why);
-    fprintf(stderr, "selexport: %s/sel.inf: %s; selexport --check tells more\n", store.name, why);
-    return 1;
-  }
-  if (store.info.rec_count == 0) return 0;
-  SelRange range{};
-  switch (o.selection) {
-    case Selection::all: range = sel_range_first(store.info, store.info.rec_count); break;
-    case Selection::first: range = sel_range_first(store.info, o.count); break;
-    case Selection::last: range = sel_range_last(store.info, o.count); break;
-  }
-  std::int64_t since = 0, until = 0, newest = 0;
-  if (o.filter.since.back || o.filter.until.back) {
-    SelRecord last{};
-    int n = 0;
-    if (read_records(stderr, store, sel_range_last(store.info, 1), &last, &n) != 0 || n != 1) {
-      fprintf(stderr, "selexport: %s: without its newest record no time counts back from it\n",
-              store.name);
-      return 1;
-    }
-    newest = sel_timestamp(last);
-  }
-  filter_window(o.filter, newest, &since, &until);
-  if (since > until) {
-    char when[32];
-    iso_time(static_cast<std::int32_t>(newest), when);
-    fprintf(stderr,
-            "selexport: %s: --since is after --until (its newest record is at %s): no record "
-            "could pass\n",
-            store.name, when);
-    return 2;
-  }
-  int n = 0;
-  const int read = read_records(stderr, store, range, held, &n);
-  for (int i = 0; i < n; ++i) {
-    const SelRecord& rec = held[o.reverse ? n - 1 - i : i];
-    if (filter_match(o.filter, since, until, rec) && !take(rec)) {
-      fputs("selexport: no memory left for the records\n", stderr);
-      return 2;
-    }
-  }
-  return read;
-}
-
-// `result`, or `failed` after a message when standard output could not take it all
-// (a full disk, a closed descriptor): a cut report must not pass for a whole one.
-int written(int result, int failed) {
-  if (fflush(stdout) == 0 && ferror(stdout) == 0) return result;
-  fprintf(stderr, "selexport: cannot write the output: %s\n", strerror(errno));
-  return failed;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  const unsigned closed = guard_std_fds();
-  static Options o;  // held to the end, with the list of stores
-  o.stores = static_cast<const char**>(calloc(static_cast<std::size_t>(argc), sizeof *o.stores));
-  if (o.stores == nullptr) return 2;
-  const int early = opt_parse(kProgram, argc, argv, take, &o);
-  if (early != OPT_RUN) return early;
-  if (const char* why = conflict(o)) {
-    fprintf(stderr, "selexport: %s\nTry 'selexport --help'.\n", why);
-    return 2;
-  }
-  if ((closed & (STD_OUT_CLOSED | STD_FDS_UNGUARDED)) != 0) {
-    fputs("selexport: standard output is closed: nowhere to write\n", stderr);
-    return 2;
-  }
-  // The dates inside the texts in UTC, as `time` is, so that no row mixes two zones;
-  // with --local, each store's in its module's zone.
-  static char caller_zone[256];
+// The dates inside the texts in UTC, as `time` is, so that no row mixes two zones; with
+// --local, each store's in its module's zone.
+void zones_begin(const ExportOptions& o, Zones* z) {
   const char* tz = getenv("TZ");
-  const bool caller_has_zone = tz != nullptr && strlen(tz) < sizeof caller_zone;
-  if (caller_has_zone) memcpy(caller_zone, tz, strlen(tz) + 1);
+  z->caller_set = tz != nullptr && strlen(tz) < sizeof z->caller;
+  if (z->caller_set) memcpy(z->caller, tz, strlen(tz) + 1);
   if (!o.local) {
     (void)setenv("TZ", "UTC0", 1);
     tzset();
   } else {
     (void)zone_load();  // from a regular file only: a FIFO that TZ names would block
   }
+}
 
-  const bool several = o.n_stores > 1;
-  const bool rows =
-      !o.summary && (o.format == ExportFormat::jsonl || o.format == ExportFormat::csv);
-  Summary summary;
-  Report report;
-  if (o.format == ExportFormat::html && !report_begin(&report, several, o.local)) {
-    fputs("selexport: no memory for the report\n", stderr);
-    return 2;
+// The zone of the dates for one store with --local: the module's, when its snapshot
+// names one that can be had here, else the caller's TZ.
+void zones_of(Run& run, const Source& source) {
+  Zones& z = run.zones;
+  const bool module = snapshot_zone_usable(source.meta.zone);
+  if (module) {
+    (void)setenv("TZ", source.meta.zone, 1);
+  } else if (z.caller_set) {
+    (void)setenv("TZ", z.caller, 1);
+  } else {
+    (void)unsetenv("TZ");
   }
-  // What the days and the dates are counted in, for the summary and the report.
-  char zone[sizeof caller_zone] = "UTC";
-  int status = 0;
-  bool header_written = false;
+  (void)zone_load();
+  (void)snprintf(z.shown, sizeof z.shown, "%s",
+                 run.several && run.o.format == ExportFormat::html ? "each store's local time"
+                 : module                                          ? source.meta.zone
+                 : z.caller_set                                    ? z.caller
+                                                                   : "local time");
+}
+
+// The time window of the filters for `store`, whose newest record a span counts back
+// from. False after saying why no record of it could pass.
+bool window_of(const ExportOptions& o, const StoreDir& store, std::int64_t* since,
+               std::int64_t* until) {
+  std::int64_t newest = 0;
+  if (o.filter.since.back || o.filter.until.back) {
+    SelRecord last{};
+    int n = 0;
+    if (!read_range(store, sel_range_last(store.info, 1), &last, &n).ok() || n != 1) {
+      say("%s: without its newest record no time counts back from it", store.name);
+      return false;
+    }
+    newest = sel_timestamp(last);
+  }
+  filter_window(o.filter, newest, since, until);
+  if (*since <= *until) return true;
+  char when[32];
+  iso_time(static_cast<std::int32_t>(newest), when);
+  say("%s: --since is after --until (its newest record is at %s): no record could pass", store.name,
+      when);
+  return false;
+}
+
+SelRange range_of(const ExportOptions& o, const SelInfo& info) {
+  switch (o.selection) {
+    case Selection::first: return sel_range_first(info, o.count);
+    case Selection::last: return sel_range_last(info, o.count);
+    case Selection::all: break;
+  }
+  return sel_range_first(info, info.rec_count);
+}
+
+// Hands each record of the store that passes the filters to `take`, in the order
+// asked for; says what could not be read.
+template <typename Take>
+Outcome each_passing(const ExportOptions& o, const StoreDir& store, Take take) {
+  if (const Status usable = store_usable(store); !usable.ok()) {
+    say_store_refused(store, usable);
+    return Outcome::refused;
+  }
+  std::int64_t since = 0, until = 0;
+  if (store.info.rec_count == 0) return Outcome::done;
+  if (!window_of(o, store, &since, &until)) return Outcome::refused;
+  int n = 0;
+  const Status read = read_range(store, range_of(o, store.info), held, &n);
+  if (!read.ok()) say_read_refused(store, read);
+  for (int i = 0; i < n; ++i) {
+    const SelRecord& rec = held[o.reverse ? n - 1 - i : i];
+    if (filter_match(o.filter, since, until, rec) && !take(rec)) {
+      say("no memory left for the records");
+      return Outcome::refused;
+    }
+  }
+  return read.ok() ? Outcome::done : Outcome::partial;
+}
+
+// The records of one store as rows, a summary or the report's part.
+Outcome export_store(Run& run, const Source& source, const StoreDir& store) {
+  const ExportOptions& o = run.o;
+  if (o.local) zones_of(run, source);
+  if (run.rows && !run.header_written) {
+    write_rows_header(stdout, o.format, run.several);
+    run.header_written = true;
+  }
+  if (o.format == ExportFormat::html) report_source(&run.report, source);
+  int passed = 0;
+  const Outcome outcome = each_passing(o, store, [&](const SelRecord& rec) {
+    if (run.rows) {
+      passing[passed++] = rec;
+      return true;
+    }
+    if (o.format == ExportFormat::html) return report_record(&run.report, rec, source);
+    return summary_add(&run.summary, rec, o.local);
+  });
+  const char* label = run.several ? source_label(source) : nullptr;
+  if (run.rows) write_rows_of(stdout, o.format, {passing, static_cast<std::size_t>(passed)}, label);
+  if (o.summary && outcome != Outcome::refused) {
+    if (o.format == ExportFormat::json) {
+      summary_print_json(stdout, &run.summary, source, label);
+    } else {
+      if (run.done + run.partial > 0) fputc('\n', stdout);
+      summary_print_text(stdout, &run.summary, source, run.zones.shown);
+    }
+    summary_clear(&run.summary);
+  }
+  return outcome;
+}
+
+// One store of the command line, checked or exported.
+Outcome read_store(Run& run, const char* operand) {
+  static Source source;  // 8 KiB, one store at a time
+  if (const Status opened = source_open(operand, say_program(), &source); !opened.ok()) {
+    say_source_refused(source, opened);
+    return Outcome::refused;
+  }
+  const StoreDir store = store_open(source.dir, source.name);
+  const Outcome outcome = run.o.check
+                              ? (check_store(stdout, store) ? Outcome::done : Outcome::partial)
+                              : export_store(run, source, store);
+  unpack_release();
+  return outcome;
+}
+
+// The status of the run: done, done in part, or nothing done; `failed` when standard
+// output could not take it all (a full disk, a closed descriptor): a cut report must not
+// pass for a whole one.
+int run_status(const Run& run, int failed) {
+  if (fflush(stdout) != 0 || ferror(stdout) != 0) {
+    say("cannot write the output: %s", strerror(errno));
+    return failed;
+  }
+  if (run.partial == 0 && run.refused == 0) return EXIT_DONE;
+  return run.done + run.partial == 0 ? EXIT_NOTHING : EXIT_PARTIAL;
+}
+
+int run_all(const ExportOptions& o) {
+  static Run run(o);
+  zones_begin(o, &run.zones);
+  if (o.format == ExportFormat::html && !report_begin(&run.report, run.several, o.local)) {
+    say("no memory for the report");
+    return EXIT_NOTHING;
+  }
   for (int i = 0; i < o.n_stores; ++i) {
-    Source source{};
-    if (!source_open(o.stores[i], &source, stderr)) {
-      status = 2;
-      continue;
+    switch (read_store(run, o.stores[i])) {
+      case Outcome::done: ++run.done; break;
+      case Outcome::partial: ++run.partial; break;
+      case Outcome::refused: ++run.refused; break;
     }
-    const StoreDir store = store_open(source.dir, source.name);
-    if (o.check) {
-      status = std::max(status, check_store(stdout, store));
-      store_release();
-      continue;
-    }
-    if (o.local) {
-      use_zone(source, caller_has_zone ? caller_zone : nullptr);
-      (void)snprintf(zone, sizeof zone, "%s",
-                     several && o.format == ExportFormat::html ? "each store's local time"
-                     : snapshot_zone_usable(source.meta.zone)  ? source.meta.zone
-                     : caller_has_zone                         ? caller_zone
-                                                               : "local time");
-    }
-    if (rows && !header_written) {
-      write_rows_header(stdout, o.format, several);
-      header_written = true;
-    }
-    if (o.format == ExportFormat::html) report_source(&report, source);
-    const char* label = several ? source_label(source) : nullptr;
-    int passed = 0;
-    const int result = each_passing(o, store, [&](const SelRecord& rec) {
-      if (rows) {
-        passing[passed++] = rec;
-        return true;
-      }
-      if (o.format == ExportFormat::html) return report_record(&report, rec, source);
-      return summary_add(&summary, rec, o.local);
-    });
-    status = std::max(status, result);
-    if (rows) write_rows_of(stdout, o.format, {passing, static_cast<std::size_t>(passed)}, label);
-    if (o.summary && result != 2) {
-      if (o.format == ExportFormat::json) {
-        summary_print_json(stdout, &summary, source, label);
-      } else {
-        if (i > 0) fputc('\n', stdout);
-        summary_print_text(stdout, &summary, source, zone);
-      }
-      summary_clear(&summary);
-    }
-    store_release();
   }
-  if (o.format == ExportFormat::html && report.stores > 0) report_write(stdout, &report, zone);
-  return written(status, o.check ? 2 : 1);
+  if (o.format == ExportFormat::html && run.report.stores > 0) {
+    report_write(stdout, &run.report, run.zones.shown);
+  }
+  return run_status(run, o.check ? EXIT_NOTHING : EXIT_PARTIAL);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const unsigned closed = guard_std_fds();
+  static ExportOptions o;  // held to the end, with the list of stores
+  const int early = options_parse(argc, argv, &o);
+  if (early != OPT_RUN) return early;
+  if (const char* why = conflict(o)) return opt_misuse("%s", why);
+  if ((closed & (STD_OUT_CLOSED | STD_FDS_UNGUARDED)) != 0) {
+    say("standard output is closed: nowhere to write");
+    return EXIT_NOTHING;
+  }
+  return run_all(o);
 }

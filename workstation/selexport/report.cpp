@@ -5,9 +5,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "common/rows.h"
+#include "decode/record_text.h"
 #include "decode/sel_print.h"
-#include "workstation/selexport/escape.h"
+#include "common/escape.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "decode/sel_record.h"
-#include "workstation/selexport/source.h"
+#include "snapshot/source.h"
 #include "workstation/selexport/summary.h"
 
 struct Report {

@@ -5,16 +5,41 @@
 #include <cstdio>
 #include <span>
 
+#include "common/options.h"
+#include "snapshot/store_dir.h"
 #include "store/sel_range.h"
 #include "workstation/selexport/filter.h"
-#include "workstation/selexport/store_dir.h"
 
 enum class ExportFormat { jsonl, csv, json, html };
+enum class Selection { all, first, last };
+
+// What the command line asks for.
+struct ExportOptions {
+  bool check = false;
+  bool summary = false;
+  bool local = false;
+  bool reverse = false;
+  bool format_given = false;
+  ExportFormat format = ExportFormat::jsonl;
+  Selection selection = Selection::all;
+  int count = 0;
+  ExportFilter filter;
+  const char** stores = nullptr;  // room for every word of the command line
+  int n_stores = 0;
+};
+
+// Reads the command line into `o` with the option table (command_line.cpp): OPT_RUN, or
+// the status to end with.
+int options_parse(int argc, char** argv, ExportOptions* o);
 
 // Reads the records of `range` into `recs` (room for the whole ring) and their number
-// into `*n`. Returns 0, or 1 after saying on `err` why the store could not be read to
-// the range's end; the records before that point are kept.
-int read_records(FILE* err, const StoreDir& store, const SelRange& range, SelRecord* recs, int* n);
+// into `*n`; the records before a failure are kept. What failed is in the record file
+// that the status's path names: not_regular, cut_short (shorter than the info file
+// promises), or its open, seek or read (errno).
+Status read_range(const StoreDir& store, const SelRange& range, SelRecord* recs, int* n);
+
+// Says why read_range stopped.
+void say_read_refused(const StoreDir& store, const Status& status);
 
 // The CSV header (with a source column first when `with_source`); nothing for JSON Lines.
 void write_rows_header(FILE* out, ExportFormat format, bool with_source);
@@ -24,6 +49,6 @@ void write_rows_header(FILE* out, ExportFormat format, bool with_source);
 void write_rows_of(FILE* out, ExportFormat format, std::span<const SelRecord> recs,
                    const char* source);
 
-// Writes what is wrong with the store to `out`, then a verdict line. Returns 0 when
-// the store is sound, 1 when not.
-int check_store(FILE* out, const StoreDir& store);
+// Writes what is wrong with the store to `out`, then a verdict line. Whether the store is
+// sound.
+bool check_store(FILE* out, const StoreDir& store);

@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "common/rows.h"
+#include "decode/record_text.h"
 #include "decode/sel_print.h"
-#include "workstation/selexport/escape.h"
+#include "common/escape.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "decode/sel_record.h"
-#include "workstation/selexport/source.h"
+#include "snapshot/source.h"
 
 // The severities "normal" to "emergency", and one slot for any past them.
 inline constexpr int SUMMARY_SEVERITIES = 6;

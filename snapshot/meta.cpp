@@ -1,4 +1,4 @@
-#include "common/snapshot_meta.h"
+#include "snapshot/meta.h"
 
 #include <fcntl.h>
 

@@ -3,8 +3,11 @@
 // its content padded to whole blocks; two zero blocks end the archive.
 #pragma once
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
+
+#include "lib/status.h"
 
 inline constexpr std::size_t USTAR_BLOCK = 512;
 
@@ -19,9 +22,20 @@ bool ustar_header(unsigned char (&block)[USTAR_BLOCK], const char* name, unsigne
 // the snapshot was taken), in whatever directory of the archive ("sel/sel.inf" as
 // sel-save writes it, "./sel.inf" as tar makes of a copied directory; a pax or GNU
 // extended header may name it). Every other member is skipped. A store member larger
-// than such a file can be is refused before it is written. 0, or -1 with the reason in
-// `why` (what it wrote stays in `dir` for the caller to remove).
-int ustar_extract_store(int fd, const char* dir, char* why, std::size_t why_size);
+// than such a file can be is refused before it is written.
+//
+// What went wrong, as far as a member is involved, names it by its path in the archive,
+// copied into `member` (the status's path then points there): not_archive (no header
+// where the archive begins), bad_header (a later header; a pax header whose records
+// are not its member's), cut_short (inside the member, or at a header without one),
+// too_large (the member, `value` its size), repeated (a store file's name, once more),
+// too_long (`dir`: no room for a file name after it), or the read or write of a member
+// (errno). What it wrote stays in `dir` for the caller to remove.
+Status ustar_extract_store(int fd, const char* dir, char (&member)[PATH_MAX]);
+
+// The most bytes that the store file a member's path names may hold (its last
+// component: sel.inf or a record file), as ustar_extract_store refuses a larger one.
+std::int64_t ustar_store_file_max(const char* path);
 
 // Removes what ustar_extract_store may have written into `dir`, and `dir` itself.
 // Only async-signal-safe calls: a signal handler may call it.

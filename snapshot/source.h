@@ -1,0 +1,28 @@
+// One store as a command line names it, made ready to read: a directory that holds a
+// store, a folder that holds exactly one such directory (what `tar -x` made of a
+// snapshot: its sel/), or an archive (a file, a pipe, or standard input as "-"), plain
+// or gzip-compressed, unpacked into a private temporary directory (unpack.h).
+#pragma once
+
+#include <climits>
+
+#include "lib/status.h"
+#include "snapshot/meta.h"
+
+struct Source {
+  const char* name;       // as given ("standard input" for "-")
+  char dir[PATH_MAX];     // where its files are read
+  SnapshotMeta meta;      // where and when the snapshot was taken, as far as it says
+  char member[PATH_MAX];  // the archive's member that a refusal names
+};
+
+// Makes `operand` ready to read; an archive's directory is named after `program`.
+// A status whose path is null is of the operand itself: stat or open (errno),
+// not_regular (neither a directory nor an archive), too_long (its path), empty (no
+// store in it), repeated (`value` folders that hold a store). Any other is the
+// unpacking's (unpack_archive).
+Status source_open(const char* operand, const char* program, Source* source);
+
+// What rows and reports call the source among several: the snapshot's host name, else
+// the name it was given by.
+const char* source_label(const Source& source);

@@ -1,0 +1,33 @@
+#include "snapshot/store_dir.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <climits>
+
+StoreDir store_open(const char* dir, const char* name) {
+  StoreDir store{dir, name, SEL_INFO_UNREAD, kDone};
+  char path[PATH_MAX];
+  if (!sel_info_path(path, sizeof path, dir)) {
+    store.info_read = Status{Step::open, ENAMETOOLONG, SEL_FILE_NAMES[0], 0};
+  } else if (const Status read = sel_read_info(path, &store.info); !read.ok()) {
+    store.info_read = Status{read.step, read.error, SEL_FILE_NAMES[0], 0};
+  }
+  return store;
+}
+
+Status store_usable(const StoreDir& store) {
+  if (!store.info_read.ok()) return store.info_read;
+  const unsigned faults = sel_info_faults(store.info) & SEL_INFO_UNUSABLE;
+  return faults == 0 ? kDone : fail_data(Step::bad_format, SEL_FILE_NAMES[0], faults);
+}
+
+bool store_present(const char* dir) {
+  char path[PATH_MAX];
+  struct stat st {};
+  if (sel_info_path(path, sizeof path, dir) && lstat(path, &st) == 0) return true;
+  for (int file = 0; file < SEL_FILES; ++file) {
+    if (sel_record_path(path, sizeof path, dir, file) && lstat(path, &st) == 0) return true;
+  }
+  return false;
+}
