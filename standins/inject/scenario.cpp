@@ -1,9 +1,11 @@
 #include "standins/inject/scenario.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "lib/coding.h"
@@ -78,6 +80,16 @@ std::vector<Event> events(const Scenario& s, Random& random, std::size_t kinds) 
   return list;
 }
 
+// Exactly `width` decimal digits, no sign or space.
+bool fixed_digits(const char** at, int width, int* value) {
+  *value = 0;
+  for (int k = 0; k < width; ++k, ++*at) {
+    if (!std::isdigit(static_cast<unsigned char>(**at))) return false;
+    *value = *value * 10 + (**at - '0');
+  }
+  return true;
+}
+
 }  // namespace
 
 bool scenario_time(const char* text, std::int64_t* when) {
@@ -87,20 +99,27 @@ bool scenario_time(const char* text, std::int64_t* when) {
     *when = seconds;
     return true;
   }
-  int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0, used = 0;
-  const int fields = sscanf(text, "%4d-%2d-%2d%n", &y, &mo, &d, &used);
-  if (fields != 3) return false;
-  const char* rest = text + used;
-  if (*rest == 'T' && sscanf(rest, "T%2d:%2d%n", &h, &mi, &used) == 2) {
-    rest += used;
-    if (*rest == ':' && sscanf(rest, ":%2d%n", &sec, &used) == 1) rest += used;
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
+  const char* rest = text;
+  if (!fixed_digits(&rest, 4, &y) || *rest++ != '-' || !fixed_digits(&rest, 2, &mo) ||
+      *rest++ != '-' || !fixed_digits(&rest, 2, &d)) {
+    return false;
+  }
+  if (*rest == 'T') {
+    ++rest;
+    if (!fixed_digits(&rest, 2, &h) || *rest++ != ':' || !fixed_digits(&rest, 2, &mi)) return false;
+    if (*rest == ':') {
+      ++rest;
+      if (!fixed_digits(&rest, 2, &sec)) return false;
+    }
   }
   if (*rest == 'Z') ++rest;
   const std::chrono::year_month_day date{std::chrono::year{y},
                                          std::chrono::month{static_cast<unsigned>(mo)},
                                          std::chrono::day{static_cast<unsigned>(d)}};
   if (*rest != '\0' || !date.ok() || h > 23 || mi > 59 || sec > 59) return false;
-  *when = std::chrono::sys_days{date}.time_since_epoch().count() * 86400LL + h * 3600 + mi * 60 + sec;
+  *when = std::chrono::sys_days{date}.time_since_epoch().count() * std::int64_t{86400} +
+          std::int64_t{h} * 3600 + std::int64_t{mi} * 60 + sec;
   return true;
 }
 
@@ -116,16 +135,16 @@ bool scenario_span(const char* text, std::int64_t* seconds) {
 }
 
 bool scenario_mix(const char* text, int (&mix)[5]) {
-  int used = 0;
-  if (sscanf(text, "%d,%d,%d,%d,%d%n", &mix[0], &mix[1], &mix[2], &mix[3], &mix[4], &used) != 5 ||
-      text[used] != '\0') {
-    return false;
+  const char* at = text;
+  for (int k = 0; k < 5; ++k) {
+    char* end = nullptr;
+    const long w = std::isdigit(static_cast<unsigned char>(*at)) ? strtol(at, &end, 10) : -1;
+    if (w < 0 || w > 1000 || *end != (k < 4 ? ',' : '\0')) return false;
+    mix[k] = static_cast<int>(w);
+    at = end + 1;
   }
   int total = 0;
-  for (const int w : mix) {
-    if (w < 0 || w > 1000) return false;
-    total += w;
-  }
+  for (const int w : mix) total += w;
   return total > 0;
 }
 
