@@ -168,25 +168,10 @@ const char* scheme(const FwdSender* s) {
   return s->transport == FwdTransport::relp ? "relp://" : "";
 }
 
-// What the RELP collector did, as the log tells it after ": it ", into `buf`; "" when it
-// did nothing wrong.
-const char* relp_told(const FwdSender* s, char (&buf)[96]) {
+// What the RELP collector did (relp.h), into `buf`; "" for a plain connection.
+const char* relp_told(const FwdSender* s, char (&buf)[FWD_RELP_TOLD_MAX]) {
   buf[0] = '\0';
-  if (s->transport != FwdTransport::relp) return buf;
-  const FwdRelpFault& fault = s->relp.fault;
-  const char* what = "";
-  switch (fault.kind) {
-    case FwdRelpFault::none: return buf;
-    case FwdRelpFault::ended: (void)snprintf(buf, sizeof buf, ": it ended the session"); return buf;
-    case FwdRelpFault::overlong: what = "sent an overlong frame:"; break;
-    case FwdRelpFault::not_relp: what = "sent no RELP frame:"; break;
-    case FwdRelpFault::other_command: what = "sent"; break;
-    case FwdRelpFault::not_in_flight: what = "answered a frame not in flight:"; break;
-    case FwdRelpFault::refused: what = "answered"; break;
-    case FwdRelpFault::no_syslog: what = "does not offer the syslog command:"; break;
-  }
-  (void)snprintf(buf, sizeof buf, ": it %s \"%s\"", what, fault.said);
-  return buf;
+  return s->transport == FwdTransport::relp ? fwd_relp_told(s->relp.fault, buf) : buf;
 }
 
 // Resolves the collector's name and connects to the first of its addresses that takes
@@ -250,7 +235,7 @@ bool fwd_ready(FwdSender* s) {
     if (!opened.ok()) {
       errno = opened.error;
       if (!s->failing) {
-        char told[96];
+        char told[FWD_RELP_TOLD_MAX];
         log_msg_errno(LOG_WARNING, "cannot open a RELP session with %s:%s%s", s->host, s->port,
                       relp_told(s, told));
       }
@@ -272,7 +257,7 @@ int fwd_send(FwdSender* s, const char* data, const std::size_t* ends, int n) {
   if (!sent.ok()) {
     errno = sent.error;
     if (!s->failing) {
-      char told[96];
+      char told[FWD_RELP_TOLD_MAX];
       log_msg_errno(LOG_WARNING, "lost the connection to %s%s:%s after %d of %d messages%s",
                     scheme(s), s->host, s->port, accepted, n, relp_told(s, told));
     }
@@ -293,7 +278,7 @@ void fwd_check_peer(FwdSender* s) {
   if (standing.ok()) return;
   errno = standing.error;
   if (!s->failing) {
-    char told[96];
+    char told[FWD_RELP_TOLD_MAX];
     log_msg_errno(LOG_NOTICE, "%s%s:%s closed the connection%s", scheme(s), s->host, s->port,
                   relp_told(s, told));
   }
