@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "decode/sel_record.h"
+#include "lib/visible.h"
 #include "store/sel_walk.h"
 #include "workstation/selexport/selexport.h"
 
@@ -209,17 +210,19 @@ bool check_store(FILE* out, const StoreDir& store) {
   Findings findings{out};
   Numbering ids;
   if (check_info(findings, store)) ids = check_records(findings, store);
+  // The name as given may hold any byte: shown as say() shows it.
+  visible_write(out, store.name);
   if (findings.faults != 0) {
-    fprintf(out, "%s: not sound, faults found: %d\n", store.name, findings.faults);
+    fprintf(out, ": not sound, faults found: %d\n", findings.faults);
     return false;
   }
   const int count = store.info.rec_count;
   if (count == 0) {
-    fprintf(out, "%s: sound: 0 records\n", store.name);
+    fputs(": sound: 0 records\n", out);
   } else if (ids.by_slot) {
-    fprintf(out, "%s: sound: %d records, ids by slot\n", store.name, count);
+    fprintf(out, ": sound: %d records, ids by slot\n", count);
   } else {
-    fprintf(out, "%s: sound: %d records, ids numbered on from %d\n", store.name, count,
+    fprintf(out, ": sound: %d records, ids numbered on from %d\n", count,
             static_cast<std::int32_t>(ids.first));
   }
   return true;

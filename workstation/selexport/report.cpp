@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "decode/record_text.h"
+#include "decode/sel_date.h"
 #include "decode/sel_print.h"
 #include "common/escape.h"
 
@@ -79,14 +80,13 @@ void close_text(FILE** stream, char** text) {
   *text = nullptr;
 }
 
-// "2025-12-05 16:00" (hours) or "2025-12-05" (days) for a time as if its zone were UTC.
+// "2025-12-05 16:00" (hours) or "2025-12-05" (days) for a time as if its zone were UTC,
+// from our own calendar (sel_iso_date).
 void bar_label(std::int64_t local, bool hours, char (&buf)[32]) {
-  const auto t = static_cast<std::time_t>(local);
-  std::tm tm{};
-  if (gmtime_r(&t, &tm) == nullptr ||
-      strftime(buf, sizeof buf, hours ? "%Y-%m-%d %H:00" : "%Y-%m-%d", &tm) == 0) {
-    buf[0] = '\0';
-  }
+  const std::int64_t day = floor_div(local, kDay);
+  char* end = sel_iso_date(static_cast<std::int32_t>(day), buf);
+  if (hours) end += snprintf(end, 8, " %02d:00", static_cast<int>((local - day * kDay) / kHour));
+  *end = '\0';
 }
 
 // The timeline: a bar of stacked severities per hour, per day, or per so many days that

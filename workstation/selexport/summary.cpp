@@ -5,8 +5,10 @@
 #include <ctime>
 
 #include "decode/record_text.h"
+#include "decode/sel_date.h"
 #include "decode/sel_print.h"
 #include "common/escape.h"
+#include "lib/visible.h"
 
 namespace {
 
@@ -36,11 +38,8 @@ Summary::~Summary() { free(moments); }
 std::int64_t summary_day(std::int64_t local) { return local / kDay - (local % kDay < 0 ? 1 : 0); }
 
 void summary_day_text(std::int64_t day, char (&buf)[16]) {
-  const std::time_t t = static_cast<std::time_t>(day * kDay);
-  std::tm tm{};
-  if (gmtime_r(&t, &tm) == nullptr || strftime(buf, sizeof buf, "%Y-%m-%d", &tm) == 0) {
-    buf[0] = '\0';
-  }
+  // The days of 32-bit times, shifted by a zone's offset: never past 32 bits.
+  *sel_iso_date(static_cast<std::int32_t>(day), buf) = '\0';
 }
 
 int summary_severity_slot(const SelRecord& rec) {
@@ -97,7 +96,11 @@ void summary_print_text(FILE* out, Summary* s, const Source& source, const char*
     iso_time(static_cast<std::int32_t>(s->first), first);
     iso_time(static_cast<std::int32_t>(s->last), last);
   }
-  fprintf(out, "%-18s %s\n", "Store", source.name);
+  // The name as given may hold any byte: shown as say() shows it. The snapshot's
+  // values are printable already (meta.h).
+  fprintf(out, "%-18s ", "Store");
+  visible_write(out, source.name);
+  fputc('\n', out);
   const SnapshotMeta& m = source.meta;
   if (m.host[0] != '\0') fprintf(out, "%-18s %s\n", "Host", m.host);
   if (m.saved[0] != '\0') fprintf(out, "%-18s %s\n", "Saved", m.saved);
