@@ -33,7 +33,7 @@ namespace {
 struct Zones {
   char caller[256] = "";  // TZ as the caller set it
   bool caller_set = false;
-  char shown[256] = "UTC";
+  char shown[SNAPSHOT_VALUE_MAX + 1] = "UTC";  // a caller's TZ, or a snapshot's zone
 };
 
 // What the run keeps across the stores.
@@ -112,7 +112,9 @@ bool window_of(const ExportOptions& o, const StoreDir& store, std::int64_t* sinc
   if (o.filter.since.back || o.filter.until.back) {
     SelRecord last{};
     int n = 0;
-    if (!read_range(store, sel_range_last(store.info, 1), &last, &n).ok() || n != 1) {
+    RangeGaps gaps;
+    read_range(store, sel_range_last(store.info, 1), &last, &n, &gaps);
+    if (n != 1) {
       say("%s: without its newest record no time counts back from it", store.name);
       return false;
     }
@@ -148,8 +150,9 @@ Outcome each_passing(const ExportOptions& o, const StoreDir& store, Take take) {
   if (store.info.rec_count == 0) return Outcome::done;
   if (!window_of(o, store, &since, &until)) return Outcome::refused;
   int n = 0;
-  const Status read = read_range(store, range_of(o, store.info), held, &n);
-  if (!read.ok()) say_read_refused(store, read);
+  static RangeGaps gaps;
+  read_range(store, range_of(o, store.info), held, &n, &gaps);
+  say_read_gaps(store, gaps);
   for (int i = 0; i < n; ++i) {
     const SelRecord& rec = held[o.reverse ? n - 1 - i : i];
     if (filter_match(o.filter, since, until, rec) && !take(rec)) {
@@ -157,7 +160,7 @@ Outcome each_passing(const ExportOptions& o, const StoreDir& store, Take take) {
       return Outcome::refused;
     }
   }
-  return read.ok() ? Outcome::done : Outcome::partial;
+  return gaps.n == 0 ? Outcome::done : Outcome::partial;
 }
 
 // The records of one store as rows, a summary or the report's part.
@@ -199,10 +202,13 @@ Outcome read_store(Run& run, const char* operand) {
     say_source_refused(source, opened);
     return Outcome::refused;
   }
+  // An archive cut short is read as far as it is whole: said first, then what is missing.
+  if (!source.cut.ok()) say_source_refused(source, source.cut);
+  say_meta_ignored(source);
   const StoreDir store = store_open(source.dir, source.name);
-  const Outcome outcome = run.o.check
-                              ? (check_store(stdout, store) ? Outcome::done : Outcome::partial)
-                              : export_store(run, source, store);
+  Outcome outcome = run.o.check ? (check_store(stdout, store) ? Outcome::done : Outcome::partial)
+                                : export_store(run, source, store);
+  if (outcome == Outcome::done && !source.cut.ok()) outcome = Outcome::partial;
   unpack_release();
   return outcome;
 }
