@@ -24,6 +24,12 @@ void json_text(FILE* out, std::string_view s) {
   fputc('"', out);
 }
 
+void json_script_text(FILE* out, std::string_view s) {
+  fputc('"', out);
+  put<ESCAPE_JSON_SCRIPT>(out, s);
+  fputc('"', out);
+}
+
 void csv_text(FILE* out, std::string_view s) {
   fputs(csv_risky(s) ? "\"'" : "\"", out);
   put<ESCAPE_CSV>(out, s);

@@ -5,7 +5,11 @@
 // those characters its own way:
 //
 // - JSON: quote and backslash escaped, the control characters as \n, \r and \t or
-//   \u00XX, and a character taken from a stray byte as \u00XX;
+//   \u00XX, a character taken from a stray byte as \u00XX, and the line and paragraph
+//   separators as \u2028 and \u2029 (JSON allows them raw, but a script that takes the
+//   text as code, as scripts before ES2019 do, would end a string at them);
+// - JSON inside an HTML script element (the report's data): the same, and "<" as
+//   \u003c, so that no "</script" or "<!--" in a text ends the element;
 // - CSV (fields always quoted): quotes doubled, control characters as they are, a
 //   character taken from a stray byte in UTF-8; a text that begins with a character
 //   that a spreadsheet takes for the start of a formula (= + - @, a tab or a carriage
@@ -48,6 +52,7 @@ struct Escaping {
   unsigned char below = 0;
   unsigned char a = 0;
   unsigned char b = 0;
+  bool separators = false;  // U+2028 and U+2029 as \u2028 and \u2029
 };
 
 namespace escape_detail {
@@ -60,7 +65,7 @@ constexpr EscapeByte latin1(std::size_t b) {
 }
 
 constexpr Escaping json() {
-  Escaping e{{}, true, 0x20, '"', '\\'};
+  Escaping e{{}, true, 0x20, '"', '\\', true};
   for (std::size_t b = 0; b < 256; ++b) {
     if (b < 0x20 || b >= 0x80) {
       e.table[b] = {6, b >= 0x80, {'\\', 'u', '0', '0', kHexDigits[b >> 4], kHexDigits[b & 15]}};
@@ -71,6 +76,14 @@ constexpr Escaping json() {
   e.table['\n'] = {2, false, {'\\', 'n'}};
   e.table['\r'] = {2, false, {'\\', 'r'}};
   e.table['\t'] = {2, false, {'\\', 't'}};
+  return e;
+}
+
+// Eight bytes at a time would need a third byte to look for: one at a time.
+constexpr Escaping json_in_script() {
+  Escaping e = json();
+  e.words = false;
+  e.table['<'] = {6, false, {'\\', 'u', '0', '0', '3', 'c'}};
   return e;
 }
 
@@ -112,6 +125,7 @@ inline constexpr std::uint64_t kHighBits = kOnes * 0x80;
 }  // namespace escape_detail
 
 inline constexpr Escaping ESCAPE_JSON = escape_detail::json();
+inline constexpr Escaping ESCAPE_JSON_SCRIPT = escape_detail::json_in_script();
 inline constexpr Escaping ESCAPE_CSV = escape_detail::csv();
 inline constexpr Escaping ESCAPE_HTML = escape_detail::html();
 static_assert(escape_detail::words_cover(ESCAPE_JSON) && escape_detail::words_cover(ESCAPE_CSV));
@@ -174,7 +188,12 @@ std::size_t escape_text(char*& out, std::string_view s, std::size_t at, std::siz
       continue;
     }
     const std::size_t len = x.utf8 ? utf8_sequence(s.data() + at, s.size() - at) : 0;
-    if (len != 0) {
+    if (e.separators && len == 3 && s.compare(at, 2, "\xE2\x80") == 0 &&
+        (s[at + 2] == '\xA8' || s[at + 2] == '\xA9')) {
+      std::memcpy(p, s[at + 2] == '\xA8' ? "\\u2028" : "\\u2029", 6);
+      p += 6;
+      at += len;
+    } else if (len != 0) {
       std::memcpy(p, s.data() + at, len);
       p += len;
       at += len;
@@ -196,6 +215,8 @@ static_assert(csv_risky("=1+1") && csv_risky("\tx") && !csv_risky("x=1") && !csv
 
 // A JSON string, quotes included.
 void json_text(FILE* out, std::string_view s);
+// A JSON string, quotes included, that may stand inside an HTML script element.
+void json_script_text(FILE* out, std::string_view s);
 // A CSV text field, quotes included, with a leading ' where csv_risky says.
 void csv_text(FILE* out, std::string_view s);
 // HTML text.

@@ -10,6 +10,7 @@
 #include "lib/sel_request.h"
 #include "store/sel_format.h"
 #include "standins/demo/demo_records.h"
+#include "standins/inject/splitmix.h"
 #include "standins/storewriter/store_writer.h"
 
 namespace {
@@ -23,17 +24,6 @@ std::uint32_t kept(const InjectSource& source) {
   return source.count < kRing ? source.count : kRing;
 }
 
-// splitmix64: a tiny generator whose output is the same on every host.
-struct Mix {
-  std::uint64_t state;
-  std::uint64_t next() {
-    std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-  }
-};
-
 SelRecord offline_record(int index, void* ctx) {
   const auto* source = static_cast<const InjectSource*>(ctx);
   return inject_record(*source, source->count - kept(*source) + static_cast<std::uint32_t>(index));
@@ -42,7 +32,7 @@ SelRecord offline_record(int index, void* ctx) {
 }  // namespace
 
 SelRecord inject_random_record(std::uint32_t seed, std::uint32_t index) {
-  Mix mix{(static_cast<std::uint64_t>(seed) << 32) | index};
+  SplitMix mix{(static_cast<std::uint64_t>(seed) << 32) | index};
   SelRecord rec{};
   std::uint64_t bits = 0;
   for (std::size_t i = SEL_OFF_BODY; i < SEL_RECORD_SIZE; ++i) {
@@ -58,14 +48,20 @@ SelRecord inject_random_record(std::uint32_t seed, std::uint32_t index) {
 }
 
 InjectSource inject_demo_source(std::uint32_t count, std::uint32_t start) {
-  InjectSource source{true, count, start, {}};
+  InjectSource source{true, count, start, {}, {}};
   add_system_demo_records(source.demo_set, kDemoStart);
   add_agent_demo_records(source.demo_set, kDemoStart);
   return source;
 }
 
 InjectSource inject_random_source(std::uint32_t count, std::uint32_t seed) {
-  return InjectSource{false, count, seed, {}};
+  return InjectSource{false, count, seed, {}, {}};
+}
+
+InjectSource inject_scenario_source(const Scenario& scenario) {
+  InjectSource source{false, 0, 0, {}, scenario_records(scenario)};
+  source.count = static_cast<std::uint32_t>(source.listed.size());
+  return source;
 }
 
 std::uint32_t inject_demo_size() {
@@ -73,6 +69,7 @@ std::uint32_t inject_demo_size() {
 }
 
 SelRecord inject_record(const InjectSource& source, std::uint32_t index) {
+  if (!source.listed.empty()) return source.listed[index];
   if (!source.demo) return inject_random_record(source.start_or_seed, index);
   const std::size_t at = (static_cast<std::size_t>(source.start_or_seed) + index) %
                          source.demo_set.size();

@@ -8,6 +8,7 @@
 
 #include "decode/sel_record.h"
 #include "lib/status.h"
+#include "standins/inject/scenario.h"
 
 // Record `index` of the random sequence of `seed`: an event type of 0 to 15, a severity
 // of 0 to 5, event version 0 (1 in about one record of eight), random payload bytes,
@@ -17,16 +18,19 @@
 SelRecord inject_random_record(std::uint32_t seed, std::uint32_t index);
 
 // A sequence of records: the demo set cycled from its record `start` (with timestamps
-// a minute apart), or the random sequence of `seed`; `count` records long.
+// a minute apart), the random sequence of `seed`, or a scenario's records; `count`
+// records long.
 struct InjectSource {
   bool demo = false;
   std::uint32_t count = 0;
   std::uint32_t start_or_seed = 0;
   std::vector<SelRecord> demo_set;  // filled by inject_demo_source
+  std::vector<SelRecord> listed;    // a scenario's, as they are
 };
 
 InjectSource inject_demo_source(std::uint32_t count, std::uint32_t start);
 InjectSource inject_random_source(std::uint32_t count, std::uint32_t seed);
+InjectSource inject_scenario_source(const Scenario& scenario);
 // The size of the demo set, the count of `sel-inject demo` without one.
 std::uint32_t inject_demo_size();
 

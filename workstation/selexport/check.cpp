@@ -9,10 +9,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "decode/record_text.h"
 #include "decode/sel_record.h"
 #include "lib/visible.h"
 #include "store/sel_walk.h"
 #include "workstation/selexport/selexport.h"
+#include "workstation/selexport/time_back.h"
 
 namespace {
 
@@ -61,6 +63,7 @@ enum Kind : unsigned char { kUnread, kZeros, kOnes, kRecord };
 struct Ring {
   std::array<Kind, SEL_MAX_RECS> kind{};
   std::array<std::int32_t, SEL_MAX_RECS> id{};
+  std::array<std::int32_t, SEL_MAX_RECS> time{};
 };
 
 // How seld numbered the records: each slot its own id (file x 1000 + position + 1), or
@@ -164,6 +167,7 @@ void read_file(Findings& findings, const StoreDir& store, int file, int first_or
                            : all_bytes(bytes, 0xFF) ? kOnes
                                                     : kRecord;
       ring.id[ordinal] = sel_record_id(chunk[i]);
+      ring.time[ordinal] = sel_timestamp(chunk[i]);
     }
     if (got < want) break;
     pos += got;
@@ -171,8 +175,9 @@ void read_file(Findings& findings, const StoreDir& store, int file, int first_or
 }
 
 // The records, file by file in ring order, against the numbering that most follow, and
-// the info file's latest id against the newest record's.
-Numbering check_records(Findings& findings, const StoreDir& store) {
+// the info file's latest id against the newest record's; where the records' time goes
+// back into `back`.
+Numbering check_records(Findings& findings, const StoreDir& store, TimeBack* back) {
   const SelInfo& info = store.info;
   static Ring ring;  // 20 KB, once per run
   ring = Ring{};
@@ -190,6 +195,7 @@ Numbering check_records(Findings& findings, const StoreDir& store) {
   }
   for (int o = 0, faulty = 0; o < info.rec_count; ++o) {
     check_record(findings, ring, info, ids, o, &faulty);
+    if (ring.kind[o] == kRecord) time_back_add(back, o, ring.id[o], ring.time[o]);
     int file = 0, pos = 0;
     sel_ring_position(info, o, &file, &pos);
     // A file's last record: its count of faults not shown.
@@ -204,12 +210,28 @@ Numbering check_records(Findings& findings, const StoreDir& store) {
   return ids;
 }
 
+// A clock that went back is no fault of the store, but a reader of its times must know.
+void warn_time_back(FILE* out, const SelInfo& info, const TimeBack& back) {
+  if (back.times == 0) return;
+  int file = 0, pos = 0;
+  sel_ring_position(info, back.first_ordinal, &file, &pos);
+  char time[32], after[32];
+  iso_time(back.first_time, time);
+  iso_time(back.first_after, after);
+  fprintf(out,
+          "warning: time goes back %d time%s in ring order, first at sel.%d record %d (id %d): "
+          "%s after %s\n",
+          back.times, back.times == 1 ? "" : "s", file, pos, back.first_id, time, after);
+}
+
 }  // namespace
 
 bool check_store(FILE* out, const StoreDir& store) {
   Findings findings{out};
   Numbering ids;
-  if (check_info(findings, store)) ids = check_records(findings, store);
+  TimeBack back;
+  if (check_info(findings, store)) ids = check_records(findings, store, &back);
+  warn_time_back(out, store.info, back);
   // The name as given may hold any byte: shown as say() shows it.
   visible_write(out, store.name);
   if (findings.faults != 0) {

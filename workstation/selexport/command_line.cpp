@@ -18,6 +18,7 @@ enum Opt : int {
   kLast,
   kSince,
   kUntil,
+  kOn,
   kSeverity,
   kType,
   kReverse,
@@ -28,7 +29,7 @@ enum Opt : int {
 
 constexpr auto kSynopsis = std::to_array<const char*>({
     "[--format jsonl|csv|html] [--first N | --last N] [--since TIME]",
-    " [--until TIME] [--severity NAME] [--type NAME|NUMBER]... [--reverse]",
+    " [--until TIME | --on DAY] [--severity NAME] [--type NAME|NUMBER]... [--reverse]",
     " [--local] STORE...",
     "--summary [--format json] [--first N | --last N] [FILTER...] [--local]",
     " STORE...",
@@ -39,7 +40,8 @@ constexpr auto kOptions = std::to_array<OptRow>({
     {kFirst, "--first", 0, "N", 0, "the oldest N records, as sel rd_first N"},
     {kLast, "--last", 0, "N", 0, "the newest N records, as sel rd_last N"},
     {kSince, "--since", 0, "TIME", 0, "records from TIME on"},
-    {kUntil, "--until", 0, "TIME", 0, "records up to TIME"},
+    {kUntil, "--until", 0, "TIME", 0, "records up to TIME (a date: to its end)"},
+    {kOn, "--on", 0, "DAY", 0, "records of that day (a date, today or yesterday)"},
     {kSeverity, "--severity", 0, "NAME", 0, "records of this severity or worse"},
     {kType, "--type", 0, "NAME|NUMBER", OPT_REPEATS, "records of this event type (again: or that)"},
     {kReverse, "--reverse", 0, nullptr, 0, "newest first"},
@@ -47,13 +49,16 @@ constexpr auto kOptions = std::to_array<OptRow>({
     {kSummary, "--summary", 0, nullptr, 0, "counts by severity, type and day instead"},
     {kCheck, "--check", 0, nullptr, OPT_ALONE, "check the stores' consistency instead"},
 });
-constexpr auto kRules = std::to_array<OptRule>({{OptTie::exclusive, kFirst, kLast}});
+constexpr auto kRules = std::to_array<OptRule>({{OptTie::exclusive, kFirst, kLast},
+                                                {OptTie::exclusive, kOn, kSince},
+                                                {OptTie::exclusive, kOn, kUntil}});
 constexpr OptProgram kProgram{
     "selexport", kSynopsis,
     "STORE is a copy of the module's /mnt/logs/sel, a folder that holds one, or a sel-save\n"
-    "archive (.tar or .tar.gz; - reads it from standard input). TIME is 2025-12-05 (its\n"
-    "midnight), 2025-12-05T16:00:00 with Z or an offset such as +01:00 (none: UTC), seconds\n"
-    "since the epoch, or -2h, -3d, -30m: that long before the store's newest record.",
+    "archive (.tar or .tar.gz; - reads it from standard input). TIME is 2025-12-05 (the\n"
+    "day), 2025-12-05T16:00:00 with Z or an offset such as +01:00 (none: UTC, or with\n"
+    "--local the module's zone), seconds since the epoch, -2h, -3d, -30m (that long before\n"
+    "the newest record among the stores), today or yesterday (the newest record's day).",
     kOptions, kRules};
 
 // The labels that `print` lists, for a message.
@@ -99,9 +104,14 @@ bool take_time(TimeBound* bound, const char* name, const char* value) {
   return filter_parse_time(value, bound) ||
          opt_refuse(
              "%s %s: give a time as 2025-12-05, 2025-12-05T16:00:00Z, "
-             "2025-12-05T17:00:00+01:00, seconds since the epoch, or -2h, -3d, -30m "
-             "(before the newest record)",
+             "2025-12-05T17:00:00+01:00, seconds since the epoch, -2h, -3d, -30m "
+             "(before the newest record), today or yesterday",
              name, value);
+}
+
+bool take_day(ExportOptions* o, const char* value) {
+  return filter_parse_day(value, &o->filter) ||
+         opt_refuse("--on %s: give a day as 2025-12-05, today or yesterday", value);
 }
 
 bool take_severity(ExportOptions* o, const char* value) {
@@ -132,6 +142,7 @@ bool take(void* ctx, int id, const char* value) {
     case kLast: return take_count(o, Selection::last, "--last", value);
     case kSince: return take_time(&o->filter.since, "--since", value);
     case kUntil: return take_time(&o->filter.until, "--until", value);
+    case kOn: return take_day(o, value);
     case kSeverity: return take_severity(o, value);
     case kType: return take_type(o, value);
   }

@@ -6,12 +6,15 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <ctime>
 #include <string_view>
 
 #include "common/options.h"
 #include "decode/sel_print.h"
 
 namespace {
+
+constexpr std::int64_t kDay = 86400;
 
 // Records that show every type label: each event type, the sub-labels of the generic
 // type (its byte 16: 0, 1, other) and a type past the table.
@@ -71,24 +74,85 @@ bool parse_offset(const char* p, int* offset) {
   return true;
 }
 
-// 2025-12-05, or 2025-12-05T16:00 with seconds and an offset as they come.
-bool parse_date(const char* p, std::int64_t* when) {
+// 2025-12-05, or 2025-12-05T16:00 with seconds and an offset as they come: an instant
+// where an offset is given, else a civil time.
+bool parse_date(const char* p, TimeBound* bound) {
   int y = 0, mo = 0, d = 0, hour = 0, minute = 0, second = 0, offset = 0;
   if (!digits(p, 4, &y) || *p++ != '-' || !digits(p, 2, &mo) || *p++ != '-' || !digits(p, 2, &d)) {
     return false;
   }
-  if (*p != '\0') {
+  const bool date_only = *p == '\0';
+  bool zoned = false;
+  if (!date_only) {
     if (*p != 'T' && *p != 't' && *p != ' ') return false;
     if (!digits(++p, 2, &hour) || *p++ != ':' || !digits(p, 2, &minute)) return false;
     if (*p == ':' && !digits(++p, 2, &second)) return false;
-    if (*p != '\0' && !parse_offset(p, &offset)) return false;
+    zoned = *p != '\0';
+    if (zoned && !parse_offset(p, &offset)) return false;
   }
   using namespace std::chrono;
   const year_month_day date{year{y}, month{static_cast<unsigned>(mo)},
                             day{static_cast<unsigned>(d)}};
   if (!date.ok() || hour > 23 || minute > 59 || second > 59) return false;
-  *when = static_cast<std::int64_t>(sys_days{date}.time_since_epoch().count()) * 86400 +
-          std::int64_t{hour} * 3600 + std::int64_t{minute} * 60 + second - offset;
+  const std::int64_t civil =
+      static_cast<std::int64_t>(sys_days{date}.time_since_epoch().count()) * kDay +
+      std::int64_t{hour} * 3600 + std::int64_t{minute} * 60 + second;
+  *bound = zoned ? TimeBound{TimeBound::kInstant, civil - offset, false}
+                 : TimeBound{TimeBound::kCivil, civil, date_only};
+  return true;
+}
+
+// The seconds that the process's zone is ahead of UTC at `when` (0 without --local).
+std::int64_t offset_at(std::int64_t when, bool local) {
+  const auto t = static_cast<std::time_t>(when);
+  std::tm tm{};
+  return local && localtime_r(&t, &tm) != nullptr ? tm.tm_gmtoff : 0;
+}
+
+// A civil time as an instant: in UTC, or in the process's zone.
+std::int64_t instant_of(std::int64_t civil, bool local) {
+  if (!local) return civil;
+  using namespace std::chrono;
+  const sys_seconds at{seconds{civil}};
+  const auto day = floor<days>(at);
+  const year_month_day date{day};
+  const hh_mm_ss<seconds> time{at - day};
+  std::tm tm{};
+  tm.tm_year = static_cast<int>(date.year()) - 1900;
+  tm.tm_mon = static_cast<int>(static_cast<unsigned>(date.month())) - 1;
+  tm.tm_mday = static_cast<int>(static_cast<unsigned>(date.day()));
+  tm.tm_hour = static_cast<int>(time.hours().count());
+  tm.tm_min = static_cast<int>(time.minutes().count());
+  tm.tm_sec = static_cast<int>(time.seconds().count());
+  tm.tm_isdst = -1;  // the zone says whether summer time applies
+  const std::time_t t = mktime(&tm);
+  return t == static_cast<std::time_t>(-1) ? civil : static_cast<std::int64_t>(t);
+}
+
+// One end as a time: a day from its first second, or (`end`) to its last.
+std::int64_t end_of(const TimeBound& b, bool end, std::int64_t newest, bool local) {
+  TimeBound civil = b;
+  switch (b.kind) {
+    case TimeBound::kOpen: return end ? INT64_MAX : INT64_MIN;
+    case TimeBound::kInstant: return b.seconds;
+    case TimeBound::kBack: return newest - b.seconds;
+    case TimeBound::kToday:
+    case TimeBound::kYesterday: {
+      const std::int64_t local_newest = newest + offset_at(newest, local);
+      const std::int64_t day = local_newest / kDay - (local_newest % kDay < 0 ? 1 : 0);
+      civil = {TimeBound::kCivil, (day - (b.kind == TimeBound::kYesterday ? 1 : 0)) * kDay, true};
+      break;
+    }
+    case TimeBound::kCivil: break;
+  }
+  if (civil.date_only && end) return instant_of(civil.seconds + kDay, local) - 1;
+  return instant_of(civil.seconds, local);
+}
+
+bool parse_day_word(const char* text, TimeBound* bound) {
+  const bool today = strcmp(text, "today") == 0;
+  if (!today && strcmp(text, "yesterday") != 0) return false;
+  *bound = {today ? TimeBound::kToday : TimeBound::kYesterday, 0, true};
   return true;
 }
 
@@ -114,27 +178,47 @@ bool parse_span_back(const char* text, std::int64_t* seconds) {
 bool filter_parse_time(const char* text, TimeBound* bound) {
   std::int64_t seconds = 0;
   if (opt_number(text, INT64_MIN, INT64_MAX, &seconds)) {
-    *bound = {seconds, false};
+    *bound = {TimeBound::kInstant, seconds, false};
     return true;
   }
   if (parse_span_back(text, &bound->seconds)) {
-    bound->back = true;
+    bound->kind = TimeBound::kBack;
     return true;
   }
-  bound->back = false;
-  return parse_date(text, &bound->seconds);
+  return parse_day_word(text, bound) || parse_date(text, bound);
 }
 
-void filter_window(const ExportFilter& filter, std::int64_t newest, std::int64_t* since,
-                   std::int64_t* until) {
-  *since = filter.since.back ? newest - filter.since.seconds : filter.since.seconds;
-  *until = filter.until.back ? newest - filter.until.seconds : filter.until.seconds;
+bool filter_parse_day(const char* text, ExportFilter* filter) {
+  TimeBound day;
+  if (!parse_day_word(text, &day) && (!parse_date(text, &day) || !day.date_only)) return false;
+  filter->since = filter->until = day;
+  return true;
+}
+
+bool filter_needs_newest(const ExportFilter& filter) {
+  for (const TimeBound::Kind kind : {filter.since.kind, filter.until.kind}) {
+    if (kind == TimeBound::kBack || kind == TimeBound::kToday || kind == TimeBound::kYesterday) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void filter_window(const ExportFilter& filter, std::int64_t newest, bool local,
+                   std::int64_t* since, std::int64_t* until) {
+  *since = end_of(filter.since, false, newest, local);
+  *until = end_of(filter.until, true, newest, local);
 }
 
 bool filter_window_empty(const ExportFilter& filter) {
-  if (filter.since.back != filter.until.back) return false;
-  return filter.since.back ? filter.since.seconds < filter.until.seconds
-                           : filter.since.seconds > filter.until.seconds;
+  const TimeBound &a = filter.since, &b = filter.until;
+  if (a.kind != b.kind) return false;
+  switch (a.kind) {
+    case TimeBound::kInstant: return a.seconds > b.seconds;
+    case TimeBound::kBack: return a.seconds < b.seconds;
+    case TimeBound::kCivil: return a.seconds > b.seconds + (b.date_only ? kDay - 1 : 0);
+    default: return false;
+  }
 }
 
 bool filter_parse_severity(const char* text, std::uint32_t* severity) {

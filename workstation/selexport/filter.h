@@ -7,11 +7,16 @@
 
 #include "decode/sel_record.h"
 
-// One end of the time window: a time, or a span before the store's newest record (a
-// snapshot is read days after it was taken: "the last two hours" are its own).
+// One end of the time window as given. A time with an offset (or seconds since the
+// epoch) is an instant; a date or a time without one is civil, in UTC or with --local in
+// the store's zone; a span and "today" and "yesterday" count from the newest record among
+// the inputs (a snapshot is read days after it was taken: "the last two hours" are its
+// own).
 struct TimeBound {
-  std::int64_t seconds;
-  bool back;  // `seconds` before the newest record's time
+  enum Kind : unsigned char { kOpen, kInstant, kCivil, kBack, kToday, kYesterday };
+  Kind kind = kOpen;
+  std::int64_t seconds = 0;  // instant: since the epoch; civil: as if in UTC; back: the span
+  bool date_only = false;    // civil: a date alone, from its first second to its last
 };
 
 // An event type asked for: a number, or a label as printed (any case).
@@ -22,25 +27,35 @@ struct TypeWanted {
 inline constexpr int FILTER_TYPES_MAX = 16;
 
 struct ExportFilter {
-  TimeBound since{INT64_MIN, false};  // both ends inclusive
-  TimeBound until{INT64_MAX, false};
+  TimeBound since;  // both ends inclusive
+  TimeBound until;
   std::uint32_t least_severity = 0;
   int types = 0;  // a record passes when it is of any of them; 0: of any type
   TypeWanted type[FILTER_TYPES_MAX] = {};
 };
 
-// Seconds since the epoch; 2025-12-05 (its midnight, UTC); 2025-12-05T16:00, with
-// seconds, 'T', 't' or a blank between, and Z, z or an offset (+01:00, -0500, +01)
-// after (none: UTC); or -2h, -3d, -30m, -90s before the newest record. False when
+// Seconds since the epoch; 2025-12-05 (a day); 2025-12-05T16:00, with seconds, 'T', 't'
+// or a blank between, and Z, z or an offset (+01:00, -0500, +01) after, or none (in UTC,
+// or with --local the store's zone); -2h, -3d, -30m, -90s before the newest record;
+// "today" or "yesterday", the day of the newest record and the one before. False when
 // none of these.
 bool filter_parse_time(const char* text, TimeBound* bound);
 
-// The window as times, `newest` being the time of the store's newest record.
-void filter_window(const ExportFilter& filter, std::int64_t newest, std::int64_t* since,
-                   std::int64_t* until);
+// --on DAY: a date, "today" or "yesterday", from its first second to its last. False
+// when none of these.
+bool filter_parse_day(const char* text, ExportFilter* filter);
 
-// Whether the window is empty whatever the newest record's time (both ends times, or
-// both spans back). Windows of one time and one span depend on the store.
+// Whether an end counts from the newest record among the inputs.
+bool filter_needs_newest(const ExportFilter& filter);
+
+// The window as times for the store being read: a date alone from its first second
+// (since) or to its last (until); civil times in the process's TZ when `local`, else in
+// UTC; `newest` the time of the newest record among the inputs.
+void filter_window(const ExportFilter& filter, std::int64_t newest, bool local,
+                   std::int64_t* since, std::int64_t* until);
+
+// Whether the window is empty whatever the stores hold: both ends instants, both civil
+// or both counted back, the first after the second.
 bool filter_window_empty(const ExportFilter& filter);
 
 // A severity label ("normal" up to "emergency"): its value. False for any other text.

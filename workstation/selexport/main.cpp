@@ -23,6 +23,7 @@
 #include "lib/zone.h"
 #include "snapshot/unpack.h"
 #include "workstation/selexport/report.h"
+#include "workstation/selexport/seen.h"
 #include "workstation/selexport/selexport.h"
 #include "workstation/selexport/summary.h"
 
@@ -50,6 +51,8 @@ struct Run {
   Zones zones;
   Summary summary;
   Report report;
+  SeenRecords seen;  // records of earlier snapshots of a host
+  int store = 0;     // the command line's store being read
   int done = 0, partial = 0, refused = 0;  // stores, by how they went
 };
 
@@ -67,6 +70,14 @@ const char* conflict(const ExportOptions& o) {
   }
   if (!o.summary && o.format == ExportFormat::json) return "--format json goes with --summary";
   if (filter_window_empty(o.filter)) return "--since is after --until: no record could pass";
+  if (filter_needs_newest(o.filter) && o.n_stores > 1) {
+    for (int i = 0; i < o.n_stores; ++i) {
+      if (strcmp(o.stores[i], "-") == 0) {
+        return "a time counted from the newest record among the stores reads them twice: "
+               "give standard input's archive as a file";
+      }
+    }
+  }
   return nullptr;
 }
 
@@ -98,34 +109,48 @@ void zones_of(Run& run, const Source& source) {
   }
   (void)zone_load();
   (void)snprintf(z.shown, sizeof z.shown, "%s",
-                 run.several && run.o.format == ExportFormat::html ? "each store's local time"
-                 : module                                          ? source.meta.zone
-                 : z.caller_set                                    ? z.caller
-                                                                   : "local time");
+                 module ? source.meta.zone : z.caller_set ? z.caller : "local time");
 }
 
-// The time window of the filters for `store`, whose newest record a span counts back
-// from. False after saying why no record of it could pass.
+// The newest record time of a store (the largest, not the last by id); INT64_MIN when
+// it has none to read.
+std::int64_t newest_of(const StoreDir& store) {
+  std::int64_t newest = INT64_MIN;
+  int n = 0;
+  if (!store_usable(store).ok()) return newest;
+  static RangeGaps gaps;
+  read_range(store, sel_range_first(store.info, store.info.rec_count), held, &n, &gaps);
+  for (int i = 0; i < n; ++i) newest = std::max<std::int64_t>(newest, sel_timestamp(held[i]));
+  return newest;
+}
+
+// The newest record time among the stores, for the times counted from it: each store
+// read once before (what is wrong with one is said when it is read for its records).
+std::int64_t newest_among(const ExportOptions& o) {
+  static Source source;
+  std::int64_t newest = INT64_MIN;
+  for (int i = 0; i < o.n_stores; ++i) {
+    if (!source_open(o.stores[i], say_program(), &source).ok()) continue;
+    newest = std::max(newest, newest_of(store_open(source.dir, source.name)));
+    unpack_release();
+  }
+  return newest;
+}
+
+// The time window of the filters for `store`: civil times in its zone with --local, and
+// times counted from the newest record among the stores (of a single store, its own:
+// standard input is read only once). False after saying why no record could pass.
 bool window_of(const ExportOptions& o, const StoreDir& store, std::int64_t* since,
                std::int64_t* until) {
-  std::int64_t newest = 0;
-  if (o.filter.since.back || o.filter.until.back) {
-    SelRecord last{};
-    int n = 0;
-    RangeGaps gaps;
-    read_range(store, sel_range_last(store.info, 1), &last, &n, &gaps);
-    if (n != 1) {
-      say("%s: without its newest record no time counts back from it", store.name);
-      return false;
-    }
-    newest = sel_timestamp(last);
-  }
-  filter_window(o.filter, newest, since, until);
+  std::int64_t newest =
+      !filter_needs_newest(o.filter) || o.n_stores > 1 ? o.newest : newest_of(store);
+  if (newest == INT64_MIN) newest = 0;  // no record to read: none will pass
+  filter_window(o.filter, newest, o.local, since, until);
   if (*since <= *until) return true;
   char when[32];
   iso_time(static_cast<std::int32_t>(newest), when);
-  say("%s: --since is after --until (its newest record is at %s): no record could pass", store.name,
-      when);
+  say("%s: --since is after --until (the newest record is at %s): no record could pass",
+      store.name, when);
   return false;
 }
 
@@ -139,9 +164,12 @@ SelRange range_of(const ExportOptions& o, const SelInfo& info) {
 }
 
 // Hands each record of the store that passes the filters to `take`, in the order
-// asked for; says what could not be read.
+// asked for (the summary's in ring order, where the clock's going back shows); one read
+// before from another snapshot of its host is left out and counted. Says what could
+// not be read.
 template <typename Take>
-Outcome each_passing(const ExportOptions& o, const StoreDir& store, Take take) {
+Outcome each_passing(Run& run, const StoreDir& store, int host, int* dropped, Take take) {
+  const ExportOptions& o = run.o;
   if (const Status usable = store_usable(store); !usable.ok()) {
     say_store_refused(store, usable);
     return Outcome::refused;
@@ -153,14 +181,29 @@ Outcome each_passing(const ExportOptions& o, const StoreDir& store, Take take) {
   static RangeGaps gaps;
   read_range(store, range_of(o, store.info), held, &n, &gaps);
   say_read_gaps(store, gaps);
+  const bool reverse = o.reverse && !o.summary;
   for (int i = 0; i < n; ++i) {
-    const SelRecord& rec = held[o.reverse ? n - 1 - i : i];
-    if (filter_match(o.filter, since, until, rec) && !take(rec)) {
+    const SelRecord& rec = held[reverse ? n - 1 - i : i];
+    if (!filter_match(o.filter, since, until, rec)) continue;
+    if (seen_before(&run.seen, host, run.store, rec)) {
+      ++*dropped;
+    } else if (!take(rec)) {
       say("no memory left for the records");
       return Outcome::refused;
     }
   }
   return gaps.n == 0 ? Outcome::done : Outcome::partial;
+}
+
+// Records left out as read before from another snapshot of the host: said beside the
+// rows, counted by the summary and the report.
+void say_dropped(Run& run, const Source& source, int dropped) {
+  if (run.o.format == ExportFormat::html) report_dropped(&run.report, dropped);
+  run.summary.dropped = dropped;
+  if (dropped > 0 && run.rows) {
+    say("%s: %d records left out, already read from an earlier snapshot of %s", source.name,
+        dropped, source.meta.host);
+  }
 }
 
 // The records of one store as rows, a summary or the report's part.
@@ -171,18 +214,23 @@ Outcome export_store(Run& run, const Source& source, const StoreDir& store) {
     write_rows_header(stdout, o.format, run.several);
     run.header_written = true;
   }
-  if (o.format == ExportFormat::html) report_source(&run.report, source);
-  int passed = 0;
-  const Outcome outcome = each_passing(o, store, [&](const SelRecord& rec) {
+  if (o.format == ExportFormat::html) report_source(&run.report, source, run.zones.shown);
+  int passed = 0, dropped = 0;
+  const int host = seen_host(&run.seen, source.meta.host);
+  const Outcome outcome = each_passing(run, store, host, &dropped, [&](const SelRecord& rec) {
     if (run.rows) {
       passing[passed++] = rec;
       return true;
     }
-    if (o.format == ExportFormat::html) return report_record(&run.report, rec, source);
+    if (o.format == ExportFormat::html) {
+      report_record(&run.report, rec);
+      return true;
+    }
     return summary_add(&run.summary, rec, o.local);
   });
   const char* label = run.several ? source_label(source) : nullptr;
   if (run.rows) write_rows_of(stdout, o.format, {passing, static_cast<std::size_t>(passed)}, label);
+  say_dropped(run, source, dropped);
   if (o.summary && outcome != Outcome::refused) {
     if (o.format == ExportFormat::json) {
       summary_print_json(stdout, &run.summary, source, label);
@@ -228,19 +276,18 @@ int run_status(const Run& run, int failed) {
 int run_all(const ExportOptions& o) {
   static Run run(o);
   zones_begin(o, &run.zones);
-  if (o.format == ExportFormat::html && !report_begin(&run.report, run.several, o.local)) {
-    say("no memory for the report");
-    return EXIT_NOTHING;
-  }
+  run.report.several = run.several;
+  run.report.local = o.local;
   for (int i = 0; i < o.n_stores; ++i) {
+    run.store = i;
     switch (read_store(run, o.stores[i])) {
       case Outcome::done: ++run.done; break;
       case Outcome::partial: ++run.partial; break;
       case Outcome::refused: ++run.refused; break;
     }
   }
-  if (o.format == ExportFormat::html && run.report.stores > 0) {
-    report_write(stdout, &run.report, run.zones.shown);
+  if (o.format == ExportFormat::html && !run.report.stores.empty()) {
+    report_write(stdout, run.report);
   }
   return run_status(run, o.check ? EXIT_NOTHING : EXIT_PARTIAL);
 }
@@ -257,5 +304,6 @@ int main(int argc, char** argv) {
     say("standard output is closed: nowhere to write");
     return EXIT_NOTHING;
   }
+  if (filter_needs_newest(o.filter) && o.n_stores > 1) o.newest = newest_among(o);
   return run_all(o);
 }

@@ -24,6 +24,7 @@ struct ExportOptions {
   Selection selection = Selection::all;
   int count = 0;
   ExportFilter filter;
+  std::int64_t newest = 0;  // the newest record time among the stores, where one counts back
   const char** stores = nullptr;  // room for every word of the command line
   int n_stores = 0;
 };

@@ -4,11 +4,13 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "common/escape.h"
 #include "decode/record_text.h"
 #include "decode/sel_date.h"
 #include "decode/sel_print.h"
-#include "common/escape.h"
 #include "lib/visible.h"
+#include "workstation/selexport/shown.h"
+#include "workstation/selexport/text_pattern.h"
 
 namespace {
 
@@ -30,6 +32,46 @@ void json_label(FILE* out, std::string_view label, int count, bool* first) {
   *first = false;
 }
 
+// "Time goes back  2 times, first at record 1018: 2001-11-12T03:00:00Z after
+// 2025-12-06T12:49:00Z": where the module's clock went back, in ring order.
+void print_time_back(FILE* out, const TimeBack& b) {
+  if (b.times == 0) return;
+  char time[32], after[32];
+  iso_time(b.first_time, time);
+  iso_time(b.first_after, after);
+  fprintf(out, "%-18s %d time%s, first at record %d: %s after %s\n", "Time goes back", b.times,
+          b.times == 1 ? "" : "s", b.first_id, time, after);
+}
+
+void json_time_back(FILE* out, const TimeBack& b) {
+  fprintf(out, "\"time_goes_back\":{\"times\":%d", b.times);
+  if (b.times > 0) {
+    char time[32], after[32];
+    iso_time(b.first_time, time);
+    iso_time(b.first_after, after);
+    fprintf(out, ",\"first\":{\"id\":%d,\"time\":\"%s\",\"after\":\"%s\"}", b.first_id, time,
+            after);
+  }
+  fputs("},", out);
+}
+
+void json_repeating(FILE* out, const Repeating& repeating) {
+  fputs("\"repeating\":[", out);
+  const char* comma = "";
+  for (const RepeatingGroup* g : repeating_top(repeating, REPEATING_TOP)) {
+    char from[32], to[32];
+    iso_time(static_cast<std::int32_t>(g->first), from);
+    iso_time(static_cast<std::int32_t>(g->last), to);
+    fprintf(out, "%s{\"type\":\"%.*s\",\"pattern\":", comma, static_cast<int>(g->type.size()),
+            g->type.data());
+    json_text(out, g->pattern);
+    fprintf(out, ",\"count\":%d,\"first\":\"%s\",\"last\":\"%s\",\"stores\":%d}", g->count, from,
+            to, g->stores);
+    comma = ",";
+  }
+  fputs("],", out);
+}
+
 }  // namespace
 
 Summary::~Summary() { free(moments); }
@@ -38,7 +80,8 @@ Summary::~Summary() { free(moments); }
 std::int64_t summary_day(std::int64_t local) { return local / kDay - (local % kDay < 0 ? 1 : 0); }
 
 void summary_day_text(std::int64_t day, char (&buf)[16]) {
-  // The days of 32-bit times, shifted by a zone's offset: never past 32 bits.
+  // Our own calendar: the C library's would count the leap seconds of a "right/" zone
+  // and name the day before. The days of 32-bit times, shifted by a zone's offset.
   *sel_iso_date(static_cast<std::int32_t>(day), buf) = '\0';
 }
 
@@ -68,6 +111,8 @@ bool summary_add(Summary* s, const SelRecord& rec, bool local) {
   s->first = std::min<std::int64_t>(s->first, when);
   s->last = std::max<std::int64_t>(s->last, when);
   const std::string_view label = sel_type_label(rec);
+  time_back_add(&s->back, s->records - 1, sel_record_id(rec), sel_timestamp(rec));
+  repeating_add(&s->repeating, label, text_pattern(record_text(rec)), when, 0);
   int t = 0;
   while (t < s->types && s->by_type[t].label != label) ++t;
   if (t == s->types && s->types < SUMMARY_TYPES_MAX) s->by_type[s->types++] = {label, 0};
@@ -81,6 +126,9 @@ void summary_clear(Summary* s) {
   s->types = 0;
   s->first = INT64_MAX;
   s->last = INT64_MIN;
+  s->back = TimeBack{};
+  s->repeating = Repeating{};
+  s->dropped = 0;
 }
 
 void summary_sort(Summary* s) {
@@ -96,17 +144,21 @@ void summary_print_text(FILE* out, Summary* s, const Source& source, const char*
     iso_time(static_cast<std::int32_t>(s->first), first);
     iso_time(static_cast<std::int32_t>(s->last), last);
   }
-  // The name as given may hold any byte: shown as say() shows it. The snapshot's
-  // values are printable already (meta.h).
-  fprintf(out, "%-18s ", "Store");
-  visible_write(out, source.name);
-  fputc('\n', out);
   const SnapshotMeta& m = source.meta;
-  if (m.host[0] != '\0') fprintf(out, "%-18s %s\n", "Host", m.host);
-  if (m.saved[0] != '\0') fprintf(out, "%-18s %s\n", "Saved", m.saved);
-  if (m.zone[0] != '\0') fprintf(out, "%-18s %s\n", "Zone", m.zone);
+  for (const auto& [key, value] : {std::pair{"Store", source.name}, std::pair{"Host", m.host},
+                                   std::pair{"Saved", m.saved}, std::pair{"Zone", m.zone}}) {
+    if (value[0] == '\0') continue;
+    fprintf(out, "%-18s ", key);
+    visible_write(out, value);
+    fputc('\n', out);
+  }
   fprintf(out, "%-18s %d\n%-18s %s\n%-18s %s\n", "Records", s->records, "First", first, "Last",
           last);
+  if (s->dropped > 0) {
+    fprintf(out, "%-18s %d records already read from an earlier snapshot of this host\n",
+            "Left out", s->dropped);
+  }
+  print_time_back(out, s->back);
   fprintf(out, "\n%-18s %8s\n", "Severity", "Records");
   for (int slot = 0; slot < SUMMARY_SEVERITIES; ++slot) {
     const std::string_view label = summary_severity_label(slot);
@@ -119,8 +171,21 @@ void summary_print_text(FILE* out, Summary* s, const Source& source, const char*
     const TypeCount& c = s->by_type[t];
     fprintf(out, "  %-16.*s %8d\n", static_cast<int>(c.label.size()), c.label.data(), c.count);
   }
-  fprintf(out, "\nDay (%s)\n", zone);
+  fputs("\nDay (", out);
+  visible_write(out, zone);
+  fputs(")\n", out);
   summary_each_day(*s, [out](const char* day, int n) { fprintf(out, "  %-16s %8d\n", day, n); });
+  fprintf(out, "\nRepeating (numbers and dates masked)\n  %8s  %-20s  %-20s  %s\n", "Records",
+          "First", "Last", "Type: message");
+  for (const RepeatingGroup* g : repeating_top(s->repeating, REPEATING_TOP)) {
+    char from[32], to[32];
+    iso_time(static_cast<std::int32_t>(g->first), from);
+    iso_time(static_cast<std::int32_t>(g->last), to);
+    fprintf(out, "  %8d  %-20s  %-20s  %.*s: ", g->count, from, to,
+            static_cast<int>(g->type.size()), g->type.data());
+    visible_write(out, g->pattern);
+    fputc('\n', out);
+  }
 }
 
 void summary_print_json(FILE* out, Summary* s, const Source& source, const char* source_label) {
@@ -155,6 +220,9 @@ void summary_print_json(FILE* out, Summary* s, const Source& source, const char*
       fprintf(out, "\"%s\":null,", key);
     }
   }
+  fprintf(out, "\"dropped\":%d,", s->dropped);
+  json_time_back(out, s->back);
+  json_repeating(out, s->repeating);
   fputs("\"snapshot\":{", out);
   first_key = true;
   const SnapshotMeta& m = source.meta;

@@ -1,6 +1,7 @@
-// What selexport --summary says of the records that pass the filters, and what the
-// report's head shows: counts by severity, by type and by day, the first and the last
-// record's time, and where the snapshot was taken.
+// What selexport --summary says of the records that pass the filters: counts by
+// severity, by type and by day, the first and the last record's time, where the clock
+// went back, the messages that repeat most, the records left out as read before from
+// another snapshot of the host, and where the snapshot was taken.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,8 @@
 
 #include "decode/sel_record.h"
 #include "snapshot/source.h"
+#include "workstation/selexport/repeating.h"
+#include "workstation/selexport/time_back.h"
 
 // The severities "normal" to "emergency", and one slot for any past them.
 inline constexpr int SUMMARY_SEVERITIES = 6;
@@ -35,6 +38,9 @@ struct Summary {
   std::int64_t last = INT64_MIN;
   SummaryMoment* moments = nullptr;  // one a record, in the order added
   int capacity = 0;
+  TimeBack back;  // records added in ring order
+  Repeating repeating;
+  int dropped = 0;
   Summary() = default;
   ~Summary();
   Summary(const Summary&) = delete;
@@ -47,8 +53,8 @@ struct Summary {
 int summary_severity_slot(const SelRecord& rec);
 std::string_view summary_severity_label(int slot);
 
-// Counts the record; its day in the process's TZ when `local`, else in UTC. False when
-// no memory was left for it.
+// Counts the record (records are added in ring order); its day in the process's TZ when
+// `local`, else in UTC. False when no memory was left for it.
 bool summary_add(Summary* summary, const SelRecord& rec, bool local);
 
 // Empties the summary for the next store.

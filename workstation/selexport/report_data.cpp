@@ -1,0 +1,235 @@
+// The page's data block: one JSON object whose records are columns (report.js reads it).
+//
+//   zone, zoneNote   the zone of the page's times, and why not the stores' own
+//   sevs, types      the labels; a record's severity and type are indexes into them
+//   stores           label, name, host, saved, zone, n (its records, which follow those
+//                    of the stores before it), dropped; storeCols names those of these
+//                    that the table of stores shows beside the counts it makes itself,
+//                    as {key, label, kind}, kind "n" for a number
+//   texts            the texts as shown, each once, in the order first used, in one
+//                    string, each ended by a carriage return (which a shown text never
+//                    holds: it is shown as its picture)
+//   pat              a text's message: 0 for one not met before (numbered on), else
+//                    1 + the number of the message
+//   masks            where the numbers and dates of the texts are, for the messages'
+//                    patterns: for each text that has any, how many texts after the last
+//                    one listed it is (the first: its index + 1), how many masks, and
+//                    each mask's start and length in UTF-16 units, a date's length
+//                    negative
+//   t, id            a record's time (UTC seconds) and id, each as its difference from
+//                    the record before, modulo 2^32
+//   sev, type        one character a record: '0' + its index
+//   text             a record's text: 0 for the next one not used before, else 1 + its
+//                    index
+//   off              the zone's offsets, as runs: a count of records, then their offset
+//
+// Texts are shown as the report shows them (control characters as pictures, hidden
+// characters as marks) and written with "<" escaped, so no text can end the block.
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
+#include "lib/decimal.h"
+#include "decode/sel_print.h"
+#include "common/escape.h"
+#include "workstation/selexport/shown.h"
+#include "workstation/selexport/report.h"
+#include "workstation/selexport/summary.h"
+#include "workstation/selexport/text_pattern.h"
+
+namespace {
+
+// Integers, comma-separated, through a buffer.
+struct Numbers {
+  FILE* out;
+  char buf[4096];
+  char* end = buf;
+  bool first = true;
+
+  explicit Numbers(FILE* o) : out(o), buf{} {}
+  Numbers(const Numbers&) = delete;
+  Numbers& operator=(const Numbers&) = delete;
+  Numbers(Numbers&&) = delete;
+  Numbers& operator=(Numbers&&) = delete;
+  ~Numbers() { (void)fwrite(buf, 1, static_cast<std::size_t>(end - buf), out); }
+  void put(std::int32_t value) {
+    if (end > buf + sizeof buf - 16) {
+      (void)fwrite(buf, 1, static_cast<std::size_t>(end - buf), out);
+      end = buf;
+    }
+    if (!first) *end++ = ',';
+    first = false;
+    end = put_decimal(end, value);
+  }
+};
+
+void key(FILE* out, const char* name) { fprintf(out, ",\"%s\":", name); }
+
+void string_of(FILE* out, std::string_view raw) { json_script_text(out, shown_text(raw)); }
+
+void strings(FILE* out, const std::vector<std::string_view>& list) {
+  fputc('[', out);
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (i > 0) fputc(',', out);
+    string_of(out, list[i]);
+  }
+  fputc(']', out);
+}
+
+// A column of differences from the value before, modulo 2^32.
+void deltas(FILE* out, const std::vector<std::int32_t>& values) {
+  fputc('[', out);
+  {
+    Numbers n(out);
+    std::uint32_t before = 0;
+    for (const std::int32_t v : values) {
+      n.put(static_cast<std::int32_t>(static_cast<std::uint32_t>(v) - before));
+      before = static_cast<std::uint32_t>(v);
+    }
+  }
+  fputc(']', out);
+}
+
+// A column of small indexes (below 40: the labels are few) as one character each.
+void characters(FILE* out, const std::vector<std::uint8_t>& values) {
+  fputc('"', out);
+  for (const std::uint8_t v : values) putc_unlocked('0' + v, out);
+  fputc('"', out);
+}
+
+// The masks of a text, in the UTF-16 units in which the script counts.
+void masks_of(Numbers* n, std::string_view shown, const TextMask* masks, int count) {
+  n->put(count);
+  std::size_t byte = 0, unit = 0;
+  for (int i = 0; i < count; ++i) {
+    for (; byte < masks[i].start; ++byte) {
+      const auto b = static_cast<unsigned char>(shown[byte]);
+      if ((b & 0xC0) != 0x80) unit += b >= 0xF0 ? 2 : 1;
+    }
+    // A mask holds ASCII only: its bytes are its units.
+    const auto length = static_cast<std::int32_t>(masks[i].length);
+    n->put(static_cast<std::int32_t>(unit));
+    n->put(masks[i].date ? -length : length);
+  }
+}
+
+void texts(FILE* out, const TextTable& table) {
+  std::vector<std::string> shown;
+  shown.reserve(table.texts.size());
+  std::string all;
+  for (const std::string* t : table.texts) {
+    shown.push_back(shown_text(*t));
+    all.append(shown.back()).push_back('\r');
+  }
+  key(out, "texts");
+  json_script_text(out, all);
+  // Each text's message, numbered as first met; the masks of the texts.
+  std::unordered_map<std::string, std::int32_t> messages;
+  key(out, "pat");
+  fputc('[', out);
+  {
+    Numbers n(out);
+    for (const std::string& text : shown) {
+      const auto [at, added] =
+          messages.try_emplace(text_pattern(text), static_cast<std::int32_t>(messages.size()));
+      n.put(added ? 0 : at->second + 1);
+    }
+  }
+  fputs("]", out);
+  key(out, "masks");
+  fputc('[', out);
+  {
+    Numbers n(out);
+    std::size_t last = SIZE_MAX;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+      TextMask masks[TEXT_MASKS_MAX];
+      const int count = text_masks(shown[i], masks);
+      if (count == 0) continue;
+      n.put(static_cast<std::int32_t>(i - last));
+      last = i;
+      masks_of(&n, shown[i], masks, count);
+    }
+  }
+  fputc(']', out);
+}
+
+void stores(FILE* out, const Report& r) {
+  int dropped = 0;
+  for (const ReportStore& s : r.stores) dropped += s.dropped;
+  key(out, "storeCols");
+  fputs("[{\"key\":\"saved\",\"label\":\"Saved\"},{\"key\":\"zone\",\"label\":\"Zone\"}", out);
+  if (dropped > 0) fputs(",{\"key\":\"dropped\",\"label\":\"Read before\",\"kind\":\"n\"}", out);
+  fputc(']', out);
+  key(out, "stores");
+  fputc('[', out);
+  for (std::size_t i = 0; i < r.stores.size(); ++i) {
+    const ReportStore& s = r.stores[i];
+    fputs(i == 0 ? "{" : ",{", out);
+    const std::pair<const char*, const std::string*> fields[] = {
+        {"label", &s.label}, {"name", &s.name}, {"host", &s.host}, {"saved", &s.saved},
+        {"zone", &s.zone}};
+    for (const auto& [name, value] : fields) {
+      fprintf(out, "\"%s\":", name);
+      string_of(out, *value);
+      fputc(',', out);
+    }
+    fprintf(out, "\"n\":%d,\"dropped\":%d}", s.records, s.dropped);
+  }
+  fputc(']', out);
+}
+
+// The offsets as runs, only where the page's times are in the stores' zone.
+void offsets(FILE* out, const Report& r, const ReportZone& zone) {
+  if (!zone.offsets) return;
+  key(out, "off");
+  fputc('[', out);
+  {
+    Numbers n(out);
+    for (std::size_t i = 0; i < r.offset.size();) {
+      std::size_t end = i;
+      while (end < r.offset.size() && r.offset[end] == r.offset[i]) ++end;
+      n.put(static_cast<std::int32_t>(end - i));
+      n.put(r.offset[i]);
+      i = end;
+    }
+  }
+  fputc(']', out);
+}
+
+}  // namespace
+
+void report_data(FILE* out, const Report& r, const ReportZone& zone) {
+  fputs("{\"v\":1,\"zone\":", out);
+  string_of(out, zone.name);
+  key(out, "zoneNote");
+  string_of(out, zone.note);
+  key(out, "sevs");
+  std::vector<std::string_view> sevs;
+  for (int slot = 0; slot < SUMMARY_SEVERITIES; ++slot) sevs.push_back(summary_severity_label(slot));
+  strings(out, sevs);
+  key(out, "types");
+  strings(out, r.types);
+  stores(out, r);
+  texts(out, r.texts);
+  key(out, "t");
+  deltas(out, r.time);
+  key(out, "id");
+  deltas(out, r.id);
+  key(out, "sev");
+  characters(out, r.severity);
+  key(out, "type");
+  characters(out, r.type);
+  key(out, "text");
+  fputc('[', out);
+  {
+    Numbers n(out);
+    std::uint32_t next = 0;  // texts are numbered as first used
+    for (const std::uint32_t t : r.text) {
+      n.put(t == next ? 0 : static_cast<std::int32_t>(t + 1));
+      if (t == next) ++next;
+    }
+  }
+  fputc(']', out);
+  offsets(out, r, zone);
+  fputc('}', out);
+}
