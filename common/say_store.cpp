@@ -72,7 +72,7 @@ void say_source_refused(const Source& source, const Status& status) {
 }
 
 void say_store_refused(const StoreDir& store, const Status& status) {
-  if (status.path != SEL_FILE_NAMES[0]) {  // a record file (store_files_readable)
+  if (strcmp(status.path, SEL_FILE_NAMES[0]) != 0) {  // a record file (store_files_readable)
     const auto promised = static_cast<long long>(status.value);
     if (status.step == Step::not_regular) {
       say("%s/%s is not a regular file; the info file promises %lld records in it", store.name,
