@@ -190,8 +190,9 @@ std::size_t escape_text(char*& out, std::string_view s, std::size_t at, std::siz
     const std::size_t len = x.utf8 ? utf8_sequence(s.data() + at, s.size() - at) : 0;
     if (e.separators && len == 3 && s.compare(at, 2, "\xE2\x80") == 0 &&
         (s[at + 2] == '\xA8' || s[at + 2] == '\xA9')) {
-      std::memcpy(p, s[at + 2] == '\xA8' ? "\\u2028" : "\\u2029", 6);
-      p += 6;
+      const std::string_view sep = s[at + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+      std::memcpy(p, sep.data(), sep.size());
+      p += sep.size();
       at += len;
     } else if (len != 0) {
       std::memcpy(p, s.data() + at, len);

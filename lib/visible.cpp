@@ -18,15 +18,6 @@ std::size_t shown(const char* text, std::size_t size) {
   return len;
 }
 
-// The character of the valid sequence of `len` bytes at `text`.
-char32_t code_of(const char* text, std::size_t len) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  if (len == 1) return byte(0);
-  char32_t code = byte(0) & (0x7FU >> len);
-  for (std::size_t i = 1; i < len; ++i) code = code << 6 | (byte(i) & 0x3FU);
-  return code;
-}
-
 }  // namespace
 
 std::size_t visible_copy(std::string_view text, char* buf, std::size_t size) {
@@ -34,7 +25,7 @@ std::size_t visible_copy(std::string_view text, char* buf, std::size_t size) {
   std::size_t out = 0;
   for (std::size_t i = 0; i < text.size();) {
     const std::size_t len = shown(text.data() + i, text.size() - i);
-    const char32_t code = len > 1 ? code_of(text.data() + i, len) : 0;
+    const char32_t code = len > 1 ? utf8_code(text.data() + i, len) : 0;
     if (text_char_hidden(code)) {
       char mark[16];
       const int n = snprintf(mark, sizeof mark, "<U+%04X>", static_cast<unsigned>(code));

@@ -18,7 +18,7 @@ namespace {
 // How the child ends: what the parent is to say of the compressed stream.
 enum : int { kWhole = 0, kDamaged = 1, kCutShort = 2, kUnreadable = 3 };
 
-constexpr std::size_t kChunk = 64 * 1024;
+constexpr std::size_t kChunk = std::size_t{64} * 1024;
 
 // Reads what has arrived of `in`, up to `size` bytes: never waits for more than one
 // byte, so that what a writer sent goes on though it keeps its end open. 0 at the end,

@@ -187,9 +187,9 @@ bool pax_records(const char* p, std::size_t n, Next* next) {
 // The archive being read: where it is read from and unpacked to, the member that a
 // failure names, and what an extended header said of the next member.
 struct Extract {
-  int fd;
-  const char* dir;
-  char* member;  // PATH_MAX bytes
+  int fd = -1;
+  const char* dir = nullptr;
+  char* member = nullptr;  // PATH_MAX bytes
   Next next;
   long long outside = 0;  // bytes read that are not the store's files
   unsigned taken = 0;     // the files written, a bit each
@@ -211,10 +211,10 @@ Status read_extended(Extract& x, char type, long long size) {
   if (const Status counted = outside(x, kBlock + padded(size), size); !counted.ok()) return counted;
   if (size > static_cast<long long>(sizeof buf)) return copy(x.fd, {}, size, x.member);
   const auto n = static_cast<std::size_t>(size);
-  const std::size_t padded = (n + USTAR_BLOCK - 1) / USTAR_BLOCK * USTAR_BLOCK;  // fits
-  const ssize_t got = read_full(x.fd, buf, padded);
+  const auto whole = static_cast<std::size_t>(padded(size));  // fits
+  const ssize_t got = read_full(x.fd, buf, whole);
   if (got < 0) return fail_errno(Step::read, x.member);
-  if (got != static_cast<ssize_t>(padded)) return fail_data(Step::cut_short, x.member);
+  if (got != static_cast<ssize_t>(whole)) return fail_data(Step::cut_short, x.member);
   if (type == 'x')
     return pax_records(buf, n, &x.next) ? kDone : fail_data(Step::bad_header, x.member);
   const std::size_t length = strnlen(buf, n);  // GNU ends the name with a NUL

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "lib/coding.h"
@@ -88,19 +89,20 @@ bool scenario_time(const char* text, std::int64_t* when) {
     return true;
   }
   int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0, used = 0;
-  const int fields = sscanf(text, "%4d-%2d-%2d%n", &y, &mo, &d, &used);
+  // Every field has at most four digits: none can overflow.
+  const int fields = sscanf(text, "%4d-%2d-%2d%n", &y, &mo, &d, &used);  // NOLINT(cert-err34-c)
   if (fields != 3) return false;
   const char* rest = text + used;
-  if (*rest == 'T' && sscanf(rest, "T%2d:%2d%n", &h, &mi, &used) == 2) {
+  if (*rest == 'T' && sscanf(rest, "T%2d:%2d%n", &h, &mi, &used) == 2) {  // NOLINT(cert-err34-c)
     rest += used;
-    if (*rest == ':' && sscanf(rest, ":%2d%n", &sec, &used) == 1) rest += used;
+    if (*rest == ':' && sscanf(rest, ":%2d%n", &sec, &used) == 1) rest += used;  // NOLINT(cert-err34-c)
   }
   if (*rest == 'Z') ++rest;
   const std::chrono::year_month_day date{std::chrono::year{y},
                                          std::chrono::month{static_cast<unsigned>(mo)},
                                          std::chrono::day{static_cast<unsigned>(d)}};
   if (*rest != '\0' || !date.ok() || h > 23 || mi > 59 || sec > 59) return false;
-  *when = std::chrono::sys_days{date}.time_since_epoch().count() * 86400LL + h * 3600 + mi * 60 + sec;
+  *when = std::chrono::sys_days{date}.time_since_epoch().count() * 86400LL + h * 3600LL + mi * 60LL + sec;
   return true;
 }
 
@@ -116,15 +118,15 @@ bool scenario_span(const char* text, std::int64_t* seconds) {
 }
 
 bool scenario_mix(const char* text, int (&mix)[5]) {
-  int used = 0;
-  if (sscanf(text, "%d,%d,%d,%d,%d%n", &mix[0], &mix[1], &mix[2], &mix[3], &mix[4], &used) != 5 ||
-      text[used] != '\0') {
-    return false;
-  }
   int total = 0;
-  for (const int w : mix) {
-    if (w < 0 || w > 1000) return false;
-    total += w;
+  const char* at = text;
+  for (int i = 0; i < 5; ++i) {
+    char* end = nullptr;
+    const long w = strtol(at, &end, 10);
+    if (end == at || *end != (i < 4 ? ',' : '\0') || w < 0 || w > 1000) return false;
+    mix[i] = static_cast<int>(w);
+    total += mix[i];
+    at = end + 1;
   }
   return total > 0;
 }

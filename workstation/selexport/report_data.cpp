@@ -205,6 +205,7 @@ void report_data(FILE* out, const Report& r, const ReportZone& zone) {
   string_of(out, zone.note);
   key(out, "sevs");
   std::vector<std::string_view> sevs;
+  sevs.reserve(SUMMARY_SEVERITIES);
   for (int slot = 0; slot < SUMMARY_SEVERITIES; ++slot) sevs.push_back(summary_severity_label(slot));
   strings(out, sevs);
   key(out, "types");

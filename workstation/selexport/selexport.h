@@ -39,8 +39,8 @@ int options_parse(int argc, char** argv, ExportOptions* o);
 // of them were read.
 struct FileGap {
   Status why;
-  int wanted;
-  int read;
+  int wanted = 0;
+  int read = 0;
 };
 struct RangeGaps {
   FileGap file[SEL_FILES + 1];

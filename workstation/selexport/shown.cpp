@@ -7,21 +7,16 @@
 namespace {
 
 // The character at the start of `s` and how many bytes it takes: a valid UTF-8
-// sequence, else its first byte as Latin-1 (`stray`).
+// sequence, else its first byte as Latin-1.
 struct Char {
   char32_t code;
   std::size_t bytes;
-  bool stray;
 };
 
 Char first_char(std::string_view s) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-  if (byte(0) < 0x80) return {byte(0), 1, false};
   const std::size_t bytes = utf8_sequence(s.data(), s.size());
-  if (bytes == 0) return {byte(0), 1, true};
-  char32_t code = byte(0) & (0x7FU >> bytes);
-  for (std::size_t i = 1; i < bytes; ++i) code = code << 6 | (byte(i) & 0x3FU);
-  return {code, bytes, false};
+  if (bytes == 0) return {static_cast<unsigned char>(s[0]), 1};
+  return {utf8_code(s.data(), bytes), bytes};
 }
 
 void append_utf8(std::string* out, char32_t c) {
