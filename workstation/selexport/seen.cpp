@@ -15,7 +15,7 @@ std::uint64_t hash_of(std::uint32_t host, const SelRecord& rec) {
 // The slot that holds the record, or the empty one where it belongs.
 std::size_t slot_of(const SeenRecords& s, std::uint32_t host, const SelRecord& rec) {
   const std::size_t mask = s.slots.size() - 1;
-  for (std::size_t at = hash_of(host, rec) & mask;; at = (at + 1) & mask) {
+  for (auto at = static_cast<std::size_t>(hash_of(host, rec) & mask);; at = (at + 1) & mask) {
     const std::uint32_t held = s.slots[at];
     if (held == 0) return at;
     if (s.host_of[held - 1] == host && s.records[held - 1].bytes == rec.bytes) return at;
