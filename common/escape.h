@@ -188,7 +188,9 @@ std::size_t escape_text(char*& out, std::string_view s, std::size_t at, std::siz
       continue;
     }
     const std::size_t len = x.utf8 ? utf8_sequence(s.data() + at, s.size() - at) : 0;
-    if (e.separators && len == 3 && s.compare(at, 2, "\xE2\x80") == 0 &&
+    // Bytes compared one by one: compare() could throw, which would bring the C++
+    // library into sel-forward.
+    if (e.separators && len == 3 && s[at] == '\xE2' && s[at + 1] == '\x80' &&
         (s[at + 2] == '\xA8' || s[at + 2] == '\xA9')) {
       const std::string_view sep = s[at + 2] == '\xA8' ? "\\u2028" : "\\u2029";
       std::memcpy(p, sep.data(), sep.size());
