@@ -23,6 +23,7 @@
 // eight plain bytes at a time where a row's cost counts (rows.cpp).
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -188,13 +189,11 @@ std::size_t escape_text(char*& out, std::string_view s, std::size_t at, std::siz
       continue;
     }
     const std::size_t len = x.utf8 ? utf8_sequence(s.data() + at, s.size() - at) : 0;
-    // Bytes compared one by one: compare() could throw, which would bring the C++
-    // library into sel-forward.
     if (e.separators && len == 3 && s[at] == '\xE2' && s[at + 1] == '\x80' &&
         (s[at + 2] == '\xA8' || s[at + 2] == '\xA9')) {
-      const std::string_view sep = s[at + 2] == '\xA8' ? "\\u2028" : "\\u2029";
-      std::memcpy(p, sep.data(), sep.size());
-      p += sep.size();
+      constexpr std::string_view kLine = "\\u2028", kParagraph = "\\u2029";
+      const std::string_view sep = s[at + 2] == '\xA8' ? kLine : kParagraph;
+      p = std::copy(sep.begin(), sep.end(), p);
       at += len;
     } else if (len != 0) {
       std::memcpy(p, s.data() + at, len);

@@ -44,6 +44,9 @@ enum class Step : unsigned char {
   bad_header,      // a header inside the archive that is not one
   gzip_damaged,    // a compressed stream that does not inflate
   gzip_cut_short,  // a compressed stream that ends early
+  // What a key and its certificate are.
+  mismatch,     // two things that must agree do not (a key and its certificate)
+  exposed,      // a secret that others may read (`value`: the file's mode)
 };
 
 struct Status {

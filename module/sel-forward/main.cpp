@@ -1,12 +1,15 @@
 // sel-forward (--to [tcp://|relp://]HOST:PORT | --stdout) [--format syslog|jsonl]
 //             [--state FILE] [--interval SECONDS] [--once] [--verbose]
+// sel-forward --to relps://HOST:PORT --tls-ca FILE [--tls-name NAME]
+//             [--tls-cert FILE --tls-key FILE] ...
 //
 // Runs on the module beside seld and sends every record of the SEL that it has not sent
 // before, oldest first, to a collector: RFC 5424 syslog messages over TCP with octet
-// counting or over RELP, or the JSON Lines rows of selexport, or either to standard
+// counting or over RELP (inside TLS: secure.h), or the JSON Lines rows of selexport, or either to standard
 // output. It looks at the store when the system reports a change of it (and at least
 // every interval) with the locks as `sel` takes them, and keeps in the state file,
 // which it holds for its whole life, the last record that the collector accepted.
+#include <arpa/inet.h>
 #include <poll.h>
 #include <syslog.h>
 
@@ -28,6 +31,7 @@
 #include "module/sel-forward/cursor.h"
 #include "module/sel-forward/format.h"
 #include "module/sel-forward/poll.h"
+#include "module/sel-forward/secure.h"
 #include "module/sel-forward/sender.h"
 #include "module/sel-forward/signals.h"
 #include "module/sel-forward/watch.h"
@@ -50,6 +54,7 @@ struct Options {
   int interval_ms = 0;  // 0: kWatchedMs or kPolledMs
   bool once = false;
   bool verbose = false;
+  FwdTlsFiles tls{};
 };
 
 enum Opt : int {
@@ -60,28 +65,49 @@ enum Opt : int {
   kState,
   kInterval,
   kOnce,
-  kVerbose
+  kVerbose,
+  kTlsCa,
+  kTlsName,
+  kTlsCert,
+  kTlsKey
 };
 
 constexpr auto kSynopsis = std::to_array<const char*>({
     "(--to [tcp://|relp://]HOST:PORT | --stdout)",
     " [--format syslog|jsonl] [--state FILE]",
     " [--interval SECONDS] [--once] [--verbose]",
+    "--to relps://HOST:PORT --tls-ca FILE [--tls-name NAME]",
+    " [--tls-cert FILE --tls-key FILE] [the options above]",
 });
 constexpr auto kOptions = std::to_array<OptRow>({
-    {kTo, "--to", 0, "HOST:PORT", 0, "the collector, over TCP (relp://HOST:PORT: RELP)"},
+    {kTo, "--to", 0, "HOST:PORT", 0,
+     SEL_TLS != 0 ? "the collector, over TCP (relp://: RELP; relps://: in TLS)"
+                  : "the collector, over TCP (relp://HOST:PORT: RELP)"},
     {kStdout, "--stdout", 0, nullptr, 0, "write the messages to standard output instead"},
     {kFormat, "--format", 0, "syslog|jsonl", 0, "RFC 5424 messages (the default) or JSON rows"},
     {kState, "--state", 0, "FILE", 0, "keep the cursor in FILE (the last record sent)"},
     {kInterval, "--interval", 0, "SECONDS", 0, "the longest wait between looks (default 5)"},
     {kOnce, "--once", 0, nullptr, 0, "send what is new and end (status 1: not all of it)"},
     {kVerbose, "--verbose", 0, nullptr, 0, "write what is logged to standard error too"},
+    {kTlsCa, "--tls-ca", 0, "FILE", 0, "relps://: the collector's CA certificates (PEM)"},
+    {kTlsName, "--tls-name", 0, "NAME", 0, "relps://: the collector's name in its certificate"},
+    {kTlsCert, "--tls-cert", 0, "FILE", 0, "relps://: the module's certificate (PEM)"},
+    {kTlsKey, "--tls-key", 0, "FILE", 0, "relps://: the module's private key (PEM, mode 0600)"},
 });
-constexpr auto kRules = std::to_array<OptRule>({{OptTie::one_of, kTo, kStdout}});
+constexpr auto kRules = std::to_array<OptRule>({
+    {OptTie::one_of, kTo, kStdout},
+    {OptTie::needs, kTlsCert, kTlsKey},
+    {OptTie::needs, kTlsKey, kTlsCert},
+});
+// Without TLS, the usage ends before its lines and rows, and the rules before theirs.
+constexpr std::size_t kTlsLines = 2, kTlsRows = 4, kTlsRules = 2;
+static_assert(kOptions[kOptions.size() - kTlsRows].id == kTlsCa);
+static_assert(kRules[kRules.size() - kTlsRules].a == kTlsCert);
 constexpr OptProgram kProgram{
-    "sel-forward", kSynopsis,
-    "Sends every record of the module's SEL that it has not sent before to a collector.", kOptions,
-    kRules};
+    "sel-forward", std::span(kSynopsis).first(kSynopsis.size() - (SEL_TLS != 0 ? 0 : kTlsLines)),
+    "Sends every record of the module's SEL that it has not sent before to a collector.",
+    std::span(kOptions).first(kOptions.size() - (SEL_TLS != 0 ? 0 : kTlsRows)),
+    std::span(kRules).first(kRules.size() - (SEL_TLS != 0 ? 0 : kTlsRules))};
 
 // "HOST:PORT" or "[IPV6]:PORT", after "tcp://" or "relp://".
 bool parse_target(const char* text, Options* o) {
@@ -91,6 +117,9 @@ bool parse_target(const char* text, Options* o) {
   } else if (strncmp(text, "relp://", 7) == 0) {
     text += 7;
     o->transport = FwdTransport::relp;
+  } else if (strncmp(text, "relps://", 8) == 0 && SEL_TLS != 0) {
+    text += 8;
+    o->transport = FwdTransport::relps;
   } else if (strstr(text, "://") != nullptr) {
     return false;  // a scheme of which we know nothing
   }
@@ -151,18 +180,46 @@ bool take(void* ctx, int id, const char* value) {
     case kVerbose: o->verbose = true; return true;
     case kTo:
       return parse_target(value, o) ||
-             opt_refuse("--to %s: give [tcp://|relp://]HOST:PORT, PORT from 1 to 65535", value);
+             opt_refuse("--to %s: give [tcp://|relp://%s]HOST:PORT, PORT from 1 to 65535", value,
+                        SEL_TLS != 0 ? "|relps://" : "");
     case kFormat: return take_format(o, value);
     case kState:
       // Refused before anything is made of it (a lock file ".lock" in the working directory).
       if (value[0] == '\0') return opt_refuse("--state: give a file name");
       o->state = value;
       return true;
+    case kTlsCa: o->tls.ca = value; return true;
+    case kTlsName: o->tls.name = value; return true;
+    case kTlsCert: o->tls.cert = value; return true;
+    case kTlsKey: o->tls.key = value; return true;
     case kInterval:
       return parse_interval(value, &o->interval_ms) ||
              opt_refuse("--interval %s: give seconds from 0.01 to 3600", value);
   }
   return opt_untaken(id);
+}
+
+// relps:// and the --tls-* options go together; the collector's name is HOST unless
+// given, and must be given where HOST is an address. OPT_RUN when they do, else the
+// status after saying why not.
+int tls_options(Options* o) {
+  FwdTlsFiles& t = o->tls;
+  const bool given = t.ca != nullptr || t.name != nullptr || t.cert != nullptr;
+  unsigned char address[16];
+  const bool numeric =
+      inet_pton(AF_INET, o->host, address) == 1 || inet_pton(AF_INET6, o->host, address) == 1;
+  if (o->transport != FwdTransport::relps && given) {
+    return opt_misuse("--tls-ca, --tls-name, --tls-cert and --tls-key go with --to relps://");
+  }
+  if (o->transport == FwdTransport::relps && t.ca == nullptr) {
+    return opt_misuse("relps:// needs --tls-ca FILE, the CAs of the collector's certificate");
+  }
+  if (o->transport == FwdTransport::relps && t.name == nullptr && numeric) {
+    return opt_misuse(
+        "give --tls-name NAME, the collector's name in its certificate: HOST is an address");
+  }
+  if (t.name == nullptr) t.name = o->host;
+  return OPT_RUN;
 }
 
 // One batch, as it goes out: the messages framed one after the other, where each ends,
@@ -429,11 +486,16 @@ int main(int argc, char** argv) {
     say("standard output is closed: the messages have nowhere to go");
     return EXIT_NOTHING;
   }
+  const int misuse = tls_options(&f.o);
+  if (misuse != OPT_RUN) return misuse;
+  // What TLS is given is checked before the state file is taken: nothing is sent.
+  if (o.transport == FwdTransport::relps && !fwd_secure_check(o.tls)) return EXIT_NOTHING;
   f.cursor = FWD_CURSOR_FRESH;
   FdGuard state_lock;
   if (o.state != nullptr && !take_state(o.state, &state_lock)) return EXIT_NOTHING;
   f.framing = fwd_framing(o.transport, o.format);
   fwd_sender_init(&f.sender, o.transport, o.host, o.port);
+  f.sender.tls = &o.tls;
   fwd_host_name(f.host);
   log_open(kProgram.name, LOG_PID | (o.verbose ? LOG_PERROR : 0), LOG_DAEMON);
   log_visible(keep_failure);
@@ -443,7 +505,10 @@ int main(int argc, char** argv) {
     log_msg(LOG_INFO, "forwarding the SEL to standard output");
   } else {
     log_msg(LOG_INFO, "forwarding the SEL to %s%s:%s",
-            o.transport == FwdTransport::relp ? "relp://" : "", o.host, o.port);
+            o.transport == FwdTransport::relp    ? "relp://"
+            : o.transport == FwdTransport::relps ? "relps://"
+                                                 : "",
+            o.host, o.port);
   }
   const int status = f.run();
   fwd_sender_end(&f.sender);

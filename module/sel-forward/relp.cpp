@@ -1,7 +1,6 @@
 #include "module/sel-forward/relp.h"
 
 #include <poll.h>
-#include <sys/socket.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -83,9 +82,9 @@ bool offers_syslog(std::string_view data) {
 }
 
 // Reads what the collector sent now.
-Status pull(FwdRelp* r, int fd) {
+Status pull(FwdRelp* r, const FwdLink& link) {
   if (r->in_len == sizeof r->in) return protocol_error(r, FwdRelpFault::overlong, {r->in, 16});
-  const ssize_t n = recv(fd, r->in + r->in_len, sizeof r->in - r->in_len, MSG_DONTWAIT);
+  const ssize_t n = fwd_link_recv(link, r->in + r->in_len, sizeof r->in - r->in_len);
   if (n > 0) r->in_len += static_cast<std::size_t>(n);
   if (n == 0) return failed(ECONNRESET);
   return n > 0 || errno == EAGAIN || errno == EINTR ? kDone : failed(errno);
@@ -139,10 +138,9 @@ bool begin_frame(FwdRelp* r, Exchange what, const char* data, const std::size_t*
 }
 
 // Sends what is left of the frame on its way out; whether the frame is now out whole.
-Status push(FwdRelp* r, int fd, bool* whole) {
+Status push(FwdRelp* r, const FwdLink& link, bool* whole) {
   *whole = false;
-  const ssize_t w =
-      send(fd, r->out + r->out_off, r->out_len - r->out_off, MSG_NOSIGNAL | MSG_DONTWAIT);
+  const ssize_t w = fwd_link_send(link, r->out + r->out_off, r->out_len - r->out_off);
   if (w < 0 && errno != EAGAIN && errno != EINTR) return failed(errno);
   if (w > 0) r->out_off += static_cast<std::size_t>(w);
   *whole = r->out_len > 0 && !out_pending(r);
@@ -151,8 +149,8 @@ Status push(FwdRelp* r, int fd, bool* whole) {
 
 // Sends the `n` messages as frames of the exchange's command and takes their answers,
 // as fwd_relp_send says.
-Status exchange(FwdRelp* r, int fd, Exchange what, const char* data, const std::size_t* ends, int n,
-                int stall_ms, int* accepted) {
+Status exchange(FwdRelp* r, const FwdLink& link, Exchange what, const char* data,
+                const std::size_t* ends, int n, int stall_ms, int* accepted) {
   r->out_len = r->out_off = 0;
   unsigned long want = r->txnr;
   int sent = 0, acked = 0;
@@ -161,7 +159,7 @@ Status exchange(FwdRelp* r, int fd, Exchange what, const char* data, const std::
   while (acked < n && why.ok()) {
     const int before = acked;
     // Read before a frame is begun: what came before it cannot be its answer.
-    why = pull(r, fd);
+    why = pull(r, link);
     if (why.ok()) why = take_answers(r, what, sent, &want, &acked);
     if (why.ok() && !begin_frame(r, what, data, ends, n, sent, acked)) why = failed(EMSGSIZE);
     if (!why.ok() || (!out_pending(r) && sent == acked)) break;  // or stopped, none in flight
@@ -169,13 +167,14 @@ Status exchange(FwdRelp* r, int fd, Exchange what, const char* data, const std::
     if (acked > before) deadline = FwdDeadline(stall_ms);
     const int left = deadline.left();
     const int woke =
-        left == 0 ? 0
-                  : fwd_wait(fd, static_cast<short>(POLLIN | (out_pending(r) ? POLLOUT : 0)), left);
+        left == 0
+            ? 0
+            : fwd_link_wait(link, static_cast<short>(POLLIN | (out_pending(r) ? POLLOUT : 0)), left);
     if (left == 0) why = failed(ETIMEDOUT);
     if (woke < 0 && errno != EINTR) why = failed(errno);
     if (woke <= 0) continue;
     bool whole = false;
-    if (out_pending(r)) why = push(r, fd, &whole);
+    if (out_pending(r)) why = push(r, link, &whole);
     if (whole) ++sent;
     if (r->out_off > off) deadline = FwdDeadline(stall_ms);
   }
@@ -226,34 +225,34 @@ int fwd_relp_status(std::string_view data) {
   return status;
 }
 
-Status fwd_relp_open(FwdRelp* r, int fd, int timeout_ms) {
+Status fwd_relp_open(FwdRelp* r, const FwdLink& link, int timeout_ms) {
   r->txnr = 1;
   r->in_len = 0;
   r->fault.kind = FwdRelpFault::none;
   const std::size_t end = strlen(kOffers);
   int accepted = 0;
-  const Status opened = exchange(r, fd, Exchange::open, kOffers, &end, 1, timeout_ms, &accepted);
+  const Status opened = exchange(r, link, Exchange::open, kOffers, &end, 1, timeout_ms, &accepted);
   if (accepted == 1) return kDone;
   return opened.ok() ? failed(EINTR) : opened;
 }
 
-Status fwd_relp_send(FwdRelp* r, int fd, const char* data, const std::size_t* ends, int n,
+Status fwd_relp_send(FwdRelp* r, const FwdLink& link, const char* data, const std::size_t* ends, int n,
                      int stall_ms, int* accepted) {
   r->fault.kind = FwdRelpFault::none;
-  return exchange(r, fd, Exchange::syslog, data, ends, n, stall_ms, accepted);
+  return exchange(r, link, Exchange::syslog, data, ends, n, stall_ms, accepted);
 }
 
-void fwd_relp_close(FwdRelp* r, int fd, int timeout_ms) {
+void fwd_relp_close(FwdRelp* r, const FwdLink& link, int timeout_ms) {
   const std::size_t end = 0;
   int accepted = 0;
-  (void)exchange(r, fd, Exchange::close, "", &end, 1, timeout_ms, &accepted);
+  (void)exchange(r, link, Exchange::close, "", &end, 1, timeout_ms, &accepted);
 }
 
-Status fwd_relp_idle(FwdRelp* r, int fd) {
+Status fwd_relp_idle(FwdRelp* r, const FwdLink& link) {
   r->fault.kind = FwdRelpFault::none;
   unsigned long want = r->txnr;
   int acked = 0;
-  const Status pulled = pull(r, fd);
+  const Status pulled = pull(r, link);
   return pulled.ok() ? take_answers(r, Exchange::syslog, 0, &want, &acked) : pulled;
 }
 

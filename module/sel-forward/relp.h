@@ -19,6 +19,7 @@
 #include "lib/status.h"
 #include "lib/visible.h"
 #include "module/sel-forward/format.h"
+#include "module/sel-forward/link.h"
 
 inline constexpr int FWD_RELP_WINDOW = 100;
 inline constexpr std::size_t FWD_RELP_IN_MAX = 1024;  // the longest answer taken
@@ -72,23 +73,23 @@ int fwd_relp_parse(const char* buf, std::size_t len, FwdRelpFrame* f, std::size_
 // The status at the start of an answer's data (200 for "200 OK"), or -1.
 int fwd_relp_status(std::string_view data);
 
-// The session on the connected socket `fd` (non-blocking). A failure is a Step::socket
+// The session over `link` (a connected socket, or TLS on it). A failure is a Step::socket
 // whose error says how: EPROTO when the collector answered otherwise than the protocol
 // says (`fault` tells how), ETIMEDOUT when it did not answer in time, ECONNRESET when it
 // closed or ended the session, EINTR when a stop cut the wait short, or the error of a
 // send or receive.
-Status fwd_relp_open(FwdRelp* r, int fd, int timeout_ms);
+Status fwd_relp_open(FwdRelp* r, const FwdLink& link, int timeout_ms);
 
 // Sends the `n` messages in `data` (message i ends at byte ends[i]) as syslog frames
 // and waits for their answers, giving up when nothing moves for `stall_ms` (or a second
 // after a stop was asked for: no frame is begun after it). `*accepted` is how many were
 // accepted, from the first; the Status is done when all were, or a stop left the rest
 // unsent with nothing in flight.
-Status fwd_relp_send(FwdRelp* r, int fd, const char* data, const std::size_t* ends, int n,
-                     int stall_ms, int* accepted);
+Status fwd_relp_send(FwdRelp* r, const FwdLink& link, const char* data,
+                     const std::size_t* ends, int n, int stall_ms, int* accepted);
 
 // Ends the session politely: "close", and its answer awaited for up to `timeout_ms`.
-void fwd_relp_close(FwdRelp* r, int fd, int timeout_ms);
+void fwd_relp_close(FwdRelp* r, const FwdLink& link, int timeout_ms);
 
 // What the collector did, as the log tells it after the failure: ": it ..." and what
 // it said, or "" when it did nothing wrong (the connection was merely lost). Into `buf`,
@@ -98,4 +99,4 @@ const char* fwd_relp_told(const FwdRelpFault& fault, char (&buf)[FWD_RELP_TOLD_M
 
 // Takes what an idle collector sent: done while the session stands, else a failure as
 // above (the collector closed or ended it, or sent what it must not).
-Status fwd_relp_idle(FwdRelp* r, int fd);
+Status fwd_relp_idle(FwdRelp* r, const FwdLink& link);

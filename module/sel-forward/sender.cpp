@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "lib/log.h"
+#include "module/sel-forward/secure.h"
 #include "module/sel-forward/signals.h"
 
 namespace {
@@ -165,13 +166,31 @@ Status send_tcp(FwdSender* s, const char* data, const std::size_t* ends, int n, 
 }
 
 const char* scheme(const FwdSender* s) {
-  return s->transport == FwdTransport::relp ? "relp://" : "";
+  return s->transport == FwdTransport::relp    ? "relp://"
+         : s->transport == FwdTransport::relps ? "relps://"
+                                                : "";
 }
 
-// What the RELP collector did (relp.h), into `buf`; "" for a plain connection.
-const char* relp_told(const FwdSender* s, char (&buf)[FWD_RELP_TOLD_MAX]) {
+bool speaks_relp(const FwdSender* s) {
+  return s->transport == FwdTransport::relp || s->transport == FwdTransport::relps;
+}
+
+// Where the RELP session's bytes go: the socket, or the TLS session on it.
+FwdLink link_of(FwdSender* s) {
+  return s->transport == FwdTransport::relps ? fwd_secure_link(s)
+                                             : FwdLink{s->fd, nullptr, nullptr};
+}
+
+// What the RELP collector did (relp.h), or where the TLS session under it failed, how,
+// into `buf`; "" for a plain connection or when it did nothing wrong.
+const char* relp_told(FwdSender* s, char (&buf)[FWD_RELP_TOLD_MAX]) {
   buf[0] = '\0';
-  return s->transport == FwdTransport::relp ? fwd_relp_told(s->relp.fault, buf) : buf;
+  if (!speaks_relp(s)) return buf;
+  if (s->relp.fault.kind == FwdRelpFault::none && s->transport == FwdTransport::relps) {
+    fwd_secure_told(s, buf, sizeof buf);
+    return buf;
+  }
+  return fwd_relp_told(s->relp.fault, buf);
 }
 
 // Resolves the collector's name and connects to the first of its addresses that takes
@@ -206,7 +225,7 @@ bool connect_collector(FwdSender* s) {
 }  // namespace
 
 FwdFraming fwd_framing(FwdTransport transport, FwdFormat format) {
-  if (transport == FwdTransport::relp) return FwdFraming::none;
+  if (transport == FwdTransport::relp || transport == FwdTransport::relps) return FwdFraming::none;
   // A collector of JSON takes one row a line; syslog over TCP is counted in octets.
   return transport == FwdTransport::out || format == FwdFormat::jsonl ? FwdFraming::lines
                                                                       : FwdFraming::octets;
@@ -223,6 +242,7 @@ void fwd_sender_init(FwdSender* s, FwdTransport transport, const char* host, con
 }
 
 bool fwd_ready(FwdSender* s) {
+  if (s->transport == FwdTransport::relps) fwd_secure_remind(s);
   if (s->fd >= 0) return true;
   if (fwd_now_ms() < s->retry_at) return false;
   const FwdAtOnce at_once;  // nothing is in flight while resolving and connecting
@@ -230,8 +250,12 @@ bool fwd_ready(FwdSender* s) {
     give_up(s);
     return false;
   }
-  if (s->transport == FwdTransport::relp) {
-    const Status opened = fwd_relp_open(&s->relp, s->fd, FWD_CONNECT_MS);
+  if (s->transport == FwdTransport::relps && !fwd_secure_open(s)) {
+    give_up(s);  // logged
+    return false;
+  }
+  if (speaks_relp(s)) {
+    const Status opened = fwd_relp_open(&s->relp, link_of(s), FWD_CONNECT_MS);
     if (!opened.ok()) {
       errno = opened.error;
       if (!s->failing) {
@@ -243,7 +267,8 @@ bool fwd_ready(FwdSender* s) {
       return false;
     }
   }
-  log_msg(LOG_INFO, "connected to %s%s:%s", scheme(s), s->host, s->port);
+  log_msg(LOG_INFO, "connected to %s%s:%s%s", scheme(s), s->host, s->port,
+          s->transport == FwdTransport::relps ? fwd_secure_suite(s) : "");
   return true;
 }
 
@@ -251,9 +276,9 @@ int fwd_send(FwdSender* s, const char* data, const std::size_t* ends, int n) {
   if (n <= 0) return 0;
   if (s->transport == FwdTransport::out) return send_stdout(s, data, ends, n);
   int accepted = 0;
-  const Status sent = s->transport == FwdTransport::relp
-                          ? fwd_relp_send(&s->relp, s->fd, data, ends, n, FWD_STALL_MS, &accepted)
-                          : send_tcp(s, data, ends, n, &accepted);
+  const Status sent =
+      speaks_relp(s) ? fwd_relp_send(&s->relp, link_of(s), data, ends, n, FWD_STALL_MS, &accepted)
+                     : send_tcp(s, data, ends, n, &accepted);
   if (!sent.ok()) {
     errno = sent.error;
     if (!s->failing) {
@@ -274,7 +299,7 @@ int fwd_send(FwdSender* s, const char* data, const std::size_t* ends, int n) {
 void fwd_check_peer(FwdSender* s) {
   if (s->transport == FwdTransport::out || s->fd < 0) return;
   const Status standing =
-      s->transport == FwdTransport::relp ? fwd_relp_idle(&s->relp, s->fd) : peer_gone(s->fd);
+      speaks_relp(s) ? fwd_relp_idle(&s->relp, link_of(s)) : peer_gone(s->fd);
   if (standing.ok()) return;
   errno = standing.error;
   if (!s->failing) {
@@ -287,7 +312,8 @@ void fwd_check_peer(FwdSender* s) {
 
 void fwd_sender_end(FwdSender* s) {
   if (s->transport == FwdTransport::out || s->fd < 0) return;
-  if (s->transport == FwdTransport::relp) fwd_relp_close(&s->relp, s->fd, FWD_STOP_GRACE_MS);
+  if (speaks_relp(s)) fwd_relp_close(&s->relp, link_of(s), FWD_STOP_GRACE_MS);
+  if (s->transport == FwdTransport::relps) fwd_secure_close(s);
   close(s->fd);
   s->fd = -1;
 }

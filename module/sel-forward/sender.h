@@ -1,5 +1,5 @@
-// Where the messages go: a connection to the collector (plain TCP or RELP), or standard
-// output.
+// Where the messages go: a connection to the collector (plain TCP, RELP, or RELP inside
+// TLS: secure.h), or standard output.
 //
 // Over plain TCP, a message counts as accepted once the collector's system has
 // acknowledged every byte of it (the socket's send queue has emptied up to its end); a
@@ -20,7 +20,16 @@ inline constexpr int FWD_STALL_MS = 30000;
 // The longest wait before the next attempt after failures, the collector's or the store's.
 inline constexpr int FWD_RETRY_MAX_MS = 60000;
 
-enum class FwdTransport { out, tcp, relp };
+enum class FwdTransport { out, tcp, relp, relps };
+
+// What relps:// is given: the CA file, the collector's name, and the module's own
+// certificate and key files (both null: none).
+struct FwdTlsFiles {
+  const char* ca;
+  const char* name;
+  const char* cert;
+  const char* key;
+};
 
 struct FwdSender {
   FwdTransport transport;
@@ -32,6 +41,7 @@ struct FwdSender {
   bool failing;  // a failure was logged and no message accepted since
   bool dead;     // standard output cannot be written: nothing more can be sent
   FwdRelp relp;  // the RELP session on `fd`
+  const FwdTlsFiles* tls;  // relps://: what its TLS sessions are given
 };
 
 // The framing that the transport's messages need.

@@ -1,6 +1,7 @@
 #include "standins/inject/scenario.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -79,6 +80,16 @@ std::vector<Event> events(const Scenario& s, Random& random, std::size_t kinds) 
   return list;
 }
 
+// Exactly `width` decimal digits, no sign or space.
+bool fixed_digits(const char** at, int width, int* value) {
+  *value = 0;
+  for (int k = 0; k < width; ++k, ++*at) {
+    if (!std::isdigit(static_cast<unsigned char>(**at))) return false;
+    *value = *value * 10 + (**at - '0');
+  }
+  return true;
+}
+
 }  // namespace
 
 bool scenario_time(const char* text, std::int64_t* when) {
@@ -88,21 +99,27 @@ bool scenario_time(const char* text, std::int64_t* when) {
     *when = seconds;
     return true;
   }
-  int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0, used = 0;
-  // Every field has at most four digits: none can overflow.
-  const int fields = sscanf(text, "%4d-%2d-%2d%n", &y, &mo, &d, &used);  // NOLINT(cert-err34-c)
-  if (fields != 3) return false;
-  const char* rest = text + used;
-  if (*rest == 'T' && sscanf(rest, "T%2d:%2d%n", &h, &mi, &used) == 2) {  // NOLINT(cert-err34-c)
-    rest += used;
-    if (*rest == ':' && sscanf(rest, ":%2d%n", &sec, &used) == 1) rest += used;  // NOLINT(cert-err34-c)
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
+  const char* rest = text;
+  if (!fixed_digits(&rest, 4, &y) || *rest++ != '-' || !fixed_digits(&rest, 2, &mo) ||
+      *rest++ != '-' || !fixed_digits(&rest, 2, &d)) {
+    return false;
+  }
+  if (*rest == 'T') {
+    ++rest;
+    if (!fixed_digits(&rest, 2, &h) || *rest++ != ':' || !fixed_digits(&rest, 2, &mi)) return false;
+    if (*rest == ':') {
+      ++rest;
+      if (!fixed_digits(&rest, 2, &sec)) return false;
+    }
   }
   if (*rest == 'Z') ++rest;
   const std::chrono::year_month_day date{std::chrono::year{y},
                                          std::chrono::month{static_cast<unsigned>(mo)},
                                          std::chrono::day{static_cast<unsigned>(d)}};
   if (*rest != '\0' || !date.ok() || h > 23 || mi > 59 || sec > 59) return false;
-  *when = std::chrono::sys_days{date}.time_since_epoch().count() * 86400LL + h * 3600LL + mi * 60LL + sec;
+  *when = std::chrono::sys_days{date}.time_since_epoch().count() * std::int64_t{86400} +
+          std::int64_t{h} * 3600 + std::int64_t{mi} * 60 + sec;
   return true;
 }
 
@@ -118,16 +135,16 @@ bool scenario_span(const char* text, std::int64_t* seconds) {
 }
 
 bool scenario_mix(const char* text, int (&mix)[5]) {
-  int total = 0;
   const char* at = text;
-  for (int i = 0; i < 5; ++i) {
+  for (int k = 0; k < 5; ++k) {
     char* end = nullptr;
-    const long w = strtol(at, &end, 10);
-    if (end == at || *end != (i < 4 ? ',' : '\0') || w < 0 || w > 1000) return false;
-    mix[i] = static_cast<int>(w);
-    total += mix[i];
+    const long w = std::isdigit(static_cast<unsigned char>(*at)) ? strtol(at, &end, 10) : -1;
+    if (w < 0 || w > 1000 || *end != (k < 4 ? ',' : '\0')) return false;
+    mix[k] = static_cast<int>(w);
     at = end + 1;
   }
+  int total = 0;
+  for (const int w : mix) total += w;
   return total > 0;
 }
 

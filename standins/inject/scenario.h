@@ -11,7 +11,7 @@
 
 struct Scenario {
   std::int64_t start = 1764547200;      // 2025-12-01T00:00:00Z
-  std::int64_t duration = 7 * 86400LL;  // seconds
+  std::int64_t duration = 604800;         // seconds
   std::int64_t rate = 20;               // records an hour, on average
   int bursts = 0;                       // storms of one message, 30 to 200 records each
   int mix[5] = {60, 25, 10, 4, 1};      // the weights of normal to emergency

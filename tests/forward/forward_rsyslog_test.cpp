@@ -1,13 +1,19 @@
 // sel-forward against a real rsyslogd (imtcp and imrelp on 127.0.0.1, written to a file;
 // a host program, so never started through the emulator), with seld and sel-inject: the
 // forwarder, the collector and the writer stopped, killed and started again, the store
-// numbered either way; and how the forwarder refuses to start.
+// numbered either way; RELP inside TLS (imrelp with tls="on", certificates made by
+// openssl): what it lets in, what it refuses and says, what travels in clear; and how
+// the forwarder refuses to start.
 #include <arpa/inet.h>
 #include <glob.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
 
 #include "tests/support/root_test.h"
 
@@ -18,6 +24,7 @@ constexpr const char* kOut = "/tmp/collected";
 constexpr const char* kInfo = "/mnt/logs/sel/sel.inf";
 constexpr const char* kState = "/tmp/forward.state";
 constexpr int kWindow = 100;  // the RELP window, and the forwarder's batch
+constexpr const char* kCerts = "/tmp/certs/";  // made by make-certs.sh
 
 // Each line of the file as the id of its record, or its structured data.
 std::vector<std::string> collected() {
@@ -53,33 +60,130 @@ void expect_in_order(const std::vector<std::string>& got, const std::vector<std:
   EXPECT_LE(back, restarts);
 }
 
+bool have_imrelp() {
+  glob_t relp{};
+  const bool found = glob("/usr/lib/*/rsyslog/imrelp.so", 0, nullptr, &relp) == 0;
+  globfree(&relp);
+  return found && access(kRsyslogd, X_OK) == 0;
+}
+
+// A socket on 127.0.0.1 bound to a port of its own (`*port`), listening or not.
+int listener(int* port, bool listening) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  EXPECT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len), 0);
+  EXPECT_TRUE(!listening || listen(fd, 4) == 0);
+  *port = ntohs(a.sin_port);
+  return fd;
+}
+
+// Passes connections on `port` to 127.0.0.1:`to`, one after the other, and keeps what
+// came from the forwarder.
+class Proxy {
+ public:
+  explicit Proxy(int to) : to_(to), fd_(listener(&port, true)), thread_([this] { serve(); }) {}
+  ~Proxy() {
+    stop_ = true;
+    thread_.join();
+    close(fd_);
+  }
+  Proxy(const Proxy&) = delete;
+  Proxy& operator=(const Proxy&) = delete;
+  std::string seen() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return seen_;
+  }
+  int port = 0;
+
+ private:
+  void serve() {
+    for (pollfd p{fd_, POLLIN, 0}; !stop_;) {
+      if (poll(&p, 1, 100) != 1) continue;
+      const int in = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      const int out = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      sockaddr_in a{};
+      a.sin_family = AF_INET;
+      a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      a.sin_port = htons(static_cast<std::uint16_t>(to_));
+      if (connect(out, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) relay(in, out);
+      close(in);
+      close(out);
+    }
+  }
+  void relay(int in, int out) {
+    pollfd p[2] = {{in, POLLIN, 0}, {out, POLLIN, 0}};
+    char buf[4096];
+    while (!stop_) {
+      if (poll(p, 2, 100) <= 0) continue;
+      for (int i = 0; i < 2; ++i) {
+        if (p[i].revents == 0) continue;
+        const ssize_t n = read(p[i].fd, buf, sizeof buf);
+        if (n <= 0) return;
+        if (i == 0) {
+          const std::lock_guard<std::mutex> lock(mutex_);
+          seen_.append(buf, static_cast<std::size_t>(n));
+        }
+        if (write(p[1 - i].fd, buf, static_cast<std::size_t>(n)) != n) return;
+      }
+    }
+  }
+  int to_;
+  int fd_;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::string seen_;
+  std::thread thread_;
+};
+
+// The TLS inputs of the collector: the module dxa-17 let in, dxa-18 let in, and a
+// certificate of the collector that is valid from 2040 on.
+enum : int { kTlsIn, kTls18, kTlsFuture, kTlsInputs };
+
 class ForwardTest : public RootTest {
  protected:
   int tcp_port_ = 0, relp_port_ = 0;
+  int tls_ports_[kTlsInputs] = {};
   std::string to_;
+  std::vector<std::string> with_;  // more options for the forwarder
   std::unique_ptr<Running> forwarder_, rsyslogd_, seld_;
 
   void SetUp() override {
     RootTest::SetUp();
     unlink(kOut);
     unlink(kState);
-    // Two ports that nothing listens on.
-    int fds[2];
-    for (int* port : {&tcp_port_, &relp_port_}) {
-      const int fd = fds[port == &tcp_port_ ? 0 : 1] = socket(AF_INET, SOCK_STREAM, 0);
-      sockaddr_in a{};
-      a.sin_family = AF_INET;
-      a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      socklen_t len = sizeof a;
-      ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-      ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len), 0);
-      *port = ntohs(a.sin_port);
+    // Ports that nothing listens on.
+    std::vector<int> fds;
+    for (int* port : {&tcp_port_, &relp_port_, &tls_ports_[0], &tls_ports_[1], &tls_ports_[2]}) {
+      fds.push_back(listener(port, false));
     }
-    close(fds[0]);
-    close(fds[1]);
+    for (const int fd : fds) close(fd);
   }
-  // rsyslogd with both inputs, direct queues; the forwarder keeps trying to connect.
+  static void make_certs() {
+    mkdir(kCerts, 0755);
+    ASSERT_EQ(run({"/bin/sh", MAKE_CERTS, kCerts}).exit_code(), 0);
+  }
+  // imrelp with tls="on": the collector's certificate for logs.example, the module's
+  // checked against the CA and its name against `peer`.
+  std::string tls_input(int input, const char* cert, const char* peer) const {
+    return "input(type=\"imrelp\" address=\"127.0.0.1\" port=\"" +
+           std::to_string(tls_ports_[input]) + "\" tls=\"on\" tls.caCert=\"" + kCerts +
+           "ca.pem\" tls.myCert=\"" + kCerts + cert + ".pem\" tls.myPrivKey=\"" + kCerts + cert +
+           ".key\" tls.authMode=\"name\" tls.permittedPeer=[\"" + peer + "\"])\n";
+  }
+  // The forwarder's options for the TLS input `input`, with the module's files `module`.
+  std::vector<std::string> over_tls(int input, const std::string& module = "dxa-17") {
+    to_ = "relps://127.0.0.1:" + std::to_string(tls_ports_[input]);
+    return {"--tls-ca", std::string(kCerts) + "ca.pem", "--tls-name", "logs.example",
+            "--tls-cert", kCerts + module + ".pem", "--tls-key", kCerts + module + ".key"};
+  }
+  // rsyslogd with both inputs (and the TLS ones once there are certificates), direct
+  // queues; the forwarder keeps trying to connect.
   void start_rsyslogd() {
+    const bool tls = exists(std::string(kCerts) + "ca.pem");
     write_file("/tmp/rsyslog.conf",
                "global(workDirectory=\"/tmp\")\nmain_queue(queue.type=\"Direct\")\n"
                "module(load=\"imtcp\")\nmodule(load=\"imrelp\")\n"
@@ -88,8 +192,12 @@ class ForwardTest : public RootTest {
                    std::to_string(tcp_port_) +
                    "\")\n"
                    "input(type=\"imrelp\" address=\"127.0.0.1\" port=\"" +
-                   std::to_string(relp_port_) + "\")\naction(type=\"omfile\" file=\"" + kOut +
-                   "\" template=\"sd\")\n");
+                   std::to_string(relp_port_) + "\")\n" +
+                   (tls ? tls_input(kTlsIn, "collector", "dxa-17") +
+                              tls_input(kTls18, "collector", "dxa-18") +
+                              tls_input(kTlsFuture, "collector-future", "dxa-17")
+                        : "") +
+                   "action(type=\"omfile\" file=\"" + kOut + "\" template=\"sd\")\n");
     rsyslogd_ = std::make_unique<Running>(std::vector<std::string>{
         kRsyslogd, "-n", "-f", "/tmp/rsyslog.conf", "-i", "/tmp/rsyslog.pid"});
   }
@@ -100,8 +208,9 @@ class ForwardTest : public RootTest {
     ASSERT_TRUE(wait_until([] { return exists(kInfo); })) << "seld made no store";
   }
   void start_forwarder() {
-    forwarder_ =
-        std::make_unique<Running>(program(SEL_FORWARD_BINARY, {"--to", to_, "--state", kState}));
+    std::vector<std::string> args{"--to", to_, "--state", kState};
+    args.insert(args.end(), with_.begin(), with_.end());
+    forwarder_ = std::make_unique<Running>(program(SEL_FORWARD_BINARY, args));
   }
   static void stop(std::unique_ptr<Running>& p, int signal = SIGTERM) {
     kill(p->pid(), signal);
@@ -169,10 +278,7 @@ TEST_F(ForwardTest, EveryRecordOnceInOrderThroughRestartsOverrunAndClear) {
 }
 
 TEST_F(ForwardTest, EveryRecordOnceInOrderThroughKillsWhateverTheNumbering) {
-  glob_t relp{};
-  const bool imrelp = glob("/usr/lib/*/rsyslog/imrelp.so", 0, nullptr, &relp) == 0;
-  globfree(&relp);
-  if (access(kRsyslogd, X_OK) != 0 || !imrelp) GTEST_SKIP() << "no rsyslogd with imrelp";
+  if (!have_imrelp()) GTEST_SKIP() << "no rsyslogd with imrelp";
   // `before` records at once, then `paced` at 300 a second while the collector ('c') or
   // the forwarder ('f') is killed with SIGKILL, and started again, once the file holds
   // so many lines.
@@ -183,15 +289,20 @@ TEST_F(ForwardTest, EveryRecordOnceInOrderThroughKillsWhateverTheNumbering) {
     std::vector<std::pair<std::size_t, char>> kills;
   } rows[] = {
       {"relp://", false, 0, 1500, {{300, 'c'}, {700, 'f'}, {1100, 'c'}}},
+      {"relps://", false, 0, 1500, {{300, 'c'}, {1100, 'c'}}},  // inside TLS
       {"relp://", true, 3900, 1500, {{4300, 'f'}}},  // ids go on past 4000
       {"tcp://", false, 3900, 1500, {{4300, 'f'}}},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(std::string(r.scheme) + (r.number_on ? " numbered on" : " by slot"));
+    const bool tls = std::string(r.scheme) == "relps://";
+    if (tls && SEL_TLS == 0) continue;
     SetUp();
+    if (tls) make_certs();
     start_seld(r.number_on);
     start_rsyslogd();
     to_ = r.scheme + ("127.0.0.1:" + std::to_string(r.scheme[0] == 'r' ? relp_port_ : tcp_port_));
+    with_ = tls ? over_tls(kTlsIn) : std::vector<std::string>{};
     start_forwarder();
     std::vector<std::string> want;
     for (int k = 0; k < r.before + r.paced; ++k) {
@@ -221,6 +332,132 @@ TEST_F(ForwardTest, EveryRecordOnceInOrderThroughKillsWhateverTheNumbering) {
     stop(seld_);
     expect_in_order(collected(), want, static_cast<int>(r.kills.size()));
   }
+}
+
+TEST_F(ForwardTest, TlsLetsInTheNamedModuleWithRenewedFilesAndNothingInClear) {
+  if (!have_imrelp() || SEL_TLS == 0) GTEST_SKIP() << "no rsyslogd with imrelp, or no TLS";
+  make_certs();
+  const std::string c = kCerts;
+  // The module's files are dxa-18's at first; the collector lets in only dxa-17.
+  const auto install = [&](const char* module) {
+    for (const char* part : {".pem", ".key"}) {
+      write_file(c + "module.new", read_file(c + module + part));
+      ASSERT_EQ(chmod((c + "module.new").c_str(), 0600), 0);
+      ASSERT_EQ(rename((c + "module.new").c_str(), (c + "module" + part).c_str()), 0);
+    }
+  };
+  install("dxa-18");
+  SyslogSink log;
+  start_seld(false);
+  start_rsyslogd();
+  inject(20, 1);
+  Proxy proxy(tls_ports_[kTlsIn]);
+  with_ = over_tls(kTlsIn, "module");
+  to_ = "relps://127.0.0.1:" + std::to_string(proxy.port);
+  start_forwarder();
+  ASSERT_TRUE(log.arrives("cannot open a TLS session with " + to_ +
+                          ": the collector closed the connection during the handshake: does it "
+                          "refuse the module's certificate /tmp/certs/module.pem"));
+  EXPECT_FALSE(has(1));
+  install("dxa-17");  // read again at the next connection
+  ASSERT_TRUE(log.arrives("the module's certificate /tmp/certs/module.pem ends on "));
+  ASSERT_TRUE(wait_until([] { return has(20); }));
+  stop(forwarder_);
+  const std::string seen = proxy.seen();
+  EXPECT_NE(seen.find("dxa-17"), std::string::npos);  // a TLS 1.2 handshake shows certificates
+  for (const char* clear : {"relp_version", "syslog", "sel@32473", "type_label"}) {
+    EXPECT_EQ(seen.find(clear), std::string::npos) << clear;
+  }
+}
+
+TEST_F(ForwardTest, TlsSendsNothingItCannotTrustAndSaysWhy) {
+  if (!have_imrelp() || SEL_TLS == 0) GTEST_SKIP() << "no rsyslogd with imrelp, or no TLS";
+  make_certs();
+  const std::string c = kCerts;
+  write_file(c + "open.key", read_file(c + "dxa-17.key"));  // mode 0644
+  write_file(c + "cut.pem", read_file(c + "dxa-17.pem").substr(0, 300));
+  ASSERT_EQ(run({"openssl", "pkey", "-in", c + "dxa-17.key", "-aes128", "-passout", "pass:x",
+                 "-out", c + "sealed.key"})
+                .exit_code(),
+            0);
+  int silent_port = 0;
+  const int silent = listener(&silent_port, true);  // takes connections, never answers
+  start_seld(false);
+  start_rsyslogd();
+  inject(5, 1);
+  const auto at = [](int port) { return "relps://127.0.0.1:" + std::to_string(port); };
+  const std::string in = at(tls_ports_[kTlsIn]);
+  // Where, then the CA, the name, the module's certificate and key ("": not given);
+  // status 2 and the reason when it does not start, 1 and what it logged when it cannot
+  // open a session.
+  struct Row {
+    std::string to;
+    const char *ca, *name, *cert, *key;
+    int status;
+    std::string err;
+  } rows[] = {
+      {in, "ca.pem", "logs.example", "dxa-17.pem", "", 2, "--tls-cert goes with --tls-key"},
+      {"relp://127.0.0.1:1", "ca.pem", "", "", "", 2, "go with --to relps://"},
+      {in, "ca.pem", "", "", "", 2, "HOST is an address"},
+      {in, "none.pem", "x", "", "", 2,
+       "cannot read the CA file /tmp/certs/none.pem: No such file or directory"},
+      {in, ".", "x", "", "", 2, "the CA file /tmp/certs/. is not a regular file"},
+      {in, "ca.cnf", "x", "", "", 2, "the CA file /tmp/certs/ca.cnf is not PEM"},
+      {in, "dxa-17.key", "x", "", "", 2, "the CA file /tmp/certs/dxa-17.key holds no certificate"},
+      {in, "ca.pem", "x", "cut.pem", "dxa-17.key", 2, "cut.pem holds a damaged PEM block"},
+      {in, "ca.pem", "x", "dxa-17.pem", "dxa-18.key", 2,
+       "the key in /tmp/certs/dxa-18.key is not that of the certificate in /tmp/certs/dxa-17.pem"},
+      {in, "ca.pem", "x", "dxa-18.pem", "collector.key", 2, "collector.key is not that of"},
+      {in, "ca.pem", "x", "dxa-17.pem", "open.key", 2, "open.key may be read by others (mode 0644)"},
+      {in, "ca.pem", "x", "dxa-17.pem", "sealed.key", 2, "sealed.key holds an encrypted key"},
+      {in, "rogue-ca.pem", "logs.example", "dxa-17.pem", "dxa-17.key", 1,
+       "the collector's certificate for logs.example is not signed by a CA in "
+       "/tmp/certs/rogue-ca.pem"},
+      {in, "ca.pem", "other.example", "dxa-17.pem", "dxa-17.key", 1,
+       "the collector's certificate is for logs.example, not other.example"},
+      {at(relp_port_), "ca.pem", "logs.example", "dxa-17.pem", "dxa-17.key", 1,
+       "the collector does not speak TLS on this port (it answered \"0 serverclose 0 \")"},
+      {at(silent_port), "ca.pem", "logs.example", "dxa-17.pem", "dxa-17.key", 1,
+       "the handshake stalled"},
+      {at(tls_ports_[kTls18]), "ca.pem", "logs.example", "dxa-17.pem", "dxa-17.key", 1,
+       "the collector closed the connection during the handshake: does it refuse the module's "
+       "certificate /tmp/certs/dxa-17.pem"},
+      {at(tls_ports_[kTlsFuture]), "ca.pem", "logs.example", "dxa-17.pem", "dxa-17.key", 1,
+       "the collector's certificate for logs.example is valid from 2040-01-01T00:00:00Z to "
+       "2041-01-01T00:00:00Z, but the module's clock says 20"},
+      {in, "ca.pem", "logs.example", "", "", 1,
+       "the collector closed the connection during the handshake: does it want a certificate"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.to + " " + r.ca + " " + r.name + " " + r.cert + " " + r.key);
+    std::vector<std::string> args{"--to", r.to, "--once", "--verbose"};
+    const std::pair<const char*, const char*> options[] = {
+        {"--tls-ca", r.ca}, {"--tls-name", r.name}, {"--tls-cert", r.cert}, {"--tls-key", r.key}};
+    for (const auto& [option, value] : options) {
+      if (*value == '\0') continue;
+      args.insert(args.end(), {option, option == options[1].first ? value : c + value});
+    }
+    const RunResult got = run(program(SEL_FORWARD_BINARY, args));
+    EXPECT_EQ(got.exit_code(), r.status) << got.err;
+    const std::string said = r.status == 1 ? "cannot open a TLS session with " + r.to + ": " : "";
+    EXPECT_NE(got.err.find(said + r.err), std::string::npos) << got.err;
+  }
+  // A stop is not held up by a handshake that stalls.
+  close(silent);
+  const int quiet = listener(&silent_port, true);
+  Running stalled(program(SEL_FORWARD_BINARY, {"--to", at(silent_port), "--tls-ca", c + "ca.pem",
+                                               "--tls-name", "logs.example"}));
+  // Its ClientHello has come: it waits for the answer.
+  pollfd p{quiet, POLLIN, 0};
+  ASSERT_EQ(poll(&p, 1, 60000), 1);
+  const int hello = accept4(quiet, nullptr, nullptr, SOCK_CLOEXEC);
+  p = {hello, POLLIN, 0};
+  ASSERT_EQ(poll(&p, 1, 60000), 1);
+  kill(stalled.pid(), SIGTERM);
+  EXPECT_EQ(stalled.finish().exit_code(), 0);
+  close(hello);
+  close(quiet);
+  EXPECT_FALSE(has(1));  // nothing reached the collector
 }
 
 TEST_F(ForwardTest, StartsOnlyWhereItCanAndSaysWhy) {

@@ -1,5 +1,5 @@
 // sel-forward's pure parts: what a look at the ring means for the cursor, the messages
-// and their framing, the state file's line and RELP's frames.
+// and their framing, the state file's line, RELP's frames, PEM and certificates' dates.
 #include <gtest/gtest.h>
 
 #include <poll.h>
@@ -14,7 +14,9 @@
 #include "tests/support/record_line.h"
 #include "module/sel-forward/follow.h"
 #include "module/sel-forward/format.h"
+#include "module/sel-forward/pem.h"
 #include "module/sel-forward/relp.h"
+#include "module/sel-forward/tls_time.h"
 #include "common/rows.h"
 #include "standins/storewriter/record_builder.h"
 
@@ -234,7 +236,8 @@ TEST(ForwardRelp, OnlyWhatIsAnswered200InOrderIsAccepted) {
     relp.txnr = 2;  // after the open exchange
     const std::size_t ends[] = {1, 2, 3};
     int accepted = 0;
-    EXPECT_EQ(fwd_relp_send(&relp, fds[0], "abc", ends, 3, 10000, &accepted).error, r.error);
+    EXPECT_EQ(fwd_relp_send(&relp, {fds[0], nullptr, nullptr}, "abc", ends, 3, 10000, &accepted)
+                  .error, r.error);
     EXPECT_EQ(accepted, r.accepted);
     char told[FWD_RELP_TOLD_MAX];
     EXPECT_STREQ(fwd_relp_told(relp.fault, told), r.told);
@@ -243,6 +246,65 @@ TEST(ForwardRelp, OnlyWhatIsAnswered200InOrderIsAccepted) {
     close(fds[0]);
     close(fds[1]);
   }
+}
+
+TEST(ForwardTls, PemBlocks) {
+  // What the text gives, block after block: "LABEL=bytes" or the fault's code, till none.
+  // "QUJD" is the base64 of "ABC".
+  struct Row {
+    const char* text;
+    std::vector<std::string> got;
+    std::size_t room = 64;
+  } rows[] = {
+      {"-----BEGIN X-----\nQUJD\n-----END X-----\n", {"X=ABC"}},
+      {"said\r\n-----BEGIN A B-----  \r\nQU\tI=\r\n-----END A B-----\r\nmore", {"A B=AB"}},
+      {"-----BEGIN A-----\nQQ==\n-----END A-----\n-----BEGIN B-----\nQUJD\nRA==\n-----END B-----",
+       {"A=A", "B=ABCD"}},
+      {"-----BEGIN X-----\n-----END X-----\n", {"X="}},
+      {"no PEM here\n-----BEGIN X----\nQUJD\n", {}},
+      {"-----BEGIN X-----\nQUJD\n", {"-1"}},
+      {"-----BEGIN X-----\nQUJD\n-----END Y-----\n", {"-1"}},
+      {"-----BEGIN X-----\nQU*D\n-----END X-----\n", {"-2"}},
+      {"-----BEGIN X-----\nQQ==QUJD\n-----END X-----\n", {"-2"}},
+      {"-----BEGIN X-----\nQ===\n-----END X-----\n", {"-2"}},
+      {"-----BEGIN X-----\nQUJ\n-----END X-----\n", {"-2"}},
+      {"-----BEGIN X-----\nProc-Type: 4,ENCRYPTED\n\nQUJD\n-----END X-----\n", {"-3"}},
+      {"-----BEGIN X-----\nQUJD\n-----END X-----\n", {"-4"}, 2},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.text);
+    std::vector<std::string> got;
+    std::size_t at = 0;
+    unsigned char der[64];
+    FwdPemBlock block{};
+    for (int code = 0; (code = fwd_pem_next(r.text, &at, der, r.room, &block)) != FWD_PEM_NONE;) {
+      got.push_back(code < 0 ? std::to_string(code)
+                             : std::string(block.label) + "=" +
+                                   std::string(reinterpret_cast<char*>(der), block.size));
+      if (code < 0) break;
+    }
+    EXPECT_EQ(got, r.got);
+  }
+}
+
+TEST(ForwardTls, CertificateDates) {
+  const std::pair<FwdTlsTime, const char*> times[] = {
+      {{0, 0}, "0000-01-01T00:00:00Z"},         {{719528, 0}, "1970-01-01T00:00:00Z"},
+      {{730484, 86399}, "1999-12-31T23:59:59Z"}, {{730544, 3723}, "2000-02-29T01:02:03Z"},
+      {{745095, 0}, "2040-01-01T00:00:00Z"},     {{767069, 43200}, "2100-03-01T12:00:00Z"},
+  };
+  for (const auto& [t, text] : times) {
+    char out[FWD_TLS_TIME_LEN + 1];
+    fwd_tls_time_text(t, out);
+    EXPECT_STREQ(out, text);
+  }
+  const FwdTlsValidity year{{745095, 0}, {745461, 0}};  // 2040
+  EXPECT_TRUE(fwd_tls_within(year, {745095, 0}));
+  EXPECT_TRUE(fwd_tls_within(year, {745461, 0}));
+  EXPECT_FALSE(fwd_tls_within(year, {745094, 86399}));
+  EXPECT_FALSE(fwd_tls_within(year, {745461, 1}));
+  EXPECT_EQ(fwd_tls_days_between({745095, 10}, {745125, 9}), 29);
+  EXPECT_EQ(fwd_tls_days_between({745125, 0}, {745095, 0}), -30);
 }
 
 }  // namespace

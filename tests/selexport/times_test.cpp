@@ -29,8 +29,7 @@ SelRecord later_record(int i, void* /*ctx*/) {
 // "a a+1 ... b", and more after it.
 std::string ids(int a, int b, const std::string& more = "") {
   std::string s;
-  // Appended piece by piece: GCC 12 at -O3 takes " " + a string for an overlapping copy.
-  for (int i = a; i <= b; ++i) (s.empty() ? s : s += ' ') += std::to_string(i);
+  for (int i = a; i <= b; ++i) s.append(s.empty() ? "" : " ").append(std::to_string(i));
   return more.empty() ? s : s + " " + more;
 }
 
@@ -38,7 +37,7 @@ std::string ids_in(const std::string& rows) {
   std::string found;
   const std::regex id("\"id\":(-?[0-9]+)");
   for (auto m = std::sregex_iterator(rows.begin(), rows.end(), id); m != std::sregex_iterator(); ++m) {
-    (found.empty() ? found : found += ' ') += (*m)[1].str();
+    found.append(found.empty() ? "" : " ").append((*m)[1].str());
   }
   return found;
 }

@@ -50,22 +50,22 @@ std::size_t hex_at(std::string_view s, std::size_t at) {
 
 }  // namespace
 
-int text_masks(std::string_view s, TextMask (&masks)[TEXT_MASKS_MAX]) {
+int text_masks(std::string_view text, TextMask (&masks)[TEXT_MASKS_MAX]) {
   int n = 0;
   std::size_t at = 0;
-  while (at < s.size() && n < TEXT_MASKS_MAX) {
-    const bool starts_word = at == 0 || !word(s[at - 1]);
+  while (at < text.size() && n < TEXT_MASKS_MAX) {
+    const bool starts_word = at == 0 || !word(text[at - 1]);
     std::size_t skip = 1;
-    if (starts_word && date_at(s, at)) {
+    if (starts_word && date_at(text, at)) {
       masks[n++] = {at, kDateLength, true};
       skip = kDateLength;
-    } else if (mark_at(s, at)) {
+    } else if (mark_at(text, at)) {
       skip = kMarkLength;
-    } else if (starts_word && hex_at(s, at) != 0) {
-      skip = hex_at(s, at);
-    } else if (starts_word && digit(s[at])) {
+    } else if (starts_word && hex_at(text, at) != 0) {
+      skip = hex_at(text, at);
+    } else if (starts_word && digit(text[at])) {
       skip = 0;
-      while (at + skip < s.size() && digit(s[at + skip])) ++skip;
+      while (at + skip < text.size() && digit(text[at + skip])) ++skip;
       masks[n++] = {at, skip, false};
     }
     at += skip;

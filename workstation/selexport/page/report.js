@@ -1,4 +1,5 @@
-// The report's script. The records come as columns in the data block (#sel-data): each
+// The report's script. The records come as columns in the data (the texts of the
+// script elements of class sel-data, joined: long texts load faster in pieces): each
 // column a JSON array or a string of one character a record, the texts interned. From
 // them it draws the timeline, the counts, the stores, the repeating messages and the
 // rows in view, and keeps the filters in the URL's fragment so that a link opens the
@@ -48,7 +49,8 @@
   function dayText(local) { return stamp(local).slice(0, 10); }
   function iso(utc) { return stamp(utc).replace(' ', 'T') + 'Z'; }
 
-  var D = JSON.parse(byId('sel-data').textContent);
+  var D = JSON.parse(Array.prototype.map.call(document.querySelectorAll('script.sel-data'),
+    function (e) { return e.textContent; }).join(''));
   var R = columns(D);
   var N = R.n;
   var ZONE = D.zone;
