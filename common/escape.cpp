@@ -31,7 +31,7 @@ void json_script_text(FILE* out, std::string_view s) {
 }
 
 void csv_text(FILE* out, std::string_view s) {
-  fputc('"', out);
+  fputs(csv_risky(s) ? "\"'" : "\"", out);
   put<ESCAPE_CSV>(out, s);
   fputc('"', out);
 }

@@ -11,7 +11,10 @@
 // - JSON inside an HTML script element (the report's data): the same, and "<" as
 //   \u003c, so that no "</script" or "<!--" in a text ends the element;
 // - CSV (fields always quoted): quotes doubled, control characters as they are, a
-//   character taken from a stray byte in UTF-8;
+//   character taken from a stray byte in UTF-8; a text that begins with a character
+//   that a spreadsheet takes for the start of a formula (= + - @, a tab or a carriage
+//   return) begins with ' (csv_risky): the way spreadsheet users are told to keep a
+//   cell text. Numbers are no texts and stay as they are;
 // - HTML (an element's content or a quoted attribute's value): & < > " ' as entities,
 //   control characters but tab and line feed as their pictures (U+2400 on, U+2421 for
 //   DEL), a character taken from a stray byte in UTF-8.
@@ -206,11 +209,17 @@ std::size_t escape_text(char*& out, std::string_view s, std::size_t at, std::siz
   return at;
 }
 
+// Whether a CSV text cell holding `s` needs a leading ' to stay text in a spreadsheet.
+constexpr bool csv_risky(std::string_view s) {
+  return !s.empty() && std::string_view("=+-@\t\r").find(s[0]) != std::string_view::npos;
+}
+static_assert(csv_risky("=1+1") && csv_risky("\tx") && !csv_risky("x=1") && !csv_risky(""));
+
 // A JSON string, quotes included.
 void json_text(FILE* out, std::string_view s);
 // A JSON string, quotes included, that may stand inside an HTML script element.
 void json_script_text(FILE* out, std::string_view s);
-// A CSV field, quotes included.
+// A CSV text field, quotes included, with a leading ' where csv_risky says.
 void csv_text(FILE* out, std::string_view s);
 // HTML text.
 void html_text(FILE* out, std::string_view s);

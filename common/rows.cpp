@@ -105,23 +105,32 @@ char* put_hex(char* out, const SelRecord& rec) {
 }
 
 // Before the text (after the caller's leading fields): at most 94 bytes of fixed parts,
-// 57 of numbers and the date, and the labels, which need no escaping (sel_print.h);
+// 57 of numbers and the date, the labels, which need no escaping (sel_print.h), and a
+// CSV cell's leading ' for each of them and the text;
 // after it, a fixed part, the record in hex and the row's end.
-static_assert(94 + 57 + 2 * SEL_LABEL_MAX <= kFixedMax && 12 + 2 * SEL_RECORD_SIZE <= kFixedMax);
+static_assert(94 + 57 + 2 * SEL_LABEL_MAX + 3 <= kFixedMax && 12 + 2 * SEL_RECORD_SIZE <= kFixedMax);
+
+// A text cell's start: in CSV, the ' that keeps a risky text a text (escape.h).
+template <const Escaping& escaping>
+char* put_cell_start(char* out, std::string_view text) {
+  if (&escaping == &ESCAPE_CSV && csv_risky(text)) *out++ = '\'';
+  return out;
+}
 
 template <const Escaping& escaping, const RowParts& parts>
 void put_row(Row& row, const SelRecord& rec, std::string_view lead) {
   const std::string_view text = record_text(rec);
+  const std::string_view type = sel_type_label(rec), severity = sel_severity_label(rec);
   row.end = put(row.end, parts[0]);
   put_raw(row, lead);
   row.end = put_decimal(put(row.end, parts[1]), sel_record_id(rec));
   row.end = sel_iso_utc(sel_timestamp(rec), put(row.end, parts[2]));
   row.end = put_decimal(put(row.end, parts[3]), sel_timestamp(rec));
   row.end = put_unsigned(put(row.end, parts[4]), sel_event_type(rec));
-  row.end = put(put(row.end, parts[5]), sel_type_label(rec));
+  row.end = put(put_cell_start<escaping>(put(row.end, parts[5]), type), type);
   row.end = put_unsigned(put(row.end, parts[6]), sel_severity(rec));
-  row.end = put(put(row.end, parts[7]), sel_severity_label(rec));
-  row.end = put(row.end, parts[8]);
+  row.end = put(put_cell_start<escaping>(put(row.end, parts[7]), severity), severity);
+  row.end = put_cell_start<escaping>(put(row.end, parts[8]), text);
   put_text<escaping>(row, text);
   row.end = put(put_hex(put(row.end, parts[9]), rec), parts[10]);
 }

@@ -40,6 +40,12 @@ void say_unpacking(const char* name, const Status& s) {
     case Step::cut_short: say("%s ends inside %s: the archive is cut short", name, s.path); break;
     case Step::too_large: {
       const auto most = static_cast<long long>(ustar_store_file_max(s.path));
+      if (most == USTAR_OUTSIDE_MAX) {
+        say("%s holds %s of %lld bytes, and more than %lld MiB besides the store's files: it "
+            "is no snapshot of a SEL store, and is read no further",
+            name, s.path, static_cast<long long>(s.value), USTAR_OUTSIDE_MAX >> 20);
+        break;
+      }
       say("%s holds %s of %lld bytes, more than %s can be (%lld bytes)", name, s.path,
           static_cast<long long>(s.value),
           most == ustar_store_file_max(SEL_FILE_NAMES[0]) ? "an info file" : "a record file", most);
@@ -49,9 +55,8 @@ void say_unpacking(const char* name, const Status& s) {
     case Step::too_long:
       say("%s cannot be unpacked: the temporary directory's path is too long", name);
       break;
-    case Step::open:
-      say_status(s, "cannot make a temporary directory to unpack %s in", name);
-      break;
+    case Step::open: say_status(s, "cannot make a temporary directory in %s to unpack %s", s.path, name); break;
+    case Step::write: say_status(s, "cannot write %s to unpack %s", s.path, name); break;
     default: say_status(s, "%s cannot be unpacked at %s", name, s.path); break;
   }
 }
@@ -67,6 +72,17 @@ void say_source_refused(const Source& source, const Status& status) {
 }
 
 void say_store_refused(const StoreDir& store, const Status& status) {
+  if (strcmp(status.path, SEL_FILE_NAMES[0]) != 0) {  // a record file (store_files_readable)
+    const auto promised = static_cast<long long>(status.value);
+    if (status.step == Step::not_regular) {
+      say("%s/%s is not a regular file; the info file promises %lld records in it", store.name,
+          status.path, promised);
+    } else {
+      say("%s/%s cannot be opened: %s; the info file promises %lld records in it", store.name,
+          status.path, strerror(status.error), promised);
+    }
+    return;
+  }
   if (status.error != 0) {
     say("%s/%s cannot be opened: %s; selexport --check tells more", store.name, status.path,
         strerror(status.error));
@@ -75,4 +91,16 @@ void say_store_refused(const StoreDir& store, const Status& status) {
   char why[80];
   sel_info_fault_text(static_cast<unsigned>(status.value), store.info, why, sizeof why);
   say("%s/%s: %s; selexport --check tells more", store.name, status.path, why);
+}
+
+void say_meta_ignored(const Source& source) {
+  const Status& s = source.meta_read;
+  if (s.ok()) return;
+  if (s.step == Step::repeated) {
+    say("%s: %s gives %s more than once, and is ignored: where and when the snapshot was "
+        "taken is not known",
+        source.name, SNAPSHOT_META_NAME, s.path);
+  } else {
+    say_status(s, "%s: %s cannot be read, and is ignored", source.name, SNAPSHOT_META_NAME);
+  }
 }

@@ -9,5 +9,8 @@
 // Why the store named on the command line could not be made ready (source_open).
 void say_source_refused(const Source& source, const Status& status);
 
-// Why the records of a store cannot be read (store_usable).
+// Why the records of a store cannot be read (store_usable, store_files_readable).
 void say_store_refused(const StoreDir& store, const Status& status);
+
+// Warns that the snapshot's sel.meta was not taken (source.meta_read), if so.
+void say_meta_ignored(const Source& source);

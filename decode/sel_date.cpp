@@ -210,6 +210,18 @@ char* sel_date(std::int32_t when, char* out) {
   return library_fields(when, f) ? format(f, out) : out;
 }
 
+char* sel_iso_date(std::int32_t days, char* out) {
+  Fields f{};
+  civil_from_days(days, f);
+  put2(out, f.year / 100);
+  put2(out + 2, f.year % 100);
+  out[4] = '-';
+  put2(out + 5, f.month + 1);
+  out[7] = '-';
+  put2(out + 8, f.mday);
+  return out + SEL_ISO_DATE_LEN;
+}
+
 char* sel_iso_utc(std::int32_t when, char* out) {
   // "YYYY-MM-DDT" of the last day asked for: records come in order, many to a day.
   static struct {
@@ -221,15 +233,7 @@ char* sel_iso_utc(std::int32_t when, char* out) {
   std::int32_t second = 0;
   split_day(when, days, second);
   if (!day.known || days != day.days) {
-    Fields f{};
-    civil_from_days(days, f);
-    put2(day.text, f.year / 100);
-    put2(day.text + 2, f.year % 100);
-    day.text[4] = '-';
-    put2(day.text + 5, f.month + 1);
-    day.text[7] = '-';
-    put2(day.text + 8, f.mday);
-    day.text[10] = 'T';
+    day.text[sel_iso_date(days, day.text) - day.text] = 'T';
     day.known = true;
     day.days = days;
   }

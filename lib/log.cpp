@@ -5,8 +5,31 @@
 #include <cstring>
 #include <syslog.h>
 
+#include "lib/visible.h"
+
+namespace {
+
+bool g_visible = false;
+void (*g_tap)(int priority, const char* text) = nullptr;
+
+// The report made visible, handed to the tap and logged.
+void log_visibly(int priority, const char* buf, int len) {
+  char shown[VISIBLE_MAX * LOG_BUF_SIZE];
+  // Without the newline, which would be shown as a byte of its own.
+  visible_copy({buf, static_cast<std::size_t>(len - 1)}, shown, sizeof shown);
+  if (g_tap != nullptr) g_tap(priority, shown);
+  syslog(priority, "%s\n", shown);
+}
+
+}  // namespace
+
 void log_open(const char* ident, int option, int facility) {
   openlog(ident, option, facility);
+}
+
+void log_visible(void (*tap)(int priority, const char* text)) {
+  g_visible = true;
+  g_tap = tap;
 }
 
 int log_vformat(char* buf, int with_errno, int saved_errno, const char* fmt, va_list ap) {
@@ -28,7 +51,11 @@ int log_vformat(char* buf, int with_errno, int saved_errno, const char* fmt, va_
 void log_vmsg(int with_errno, int priority, const char* fmt, va_list ap) {
   const int saved_errno = errno;  // formatting may change it
   char buf[LOG_BUF_SIZE];
-  log_vformat(buf, with_errno, saved_errno, fmt, ap);
+  const int len = log_vformat(buf, with_errno, saved_errno, fmt, ap);
+  if (g_visible) {
+    log_visibly(priority, buf, len);
+    return;
+  }
   syslog(priority, "%s", buf);
 }
 

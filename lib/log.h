@@ -13,6 +13,12 @@ inline constexpr std::size_t LOG_BUF_SIZE = 4096;
 // Passes its arguments unchanged to openlog(); `ident` must live for the whole run.
 void log_open(const char* ident, int option, int facility);
 
+// For the programs beside `sel`, whose reports quote what came from outside (a
+// collector's answer, a file name): from now on every report is written as
+// lib/visible.h shows text, and each finished one (without its newline) is handed to
+// `tap` too, unless it is null. `sel`'s own reports stay as they are.
+void log_visible(void (*tap)(int priority, const char* text));
+
 // Formats and logs one report at `priority`.
 void log_msg(int priority, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 

@@ -31,3 +31,11 @@ inline std::size_t utf8_sequence(const char* text, std::size_t size) {
   }
   return len;
 }
+
+// The character of the valid sequence of `len` bytes at `text` (utf8_sequence's length).
+inline char32_t utf8_code(const char* text, std::size_t len) {
+  const auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  char32_t code = at(0) & (0x7FU >> len);
+  for (std::size_t i = 1; i < len; ++i) code = code << 6 | (at(i) & 0x3FU);
+  return code;
+}

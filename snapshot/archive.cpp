@@ -18,26 +18,92 @@ namespace {
 // How the child ends: what the parent is to say of the compressed stream.
 enum : int { kWhole = 0, kDamaged = 1, kCutShort = 2, kUnreadable = 3 };
 
-// Inflates `in` into `out` (gzread passes an uncompressed file through as it is).
-int inflate_into(int in, int out) {
-  gzFile gz = gzdopen(in, "rb");
-  if (gz == nullptr) return kUnreadable;
-  unsigned char buf[64 * 1024];
-  int n = 0;
-  while ((n = gzread(gz, buf, sizeof buf)) > 0) {
-    // The reader stopped reading: what it read is what counts.
-    if (write_all(out, buf, static_cast<std::size_t>(n)) != 0) break;
+constexpr std::size_t kChunk = std::size_t{64} * 1024;
+
+// Reads what has arrived of `in`, up to `size` bytes: never waits for more than one
+// byte, so that what a writer sent goes on though it keeps its end open. 0 at the end,
+// -1 on an error.
+ssize_t read_some(int in, unsigned char* buf, std::size_t size) {
+  for (;;) {
+    const ssize_t n = read(in, buf, size);
+    if (n >= 0 || errno != EINTR) return n;
   }
-  int error = Z_OK;
-  (void)gzerror(gz, &error);
-  (void)gzclose(gz);
-  if (n > 0 || error == Z_OK) return kWhole;
-  return error == Z_BUF_ERROR ? kCutShort : error == Z_ERRNO ? kUnreadable : kDamaged;
+}
+
+bool gzip_start(const unsigned char* buf, std::size_t have) {
+  return have >= 2 && buf[0] == 0x1F && buf[1] == 0x8B;
+}
+
+// Passes `in` to `out` as it is, the `have` bytes in `buf` first.
+int pass_through(int in, int out, unsigned char* buf, ssize_t have) {
+  for (; have > 0; have = read_some(in, buf, kChunk)) {
+    // The reader stopped reading: what it read is what counts.
+    if (write_all(out, buf, static_cast<std::size_t>(have)) != 0) return kWhole;
+  }
+  return have < 0 ? kUnreadable : kWhole;
+}
+
+// After a gzip member's end: whether another follows (gzip -c a b), as gzip reads them.
+// Anything else after it is not read.
+bool next_member(int in, z_stream& z, unsigned char* buf) {
+  if (z.avail_in == 0) {
+    const ssize_t n = read_some(in, buf, kChunk);
+    if (n <= 0) return false;
+    z.next_in = buf;
+    z.avail_in = static_cast<uInt>(n);
+  }
+  return z.next_in[0] == 0x1F && inflateReset(&z) == Z_OK;
+}
+
+// Inflates the gzip stream on `in` into `out`, the `have` bytes in `buf` first, handing
+// on what it has inflated of every piece as that arrives.
+int inflate_stream(int in, int out, unsigned char* buf, ssize_t have) {
+  z_stream z{};
+  if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) return kUnreadable;
+  z.next_in = buf;
+  z.avail_in = static_cast<uInt>(have);
+  static unsigned char inflated[kChunk];
+  int result = kWhole;
+  for (;;) {
+    if (z.avail_in == 0) {
+      const ssize_t n = read_some(in, buf, kChunk);
+      if (n <= 0) {
+        result = n < 0 ? kUnreadable : kCutShort;
+        break;
+      }
+      z.next_in = buf;
+      z.avail_in = static_cast<uInt>(n);
+    }
+    z.next_out = inflated;
+    z.avail_out = sizeof inflated;
+    const int rc = inflate(&z, Z_NO_FLUSH);
+    if (write_all(out, inflated, sizeof inflated - z.avail_out) != 0) break;
+    if (rc == Z_STREAM_END && !next_member(in, z, buf)) break;
+    if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
+      result = kDamaged;
+      break;
+    }
+  }
+  (void)inflateEnd(&z);
+  return result;
+}
+
+// Inflates `in` into `out`, or passes it through as it is when it is no gzip stream.
+int inflate_into(int in, int out) {
+  static unsigned char buf[kChunk];
+  ssize_t have = 0;
+  while (have < 2) {
+    const ssize_t n = read_some(in, buf + have, kChunk - static_cast<std::size_t>(have));
+    if (n < 0) return kUnreadable;
+    if (n == 0) break;
+    have += n;
+  }
+  return gzip_start(buf, static_cast<std::size_t>(have)) ? inflate_stream(in, out, buf, have)
+                                                          : pass_through(in, out, buf, have);
 }
 
 // The child that inflates an archive and the pipe that its tar bytes are read from.
-// The pipe is closed (a child still writing ends on it) and the child waited for when
-// it goes.
+// The pipe is closed, the child stopped and waited for when it goes.
 class Gunzip {
  public:
   // Starts the child that inflates `in` (a plain archive goes through as it is).
@@ -49,7 +115,8 @@ class Gunzip {
   Gunzip(Gunzip&&) = delete;
   Gunzip& operator=(Gunzip&&) = delete;
   int fd() const { return fd_; }
-  // Closes the pipe and waits for the child: what it says of the compressed stream.
+  // Closes the pipe, stops the child and waits for it: what it said of the compressed
+  // stream, if it had ended by then.
   Status finish();
 
  private:
@@ -80,6 +147,11 @@ Status Gunzip::finish() {
   if (fd_ >= 0) (void)close(fd_);
   fd_ = -1;
   if (child_ < 0) return kDone;
+  // Whatever it still reads is not wanted: the tar's end was read, or the archive is
+  // refused. A writer that never closes (ssh that hangs, nc -l) would keep it reading.
+  // A child that ended by itself, as one that closed the pipe early has, keeps its
+  // status.
+  (void)kill(child_, SIGKILL);
   int status = 0;
   while (waitpid(child_, &status, 0) < 0) {
     if (errno != EINTR) return kDone;

@@ -59,6 +59,12 @@ Status find_store(const char* dir, Source* source) {
   return kDone;
 }
 
+// Whether the archive merely ended early: what came before is whole.
+bool ended_early(const Status& s) {
+  return s.step == Step::cut_short || s.step == Step::gzip_cut_short ||
+         s.step == Step::gzip_damaged;
+}
+
 }  // namespace
 
 Status source_open(const char* operand, const char* program, Source* source) {
@@ -66,6 +72,7 @@ Status source_open(const char* operand, const char* program, Source* source) {
   const bool from_stdin = strcmp(operand, "-") == 0;
   source->name = from_stdin ? "standard input" : operand;
   source->meta = SnapshotMeta{};
+  source->meta_read = source->cut = kDone;
   source->member[0] = '\0';
   struct stat st {};
   if (from_stdin ? fstat(STDIN_FILENO, &st) != 0 : stat(operand, &st) != 0) {
@@ -74,12 +81,13 @@ Status source_open(const char* operand, const char* program, Source* source) {
   const char* dir = operand;
   if (from_stdin || S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode)) {
     const Status unpacked = unpack(from_stdin ? nullptr : operand, program, &dir, source);
-    if (!unpacked.ok()) return unpacked;
+    if (!unpacked.ok() && !(ended_early(unpacked) && store_present(dir))) return unpacked;
+    source->cut = unpacked;
   } else if (!S_ISDIR(st.st_mode)) {
     return fail_data(Step::not_regular);
   }
   const Status found = find_store(dir, source);
-  if (found.ok()) (void)snapshot_meta_read(source->dir, &source->meta);
+  if (found.ok()) source->meta_read = snapshot_meta_read(source->dir, &source->meta);
   return found;
 }
 

@@ -14,6 +14,9 @@ struct Source {
   const char* name;       // as given ("standard input" for "-")
   char dir[PATH_MAX];     // where its files are read
   SnapshotMeta meta;      // where and when the snapshot was taken, as far as it says
+  Status meta_read;       // done, or why sel.meta was not taken (snapshot_meta_read)
+  Status cut;             // done, or how the archive ended early (its directory then
+                          // holds what was whole of the store: see source_open)
   char member[PATH_MAX];  // the archive's member that a refusal names
 };
 
@@ -22,6 +25,10 @@ struct Source {
 // not_regular (neither a directory nor an archive), too_long (its path), empty (no
 // store in it), repeated (`value` folders that hold a store). Any other is the
 // unpacking's (unpack_archive).
+//
+// An archive that ends early (cut_short, gzip_cut_short, gzip_damaged) after some of the
+// store arrived is made ready all the same, with source->cut saying how it ended: a
+// reader may take what is whole of it, or refuse it.
 Status source_open(const char* operand, const char* program, Source* source);
 
 // As source_open, for the archive open on `fd` whose first bytes, `head`, were read from

@@ -1,9 +1,13 @@
 #include "snapshot/store_dir.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <climits>
+
+#include "lib/posix.h"
+#include "store/sel_ring.h"
 
 StoreDir store_open(const char* dir, const char* name) {
   StoreDir store{dir, name, SEL_INFO_UNREAD, kDone};
@@ -20,6 +24,22 @@ Status store_usable(const StoreDir& store) {
   if (!store.info_read.ok()) return store.info_read;
   const unsigned faults = sel_info_faults(store.info) & SEL_INFO_UNUSABLE;
   return faults == 0 ? kDone : fail_data(Step::bad_format, SEL_FILE_NAMES[0], faults);
+}
+
+Status store_files_readable(const StoreDir& store) {
+  if (!store_usable(store).ok()) return kDone;
+  for (int file = 0; file < SEL_FILES; ++file) {
+    const int promised =
+        sel_ring_records_in(store.info.rec_count, store.info.oldest_file, file);
+    char path[PATH_MAX];
+    if (promised == 0 || !sel_record_path(path, sizeof path, store.dir, file)) continue;
+    const FdGuard fd(open_regular(path, O_RDONLY | O_CLOEXEC));
+    if (fd.fd < 0) {
+      return Status{errno == EINVAL ? Step::not_regular : Step::open, errno,
+                    SEL_FILE_NAMES[1 + file], promised};
+    }
+  }
+  return kDone;
 }
 
 bool store_present(const char* dir) {

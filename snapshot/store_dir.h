@@ -21,5 +21,11 @@ StoreDir store_open(const char* dir, const char* name);
 // unusable (sel_info_faults).
 Status store_usable(const StoreDir& store);
 
+// Whether every record file that the info file promises records in can be read: each a
+// regular file that opens for reading. Done, or the first that cannot: Step::open
+// (errno) or Step::not_regular, its file name as the path, `value` the records promised
+// in it. Done without a look when the info file is unusable.
+Status store_files_readable(const StoreDir& store);
+
 // Whether `dir` holds the info file or any record file.
 bool store_present(const char* dir);

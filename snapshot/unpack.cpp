@@ -49,7 +49,7 @@ Status unpack_archive(int fd, const char* prefix, const char** dir, char (&membe
       static_cast<int>(sizeof unpacked)) {
     return fail_data(Step::too_long, tmp, PATH_MAX);
   }
-  if (mkdtemp(unpacked) == nullptr) return fail_errno(Step::open, unpacked);
+  if (mkdtemp(unpacked) == nullptr) return fail_errno(Step::open, tmp);
   unpacked_made = 1;
   remove_at_end();
   *dir = unpacked;

@@ -9,8 +9,8 @@
 
 // Unpacks the store's files of the archive open on `fd` (plain or gzip-compressed) into
 // a new directory "$TMPDIR/<prefix>.XXXXXX" (else under /tmp), whose path goes to `*dir`.
-// Beside archive_extract_store's results: open, path the directory's template, when
-// it cannot be made; too_long, path $TMPDIR, when its path does not fit.
+// Beside archive_extract_store's results: open, path $TMPDIR (or /tmp), when the
+// directory cannot be made there; too_long, path $TMPDIR, when its path does not fit.
 Status unpack_archive(int fd, const char* prefix, const char** dir, char (&member)[PATH_MAX]);
 
 // Removes the directory of the archive unpacked last, if any.

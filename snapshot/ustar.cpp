@@ -37,7 +37,7 @@ unsigned checksum(const unsigned char* block) {
 }
 
 // An octal field: digits, ended by a NUL or a blank, leading blanks allowed. -1 when
-// it is not one (GNU's base-256 form for huge numbers included: no store file is huge).
+// it is not one.
 long long octal(const unsigned char* field, std::size_t size) {
   std::size_t i = 0;
   while (i < size && field[i] == ' ') ++i;
@@ -47,6 +47,19 @@ long long octal(const unsigned char* field, std::size_t size) {
     value = value * 8 + (field[i] - '0');
   }
   return i < size && field[i] != '\0' && field[i] != ' ' ? -1 : value;
+}
+
+// A number field: octal, or GNU's base-256 form of a number too large for it (the first
+// byte 0x80, then the number big-endian), so that a huge member is named and refused
+// as such. -1 when it is neither, or the number is negative or past LLONG_MAX.
+long long number(const unsigned char* field, std::size_t size) {
+  if (field[0] != 0x80) return octal(field, size);
+  long long value = 0;
+  for (std::size_t i = 1; i < size; ++i) {
+    if (value > (LLONG_MAX >> 8)) return -1;
+    value = value << 8 | field[i];
+  }
+  return value;
 }
 
 // `width` - 1 octal digits and a NUL; the callers' values fit.
@@ -86,25 +99,35 @@ bool join(char (&buf)[PATH_MAX], const char* dir, const char* name) {
   return true;
 }
 
-// Copies `size` bytes of the archive, and the padding after them, to `out` (-1: only
-// reads them); `member` is the member they belong to.
-Status copy(int in, int out, long long size, const char* member) {
+long long padded(long long size) { return (size + kBlock - 1) / kBlock * kBlock; }
+
+// Where a member's content goes: a store file (`fd`, at `path`), or nowhere.
+struct Target {
+  int fd = -1;
+  const char* path = nullptr;
+};
+
+// Copies `size` bytes of the archive, and the padding after them, to `to`; `member` is
+// the member they belong to (its path, PATH_MAX bytes). What arrived of a member cut
+// short is written all the same (cut_short, `value` its bytes): a reader may take its
+// whole records. A write that fails names the target's path, copied into `member`.
+Status copy(int in, Target to, long long size, char* member) {
   unsigned char buf[16 * USTAR_BLOCK];
-  const long long padded = (size + kBlock - 1) / kBlock * kBlock;
-  for (long long done = 0; done < padded;) {
-    const long long want = std::min(padded - done, static_cast<long long>(sizeof buf));
-    const long long content = std::min(size - done, want);
+  for (long long done = 0; done < padded(size);) {
+    const long long want = std::min(padded(size) - done, static_cast<long long>(sizeof buf));
     const ssize_t got = read_full(in, buf, static_cast<std::size_t>(want));
     if (got < 0) return fail_errno(Step::read, member);
-    if (got != want) return fail_data(Step::cut_short, member);
-    if (out >= 0 && content > 0 && write_all(out, buf, static_cast<std::size_t>(content)) != 0) {
-      return fail_errno(Step::write, member);
+    const long long content = std::min(size - done, static_cast<long long>(got));
+    if (to.fd >= 0 && content > 0 && write_all(to.fd, buf, static_cast<std::size_t>(content)) != 0) {
+      const int error = errno;
+      (void)snprintf(member, PATH_MAX, "%s", to.path);
+      return Status{Step::write, error, member, 0};
     }
+    if (got != want) return fail_data(Step::cut_short, member, done + std::max(content, 0LL));
     done += want;
   }
   return kDone;
 }
-Status skip(int in, long long size, const char* member) { return copy(in, -1, size, member); }
 
 // The largest store files: an info file's five numbers take well under a block, a
 // record file holds at most a file's worth of records.
@@ -168,18 +191,30 @@ struct Extract {
   const char* dir = nullptr;
   char* member = nullptr;  // PATH_MAX bytes
   Next next;
+  long long outside = 0;  // bytes read that are not the store's files
+  unsigned taken = 0;     // the files written, a bit each
 };
+
+// Counts `bytes` more of the archive outside the store's files (a header, another
+// member): a refusal once they would pass USTAR_OUTSIDE_MAX, before they are read.
+// `size` is the member's, for the refusal.
+Status outside(Extract& x, long long bytes, long long size) {
+  if (bytes > USTAR_OUTSIDE_MAX - x.outside) return fail_data(Step::too_large, x.member, size);
+  x.outside += bytes;
+  return kDone;
+}
 
 // Reads the content of an extended header into what it says of the next member; one
 // too long to name a store file is skipped.
 Status read_extended(Extract& x, char type, long long size) {
   char buf[16 * USTAR_BLOCK];
-  if (size > static_cast<long long>(sizeof buf)) return skip(x.fd, size, x.member);
+  if (const Status counted = outside(x, kBlock + padded(size), size); !counted.ok()) return counted;
+  if (size > static_cast<long long>(sizeof buf)) return copy(x.fd, {}, size, x.member);
   const auto n = static_cast<std::size_t>(size);
-  const std::size_t padded = (n + USTAR_BLOCK - 1) / USTAR_BLOCK * USTAR_BLOCK;  // fits
-  const ssize_t got = read_full(x.fd, buf, padded);
+  const auto whole = static_cast<std::size_t>(padded(size));  // fits
+  const ssize_t got = read_full(x.fd, buf, whole);
   if (got < 0) return fail_errno(Step::read, x.member);
-  if (got != static_cast<ssize_t>(padded)) return fail_data(Step::cut_short, x.member);
+  if (got != static_cast<ssize_t>(whole)) return fail_data(Step::cut_short, x.member);
   if (type == 'x')
     return pax_records(buf, n, &x.next) ? kDone : fail_data(Step::bad_header, x.member);
   const std::size_t length = strnlen(buf, n);  // GNU ends the name with a NUL
@@ -193,7 +228,7 @@ Status read_extended(Extract& x, char type, long long size) {
 // Whether `block` holds a header: its checksum and its size as they must be.
 bool header_sound(const unsigned char* block) {
   return static_cast<long long>(checksum(block)) == octal(block + kChecksum, kChecksumSize) &&
-         octal(block + kSize, kNumberSize) >= 0;
+         number(block + kSize, kNumberSize) >= 0;
 }
 
 // Reads the next header into `block`: `*end` when it is the archive's end.
@@ -234,18 +269,24 @@ Status unpack_member(Extract& x, int file, long long size) {
   if (size > ustar_store_file_max(taken_name(file))) {
     return fail_data(Step::too_large, x.member, size);
   }
+  if ((x.taken & (1U << file)) != 0) return fail_data(Step::repeated, taken_name(file));
+  x.taken |= 1U << file;
   char target[PATH_MAX];
   if (!join(target, x.dir, taken_name(file))) return fail_data(Step::too_long, x.dir, PATH_MAX);
   const FdGuard out(open(target, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-  if (out.fd < 0 && errno == EEXIST) return fail_data(Step::repeated, taken_name(file));
-  if (out.fd < 0) return fail_errno(Step::write, x.member);
-  return copy(x.fd, out.fd, size, x.member);
+  if (out.fd < 0) {
+    // The target, not the archive, failed: a full disk, a directory that went.
+    const int error = errno;
+    (void)snprintf(x.member, PATH_MAX, "%s", target);
+    return Status{Step::write, error, x.member, 0};
+  }
+  return copy(x.fd, {out.fd, target}, size, x.member);
 }
 
 // The member whose header is `block`: an extended header read, a store file unpacked,
 // anything else skipped.
 Status take_member(Extract& x, const unsigned char (&block)[USTAR_BLOCK]) {
-  long long size = octal(block + kSize, kNumberSize);
+  long long size = number(block + kSize, kNumberSize);
   const char type = static_cast<char>(block[kType]);
   const bool extended = type == 'x' || type == 'L';
   member_path(x, block, extended);
@@ -253,7 +294,9 @@ Status take_member(Extract& x, const unsigned char (&block)[USTAR_BLOCK]) {
   if (x.next.size >= 0) size = x.next.size;
   x.next.size = -1;
   const int file = type == '0' || type == '\0' || type == '7' ? store_file_of(x.member) : -1;
-  return file < 0 ? skip(x.fd, size, x.member) : unpack_member(x, file, size);
+  if (file >= 0) return unpack_member(x, file, size);
+  if (const Status counted = outside(x, kBlock + padded(size), size); !counted.ok()) return counted;
+  return copy(x.fd, {}, size, x.member);
 }
 
 }  // namespace
@@ -296,7 +339,8 @@ Status ustar_extract_store(int fd, const char* dir, char (&member)[PATH_MAX]) {
 }
 
 std::int64_t ustar_store_file_max(const char* path) {
-  return store_file_of(path) == 0 ? kInfoMax : kRecordFileMax;
+  const int file = store_file_of(path);
+  return file < 0 ? USTAR_OUTSIDE_MAX : file == 0 ? kInfoMax : kRecordFileMax;
 }
 
 void ustar_remove_store(const char* dir) {

@@ -10,6 +10,10 @@
 #include "lib/status.h"
 
 inline constexpr std::size_t USTAR_BLOCK = 512;
+// The most bytes of an archive that are read outside the store's files (the headers and
+// content of other members): a snapshot holds a few blocks of them, and an archive that
+// inflates to gigabytes of something else is no snapshot.
+inline constexpr long long USTAR_OUTSIDE_MAX = 64LL << 20;
 
 // The header of a regular file (`directory` false) or a directory member, named
 // `name` (at most 99 bytes), with its permission bits, size and modification time.
@@ -26,19 +30,24 @@ bool ustar_begins(const unsigned char* head, std::size_t size);
 // the snapshot was taken), in whatever directory of the archive ("sel/sel.inf" as
 // sel-save writes it, "./sel.inf" as tar makes of a copied directory; a pax or GNU
 // extended header may name it). Every other member is skipped. A store member larger
-// than such a file can be is refused before it is written.
+// than such a file can be is refused before it is written, and so is a member that
+// would take the bytes read outside the store's files past USTAR_OUTSIDE_MAX. Sizes in
+// GNU's base-256 form are read, so that a huge member is named as such.
 //
 // What went wrong, as far as a member is involved, names it by its path in the archive,
 // copied into `member` (the status's path then points there): not_archive (no header
 // where the archive begins), bad_header (a later header; a pax header whose records
-// are not its member's), cut_short (inside the member, or at a header without one),
-// too_large (the member, `value` its size), repeated (a store file's name, once more),
-// too_long (`dir`: no room for a file name after it), or the read or write of a member
-// (errno). What it wrote stays in `dir` for the caller to remove.
+// are not its member's), cut_short (inside the member, `value` the bytes of it that
+// arrived and were written; or at a header, without a member), too_large (the member,
+// `value` its size), repeated (a store file's name, once more), too_long (`dir`: no
+// room for a file name after it), or the read of a member (errno). A file of `dir` that
+// cannot be made or written is Step::write with errno, its path copied into `member`.
+// What it wrote stays in `dir` for the caller to remove.
 Status ustar_extract_store(int fd, const char* dir, char (&member)[PATH_MAX]);
 
-// The most bytes that the store file a member's path names may hold (its last
-// component: sel.inf or a record file), as ustar_extract_store refuses a larger one.
+// The most bytes that the member at `path` may hold (the store file that its last
+// component names: sel.inf or a record file; or USTAR_OUTSIDE_MAX for another), as
+// ustar_extract_store refuses a larger one.
 std::int64_t ustar_store_file_max(const char* path);
 
 // Removes what ustar_extract_store may have written into `dir`, and `dir` itself.

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,6 +31,35 @@ FwdCursor fwd_cursor_at(const SelRecord& rec, int slot, std::int32_t rec_count,
                         std::int32_t oldest_file) {
   return {slot,      sel_record_id(rec), sel_timestamp(rec), fwd_record_sum(rec),
           rec_count, oldest_file};
+}
+
+Status fwd_state_resolve(const char* path, char (&resolved)[PATH_MAX]) {
+  struct stat st {};
+  if (lstat(path, &st) == 0) {
+    if (realpath(path, resolved) == nullptr) {
+      return Status{S_ISLNK(st.st_mode) ? Step::resolve : Step::open, errno, path, 0};
+    }
+    if (stat(resolved, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink > 1) {
+      return fail_data(Step::repeated, path, static_cast<std::int64_t>(st.st_nlink));
+    }
+    return kDone;
+  }
+  if (errno != ENOENT) return fail_errno(Step::open, path);
+  // A new state file: its directory, found, and the name after it.
+  const char* slash = strrchr(path, '/');
+  const char* name = slash == nullptr ? path : slash + 1;
+  char dir[PATH_MAX];
+  const std::size_t dir_len = slash == nullptr ? 0 : static_cast<std::size_t>(slash - path);
+  if (dir_len >= sizeof dir) return Status{Step::too_long, ENAMETOOLONG, path, PATH_MAX};
+  memcpy(dir, slash == path ? "/" : path, slash == path ? 1 : dir_len);
+  dir[slash == path ? 1 : dir_len] = '\0';
+  if (realpath(dir_len == 0 ? "." : dir, resolved) == nullptr) return fail_errno(Step::open, path);
+  const std::size_t used = strlen(resolved);
+  if (snprintf(resolved + used, sizeof resolved - used, "%s%s", used > 1 ? "/" : "", name) >=
+      static_cast<int>(sizeof resolved - used)) {
+    return Status{Step::too_long, ENAMETOOLONG, path, PATH_MAX};
+  }
+  return kDone;
 }
 
 Status fwd_state_take(const char* path, FdGuard* lock) {

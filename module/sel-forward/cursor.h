@@ -9,6 +9,7 @@
 // that moved on.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 
@@ -36,6 +37,16 @@ std::uint32_t fwd_record_sum(const SelRecord& rec);
 // `rec_count` records from `oldest_file`.
 FwdCursor fwd_cursor_at(const SelRecord& rec, int slot, std::int32_t rec_count,
                         std::int32_t oldest_file);
+
+// The state file that `path` names, found once at the start so that every later step
+// works on that file: links followed (a link to a partition that survives a reboot
+// stays a link, and its target is what is replaced), and the lock and the new file
+// made beside the target. `path` need not exist, but its directory must. A failure
+// names `path`: Step::resolve (ENOENT: a link that points nowhere, or ELOOP), Step::
+// repeated (a file of more than one name: another forwarder could take it under
+// another, `value` the names), Step::open (its directory cannot be found, errno), or
+// Step::too_long.
+Status fwd_state_resolve(const char* path, char (&resolved)[PATH_MAX]);
 
 // Takes the state file at `path` for this process: an exclusive lock on "<path>.lock"
 // (created if missing) into `*lock`, to be held until the process ends, since the state

@@ -20,9 +20,9 @@ FwdPlan fwd_plan(const FwdCursor& c, const SelInfo& info, const SelRecord* at_cu
 
   plan.at_least = true;
   if (shrank || info.rec_count < SEL_RING_AFTER_DROP) {
-    plan.lost = FWD_CLEARED;
     const SelInfo seen = sel_ring_info(0, c.seen_count, c.seen_oldest);
     plan.missed = c.seen_count - sel_ring_ordinal(seen, c.slot) - 1;
+    if (plan.missed > 0) plan.lost = FWD_CLEARED;
     if (plan.missed < 0) plan.missed = 0;
     return plan;
   }

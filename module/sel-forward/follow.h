@@ -11,7 +11,7 @@
 //   between the drop and the next record), or fewer than when last seen from the same
 //   oldest file. Lost: at least the records that
 //   the ring held after the cursor when last seen; those added after that look and
-//   before the clear cannot be counted.
+//   before the clear cannot be counted. No report when none had been left unsent.
 // - overrun: the ring moved on past the cursor. Slots are filled again in ring order,
 //   so the records lost are the slots from the one after the cursor's up to the oldest
 //   record now, wrapped round the ring, and whole laps more when the

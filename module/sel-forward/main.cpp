@@ -26,6 +26,7 @@
 #include "common/say.h"
 #include "lib/log.h"
 #include "lib/posix.h"
+#include "lib/visible.h"
 #include "lib/zone.h"
 #include "module/sel-forward/cursor.h"
 #include "module/sel-forward/format.h"
@@ -182,7 +183,11 @@ bool take(void* ctx, int id, const char* value) {
              opt_refuse("--to %s: give [tcp://|relp://%s]HOST:PORT, PORT from 1 to 65535", value,
                         SEL_TLS != 0 ? "|relps://" : "");
     case kFormat: return take_format(o, value);
-    case kState: o->state = value; return true;
+    case kState:
+      // Refused before anything is made of it (a lock file ".lock" in the working directory).
+      if (value[0] == '\0') return opt_refuse("--state: give a file name");
+      o->state = value;
+      return true;
     case kTlsCa: o->tls.ca = value; return true;
     case kTlsName: o->tls.name = value; return true;
     case kTlsCert: o->tls.cert = value; return true;
@@ -239,6 +244,15 @@ struct Batch {
 SelRecord recs[FWD_BATCH_RECS];
 Batch batch;
 
+// The last failure that was logged (a warning or worse), made visible: what a run that
+// ends with a status other than 0 says on standard error.
+char failure[VISIBLE_MAX * LOG_BUF_SIZE];
+
+void keep_failure(int priority, const char* text) {
+  if (priority > LOG_WARNING) return;
+  (void)snprintf(failure, sizeof failure, "%s", text);
+}
+
 struct Forwarder {
   Options o;
   FwdFraming framing = FwdFraming::octets;
@@ -249,10 +263,12 @@ struct Forwarder {
   FwdWatch watch{};
   bool save_failing = false;
   bool sent_any = false;  // a message was accepted in this run
+  const char* state = nullptr;  // the state file as found at the start (o.state: as given)
+  long long records_sent = 0, reported_lost = 0;  // what the collector accepted
 
   void save() {
-    if (o.state == nullptr) return;
-    const Status saved = fwd_cursor_write(o.state, cursor);
+    if (state == nullptr) return;
+    const Status saved = fwd_cursor_write(state, cursor);
     errno = saved.error;
     if (!saved.ok() && !save_failing) {
       log_msg_errno(LOG_ERR, "cannot write the state file %s", o.state);
@@ -270,9 +286,7 @@ struct Forwarder {
     char msg[FWD_MSG_MAX];
     batch.n = 0;
     const FwdPlan& plan = look->plan;
-    // A report stays unsent while the ring moved under the reading: the next look counts
-    // the records that it took.
-    const bool report = plan.lost != FWD_NO_LOSS && !(look->moved && read == 0);
+    const bool report = fwd_report_due(*look, read);
     if (report) {
       const std::size_t len =
           fwd_format_loss(msg, o.format, host, static_cast<std::int32_t>(time(nullptr)), plan);
@@ -287,10 +301,13 @@ struct Forwarder {
     const int accepted = fwd_send(&sender, batch.data, batch.ends, batch.n);
     if (accepted > 0) {
       sent_any = true;
+      records_sent += accepted - (report ? 1 : 0);
       if (report) {
+        reported_lost += plan.missed;
         log_msg(LOG_WARNING, "%s: %s%d records were lost before they could be sent",
                 plan.lost == FWD_CLEARED ? "the SEL was cleared" : "the SEL overran",
                 plan.at_least ? "at least " : "", plan.missed);
+        failure[0] = '\0';  // a loss that was reported is no failure of this run
       }
       cursor = batch.after[accepted - 1];
       save();
@@ -377,19 +394,40 @@ struct Forwarder {
 // library; all zero, so that it takes no room in the program file.
 Forwarder f;
 
-// Reads the cursor from the state file at `path`; why it cannot is said.
-bool read_state(const char* path) {
+// Reads the cursor from the state file at `path` (`given` as the command line named
+// it); why it cannot is said.
+bool read_state(const char* given, const char* path) {
   const Status read = fwd_cursor_read(path, &f.cursor);
   if (read.ok()) return true;
   if (read.step == Step::not_regular) {
-    say("the state file %s %s", path,
+    say("the state file %s %s", given,
         read.error == EISDIR ? "is a directory" : "is not a regular file");
   } else if (read.step == Step::bad_format) {
     say("the state file %s holds no cursor of sel-forward (remove it to send the whole SEL "
         "again)",
-        path);
+        given);
   } else {
-    say_status(read, "cannot read the state file %s", path);
+    say_status(read, "cannot read the state file %s", given);
+  }
+  return false;
+}
+
+// Finds the file that the state path names, once: why it cannot be used is said.
+bool resolve_state(const char* given, char (&path)[PATH_MAX]) {
+  const Status found = fwd_state_resolve(given, path);
+  switch (found.step) {
+    case Step::done: return true;
+    case Step::resolve:
+      say("the state file %s is a link that leads to no file (%s): is the file system that "
+          "holds it mounted?",
+          given, strerror(found.error));
+      break;
+    case Step::repeated:
+      say("the state file %s has %lld names (hard links): a second sel-forward could take it "
+          "under another; give it one",
+          given, static_cast<long long>(found.value));
+      break;
+    default: say_status(found, "cannot write the state file %s", given); break;
   }
   return false;
 }
@@ -398,22 +436,38 @@ bool read_state(const char* path) {
 // lock: a path that is no state file gets no lock file beside it), writing it back at
 // once so that a path that cannot be written is found before anything is sent. `*lock`
 // keeps it for the rest of the run. Whether it could; why not is said.
-bool take_state(const char* path, FdGuard* lock) {
-  if (!read_state(path)) return false;
+bool take_state(const char* given, FdGuard* lock) {
+  static char path[PATH_MAX];
+  if (!resolve_state(given, path) || !read_state(given, path)) return false;
+  f.state = path;
   const Status taken = fwd_state_take(path, lock);
   if (taken.step == Step::lock && taken.error == EAGAIN) {
-    say("the state file %s is in use by another sel-forward (pid %d)", path,
+    say("the state file %s is in use by another sel-forward (pid %d)", given,
         static_cast<int>(taken.value));
     return false;
   }
   if (!taken.ok()) {
-    say_status(taken, "cannot write the state file %s: %s.lock", path, path);
+    say_status(taken, "cannot write the state file %s: %s.lock", given, path);
     return false;
   }
-  if (!read_state(path)) return false;
+  if (!read_state(given, path)) return false;
   const Status written = fwd_cursor_write(path, f.cursor);
-  if (!written.ok()) say_status(written, "cannot write the state file %s", path);
+  if (!written.ok()) say_status(written, "cannot write the state file %s", given);
   return written.ok();
+}
+
+// What a run says at its end: why it ends with a status other than 0, unless --verbose
+// said it already; with --verbose and --once, what it did.
+void say_end(int status) {
+  if (f.o.once && f.o.verbose) {
+    say("sent %lld records, %lld reported lost", f.records_sent, f.reported_lost);
+  }
+  if (status == EXIT_DONE || f.o.verbose) return;
+  if (failure[0] != '\0') {
+    say("%s", failure);
+  } else {
+    say("stopped before every record was sent");
+  }
 }
 
 }  // namespace
@@ -444,6 +498,7 @@ int main(int argc, char** argv) {
   f.sender.tls = &o.tls;
   fwd_host_name(f.host);
   log_open(kProgram.name, LOG_PID | (o.verbose ? LOG_PERROR : 0), LOG_DAEMON);
+  log_visible(keep_failure);
   fwd_signals_init();
   fwd_watch_start(&f.watch);
   if (o.to_stdout) {
@@ -458,5 +513,6 @@ int main(int argc, char** argv) {
   const int status = f.run();
   fwd_sender_end(&f.sender);
   if (fwd_stopping()) log_msg(LOG_INFO, "stopping on a signal");
+  say_end(status);
   return status;
 }

@@ -152,3 +152,7 @@ int fwd_read(FwdFollower* f, FwdLook* look, SelRecord* recs, int max) {
   f->logged_walk = end.step;
   return kept;
 }
+
+bool fwd_report_due(const FwdLook& look, int read) {
+  return look.plan.lost != FWD_NO_LOSS && !(look.moved && read == 0);
+}

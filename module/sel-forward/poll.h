@@ -50,3 +50,8 @@ Status fwd_look(FwdFollower* f, const FwdCursor& c, FwdLook* look);
 // releasing it. Returns the records read: fewer when a record file ends early or cannot
 // be read (logged once while it lasts), or when the ring moved on under the reading.
 int fwd_read(FwdFollower* f, FwdLook* look, SelRecord* recs, int max);
+
+// Whether the plan's report of lost records goes out with the `read` records of the
+// look. It waits while the ring moved under a reading that kept none: the next look
+// counts the records that the move took with those, once.
+bool fwd_report_due(const FwdLook& look, int read);

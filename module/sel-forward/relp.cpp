@@ -56,11 +56,7 @@ Status failed(int error) {
 Status protocol_error(FwdRelp* r, FwdRelpFault::Kind kind, std::string_view said) {
   r->fault.kind = kind;
   const std::size_t len = said.size() < FWD_RELP_SAID_MAX ? said.size() : FWD_RELP_SAID_MAX;
-  memcpy(r->fault.said, said.data(), len);
-  r->fault.said[len] = '\0';
-  for (char* c = r->fault.said; *c != '\0'; ++c) {
-    if (*c == '\n') *c = ' ';
-  }
+  (void)visible_copy({said.data(), len}, r->fault.said, sizeof r->fault.said);
   return failed(EPROTO);
 }
 
@@ -109,7 +105,8 @@ Status take_answers(FwdRelp* r, Exchange what, int sent, unsigned long* want, in
     }
     if (f.command != "rsp") return protocol_error(r, FwdRelpFault::other_command, f.command);
     if (f.txnr != *want || *acked == sent) {
-      return protocol_error(r, FwdRelpFault::not_in_flight, {r->in, used});
+      r->fault.due = *acked == sent ? 0 : *want;
+      return protocol_error(r, FwdRelpFault::not_in_flight, {r->in, used - 1});  // no LF
     }
     if (what != Exchange::close && fwd_relp_status(f.data) != 200) {
       return protocol_error(r, FwdRelpFault::refused, f.data);
@@ -257,4 +254,28 @@ Status fwd_relp_idle(FwdRelp* r, const FwdLink& link) {
   int acked = 0;
   const Status pulled = pull(r, link);
   return pulled.ok() ? take_answers(r, Exchange::syslog, 0, &want, &acked) : pulled;
+}
+
+const char* fwd_relp_told(const FwdRelpFault& fault, char (&buf)[FWD_RELP_TOLD_MAX]) {
+  buf[0] = '\0';
+  const char* what = "";
+  switch (fault.kind) {
+    case FwdRelpFault::none: return buf;
+    case FwdRelpFault::ended: (void)snprintf(buf, sizeof buf, ": it ended the session"); return buf;
+    case FwdRelpFault::not_in_flight:
+      if (fault.due == 0) {
+        (void)snprintf(buf, sizeof buf, ": it answered \"%s\" where no answer was due", fault.said);
+      } else {
+        (void)snprintf(buf, sizeof buf, ": it answered \"%s\" where the answer to frame %lu was due",
+                       fault.said, fault.due);
+      }
+      return buf;
+    case FwdRelpFault::overlong: what = "sent an overlong frame:"; break;
+    case FwdRelpFault::not_relp: what = "sent no RELP frame:"; break;
+    case FwdRelpFault::other_command: what = "sent"; break;
+    case FwdRelpFault::refused: what = "answered"; break;
+    case FwdRelpFault::no_syslog: what = "does not offer the syslog command:"; break;
+  }
+  (void)snprintf(buf, sizeof buf, ": it %s \"%s\"", what, fault.said);
+  return buf;
 }

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "lib/status.h"
+#include "lib/visible.h"
 #include "module/sel-forward/format.h"
 #include "module/sel-forward/link.h"
 
@@ -25,19 +26,21 @@ inline constexpr std::size_t FWD_RELP_IN_MAX = 1024;  // the longest answer take
 inline constexpr std::size_t FWD_RELP_SAID_MAX = 40;  // what is kept of a wrong answer
 
 // What the collector did that the protocol does not let it: the kind, and the start of
-// what it said (line breaks as blanks), for the log.
+// what it said (as lib/visible.h shows it), for the log.
 struct FwdRelpFault {
   enum Kind {
     none,
     overlong,       // sent a frame longer than FWD_RELP_IN_MAX
     not_relp,       // sent bytes that are no RELP frame
     other_command,  // sent a command other than "rsp" (`said`: the command)
-    not_in_flight,  // answered a frame that was not sent, or not yet
+    not_in_flight,  // answered a frame that was not sent, or not yet (`said`: the answer,
+                    // `due`: the frame whose answer was due, 0: none was)
     refused,        // answered with a status other than 200 (`said`: the answer)
     no_syslog,      // answered "open" without offering the syslog command
     ended,          // ended the session ("serverclose")
   } kind;
-  char said[FWD_RELP_SAID_MAX + 1];
+  char said[FWD_RELP_SAID_MAX * VISIBLE_MAX + 1];
+  unsigned long due;
 };
 
 // A session: the client's numbering, what came in and was not yet taken, the frame on its
@@ -87,6 +90,12 @@ Status fwd_relp_send(FwdRelp* r, const FwdLink& link, const char* data,
 
 // Ends the session politely: "close", and its answer awaited for up to `timeout_ms`.
 void fwd_relp_close(FwdRelp* r, const FwdLink& link, int timeout_ms);
+
+// What the collector did, as the log tells it after the failure: ": it ..." and what
+// it said, or "" when it did nothing wrong (the connection was merely lost). Into `buf`,
+// which it returns.
+inline constexpr std::size_t FWD_RELP_TOLD_MAX = 96 + sizeof FwdRelpFault::said;
+const char* fwd_relp_told(const FwdRelpFault& fault, char (&buf)[FWD_RELP_TOLD_MAX]);
 
 // Takes what an idle collector sent: done while the session stands, else a failure as
 // above (the collector closed or ended it, or sent what it must not).

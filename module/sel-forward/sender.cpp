@@ -181,28 +181,16 @@ FwdLink link_of(FwdSender* s) {
                                              : FwdLink{s->fd, nullptr, nullptr};
 }
 
-// What the RELP collector did, as the log tells it after ": it ", into `buf`; "" when it
-// did nothing wrong.
-const char* relp_told(FwdSender* s, char (&buf)[96]) {
+// What the RELP collector did (relp.h), or where the TLS session under it failed, how,
+// into `buf`; "" for a plain connection or when it did nothing wrong.
+const char* relp_told(FwdSender* s, char (&buf)[FWD_RELP_TOLD_MAX]) {
   buf[0] = '\0';
   if (!speaks_relp(s)) return buf;
-  const FwdRelpFault& fault = s->relp.fault;
-  const char* what = "";
-  switch (fault.kind) {
-    case FwdRelpFault::none:
-      // Where the TLS session under it failed, how.
-      if (s->transport == FwdTransport::relps) fwd_secure_told(s, buf, sizeof buf);
-      return buf;
-    case FwdRelpFault::ended: (void)snprintf(buf, sizeof buf, ": it ended the session"); return buf;
-    case FwdRelpFault::overlong: what = "sent an overlong frame:"; break;
-    case FwdRelpFault::not_relp: what = "sent no RELP frame:"; break;
-    case FwdRelpFault::other_command: what = "sent"; break;
-    case FwdRelpFault::not_in_flight: what = "answered a frame not in flight:"; break;
-    case FwdRelpFault::refused: what = "answered"; break;
-    case FwdRelpFault::no_syslog: what = "does not offer the syslog command:"; break;
+  if (s->relp.fault.kind == FwdRelpFault::none && s->transport == FwdTransport::relps) {
+    fwd_secure_told(s, buf, sizeof buf);
+    return buf;
   }
-  (void)snprintf(buf, sizeof buf, ": it %s \"%s\"", what, fault.said);
-  return buf;
+  return fwd_relp_told(s->relp.fault, buf);
 }
 
 // Resolves the collector's name and connects to the first of its addresses that takes
@@ -271,7 +259,7 @@ bool fwd_ready(FwdSender* s) {
     if (!opened.ok()) {
       errno = opened.error;
       if (!s->failing) {
-        char told[96];
+        char told[FWD_RELP_TOLD_MAX];
         log_msg_errno(LOG_WARNING, "cannot open a RELP session with %s:%s%s", s->host, s->port,
                       relp_told(s, told));
       }
@@ -294,7 +282,7 @@ int fwd_send(FwdSender* s, const char* data, const std::size_t* ends, int n) {
   if (!sent.ok()) {
     errno = sent.error;
     if (!s->failing) {
-      char told[96];
+      char told[FWD_RELP_TOLD_MAX];
       log_msg_errno(LOG_WARNING, "lost the connection to %s%s:%s after %d of %d messages%s",
                     scheme(s), s->host, s->port, accepted, n, relp_told(s, told));
     }
@@ -315,7 +303,7 @@ void fwd_check_peer(FwdSender* s) {
   if (standing.ok()) return;
   errno = standing.error;
   if (!s->failing) {
-    char told[96];
+    char told[FWD_RELP_TOLD_MAX];
     log_msg_errno(LOG_NOTICE, "%s%s:%s closed the connection%s", scheme(s), s->host, s->port,
                   relp_told(s, told));
   }

@@ -34,7 +34,8 @@ void module_zone(char* buf, std::size_t size) {
 
 SnapshotMeta snapshot_origin(std::time_t now) {
   SnapshotMeta meta{};
-  if (gethostname(meta.host, sizeof meta.host - 1) != 0) meta.host[0] = '\0';
+  // Room for the longest name Linux allows (64 bytes) and its NUL.
+  if (gethostname(meta.host, sizeof meta.host) != 0) meta.host[0] = '\0';
   std::tm tm{};
   if (gmtime_r(&now, &tm) == nullptr ||
       strftime(meta.saved, sizeof meta.saved, "%Y-%m-%dT%H:%M:%SZ", &tm) == 0) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -29,8 +30,10 @@ std::size_t ref_utf8(std::string_view s) {
   return len;
 }
 
+// A CSV text cell that a spreadsheet would take for a formula gets a leading '.
 void ref_string(FILE* out, std::string_view s, bool json) {
   fputc('"', out);
+  if (!json && !s.empty() && strchr("=+-@\t\r", s[0]) != nullptr) fputc('\'', out);
   for (std::size_t len = 0; !s.empty(); s.remove_prefix(len == 0 ? 1 : len)) {
     len = ref_utf8(s);
     const auto b = static_cast<unsigned char>(s[0]);
@@ -86,7 +89,9 @@ TEST(Rows, SameBytesAsThePrintfFormatter) {
   }
   for (const char* text : {"\xE0\xA0\x80\xE0\x9F\xBF\xED\x9F\xBF\xED\xA0\x80\xF0\x90\x80\x80",
                            "\xF0\x8F\xBF\xBF\xF4\x8F\xBF\xBF\xF4\x90\x80\x80\xC1\xBF\xC2\x80\xE1",
-                           "plain text\" quoted \\ \t\r\n\x01\x1F\x7F \xC3\xA9t\xC3 and more"}) {
+                           "plain text\" quoted \\ \t\r\n\x01\x1F\x7F \xC3\xA9t\xC3 and more",
+                           "=HYPERLINK(\"http://192.0.2.1/\",\"ok\")", "+1", "-1", "@A1", "\tx",
+                           "\rx"}) {
     recs.push_back(
         RecordBuilder(-1, INT32_MIN, 0, SEL_TYPE_GENERIC_TEXT).text(SEL_OFF_GENERIC_TEXT, text));
   }
@@ -111,6 +116,7 @@ TEST(Escape, OneRuleForEveryFormat) {
     std::string_view text, html;
   } cases[] = {
       {"dxa-17 \"<a&b>\" 'x'", "dxa-17 &quot;&lt;a&amp;b&gt;&quot; &#39;x&#39;"},
+      {"=cmd|' /C calc'!A0", "=cmd|&#39; /C calc&#39;!A0"},
       {"t\tn\nr\r\x01\x7f", "t\tn\nr\xE2\x90\x8D\xE2\x90\x81\xE2\x90\xA1"},
       {"\xC3\xA9t\xE9\xC3 \xF0\x90\x80\x80\xED\xA0\x80",
        "\xC3\xA9t\xC3\xA9\xC3\x83 \xF0\x90\x80\x80\xC3\xAD\xC2\xA0\xC2\x80"},

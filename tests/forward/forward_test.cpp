@@ -55,6 +55,7 @@ TEST(ForwardPlan, NewRecordsAndLossesFromCursorAndRing) {
       {4, 0, 10, 0, 7, 0, '=', 0, FWD_CLEARED, 5, true, 0, 7},  // fewer records than seen
       {2999, 0, 3500, 2, 200, 0, '-', 0, FWD_CLEARED, 2500, true, 0, 200},
       {-1, 0, 4, 0, 0, 0, '-', 0, FWD_CLEARED, 4, true, 0, 0},
+      {9, 0, 10, 0, 0, 0, '-', 0, FWD_NO_LOSS, 0, true, 0, 0},  // cleared once all was sent
       {-1, 0, 0, 0, 5, 0, '-', 0, FWD_NO_LOSS, 0, false, 0, 5},
   };
   for (const Row& r : rows) {
@@ -203,17 +204,24 @@ TEST(ForwardRelp, FramesTheirHeadsAndAnswers) {
 TEST(ForwardRelp, OnlyWhatIsAnswered200InOrderIsAccepted) {
   // Three messages to a collector that first finds `before` written for it, then answers
   // each frame as the next word of `answers` says ('|' between them): a status text, or
-  // <close> (it closes), <serverclose>, <junk>.
+  // <close> (it closes), <serverclose>, <junk>, <next> (200 to the frame after it). The
+  // log then tells what it did after the failure.
   struct Row {
     const char *before, *answers;
     int accepted, error;
+    const char* told;
   } rows[] = {
-      {"", "200 OK|200 OK|200 OK", 3, 0},
-      {"", "200 OK|500 full|200 OK", 1, EPROTO},
-      {"", "200 OK|<serverclose>", 1, ECONNRESET},
-      {"", "<junk>", 0, EPROTO},
-      {"", "200 OK|<close>", 1, ECONNRESET},
-      {"2 rsp 6 200 OK\n", "200 OK", 0, EPROTO},  // an answer to a frame not sent
+      {"", "200 OK|200 OK|200 OK", 3, 0, ""},
+      {"", "200 OK|500 full|200 OK", 1, EPROTO, ": it answered \"500 full\""},
+      {"", "200 OK|<serverclose>", 1, ECONNRESET, ": it ended the session"},
+      {"", "<junk>", 0, EPROTO, ": it sent no RELP frame: \"junk\\x0a\""},
+      {"", "200 OK|<close>", 1, ECONNRESET, ""},  // no word of the collector's
+      {"2 rsp 6 200 OK\n", "200 OK", 0, EPROTO,
+       ": it answered \"2 rsp 6 200 OK\" where no answer was due"},
+      {"", "200 OK|<next>", 1, EPROTO,
+       ": it answered \"4 rsp 6 200 OK\" where the answer to frame 3 was due"},
+      {"", "500 \x1b[2J\x1b[32mall sent\xc2\x9b", 0, EPROTO,
+       ": it answered \"500 \\x1b[2J\\x1b[32mall sent\\xc2\\x9b\""},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.answers);
@@ -232,13 +240,14 @@ TEST(ForwardRelp, OnlyWhatIsAnswered200InOrderIsAccepted) {
           if (poll(&p, 1, 10000) != 1 || read(fds[1], &c, 1) != 1) return;
           in += c;
         }
-        const std::string txnr = std::to_string(f.txnr);
+        const std::string txnr = std::to_string(f.txnr + (answer == "<next>" ? 1 : 0));
         in.erase(0, used);
         if (answer == "<close>") break;
         const std::string out =
             answer == "<serverclose>" ? "0 serverclose 0\n"
             : answer == "<junk>"
                 ? "junk\n"
+            : answer == "<next>" ? txnr + " rsp 6 200 OK\n"
                 : txnr + " rsp " + std::to_string(answer.size()) + " " + answer + "\n";
         (void)!send(fds[1], out.data(), out.size(), MSG_NOSIGNAL);
       }
@@ -251,6 +260,8 @@ TEST(ForwardRelp, OnlyWhatIsAnswered200InOrderIsAccepted) {
     EXPECT_EQ(fwd_relp_send(&relp, {fds[0], nullptr, nullptr}, "abc", ends, 3, 10000, &accepted)
                   .error, r.error);
     EXPECT_EQ(accepted, r.accepted);
+    char told[FWD_RELP_TOLD_MAX];
+    EXPECT_STREQ(fwd_relp_told(relp.fault, told), r.told);
     shutdown(fds[0], SHUT_RDWR);
     collector.join();
     close(fds[0]);

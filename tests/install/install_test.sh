@@ -132,6 +132,13 @@ Try '$name --help'." "$out"
     : >"$work/records/sel.0"
     echo '1 0 0 0 0' >"$work/store/sel.inf"
     head -c 1000 /dev/zero | tr '\0' x >"$work/text.tar"
+    # A store whose record file is a folder, and an archive of a store cut short: sel
+    # would print what it read before and then that the log was cleared.
+    mkdir -p "$work/holey/sel.1" "$work/whole"
+    echo '1 500 1 1 1500' | tee "$work/holey/sel.inf" >"$work/whole/sel.inf"
+    head -c 32000 /dev/zero >"$work/whole/sel.1"
+    tar cf "$work/whole.tar" -C "$work/whole" sel.inf sel.1
+    head -c 20000 "$work/whole.tar" >"$work/cut.tar"
     # A system that refuses user namespaces, the way unshare says so.
     printf '#!/bin/sh\necho "unshare: unshare failed: Operation not permitted" >&2\nexit 1\n' \
         >"$work/fake/unshare"
@@ -156,6 +163,8 @@ Try '$name --help'." "$out"
 ;$view $work/empty info;2;sel-view: $work/empty holds no SEL store (no sel.inf, no sel.0 to sel.3)
 ;$view $work/text.tar info;2;sel-view: $work/text.tar is not a tar archive
 ;$view - info <$work/text.tar;2;sel-view: standard input is not a tar archive
+;$view $work/holey rd_all;2;sel-view: $work/holey/sel.1 is not a regular file; the info file promises 500 records in it
+;$view $work/cut.tar rd_all;2;sel-view: $work/cut.tar ends inside sel.1: the archive is cut short
 ;$view $work/records info;2;sel-view: $work/records/sel.inf cannot be opened: No such file or directory; selexport --check tells more
 ;${emulator[*]} $work/nosel/$p/$bindir/sel-view $work/store info;2;sel-view: $work/nosel/$p/$libexecdir/sel/sel is missing: install sel-view again
 $work/fake:;$view $work/store info;2;sel-view: cannot run sel here: it needs a private module root, and this system does not allow user namespaces (unshare: unshare failed: Operation not permitted)

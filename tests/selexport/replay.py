@@ -11,6 +11,13 @@ import time
 codecs.register_error("latin1", lambda e: ("".join(map(chr, e.object[e.start:e.end])), e.end))
 
 
+def csv_cell(key, value):
+    """A JSON field as CSV has it: a text that a spreadsheet takes for a formula with a '."""
+    text = str(value)
+    risky = key in ("type_label", "severity_label", "text") and text[:1] in tuple("=+-@\t\r")
+    return "'" + text if risky else text
+
+
 def main(jsonl, csv_path, sel_output):
     with open(jsonl, encoding="utf-8") as f:
         rows = [json.loads(line) for line in f]
@@ -19,7 +26,7 @@ def main(jsonl, csv_path, sel_output):
     assert len(rows) == len(table), (len(rows), len(table))
     lines = []
     for row, cells in zip(rows, table):
-        assert {k: str(v) for k, v in row.items()} == cells, (row, cells)
+        assert {k: csv_cell(k, v) for k, v in row.items()} == cells, (row, cells)
         raw = bytes.fromhex(row["raw"])
         assert len(raw) == 64
         assert row["id"] == int.from_bytes(raw[0:4], "big", signed=True)

@@ -37,6 +37,13 @@ RunResult selexport(std::vector<std::string> args) {
 
 RunResult shell(const std::string& command) { return run({"sh", "-c", command}); }
 
+// Whether process `pid` has ended (and waits to be reaped).
+bool ended(pid_t pid) {
+  const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+  const std::size_t paren = stat.rfind(')');
+  return paren == std::string::npos || stat.compare(paren, 3, ") Z") == 0;
+}
+
 // One of our programs run by the shell, with its output redirected as `redirect` says.
 RunResult redirected(const char* binary, const std::vector<std::string>& args,
                      const std::string& redirect) {
@@ -121,6 +128,13 @@ TEST_F(SelexportTest, CheckFindsEachFault) {
     EXPECT_TRUE(exported >= 0 && exported <= 2) << "the export ends with status " << exported;
     ASSERT_EQ(shell("rm -r /tmp/check").exit_code(), 0);
   }
+  // A name that a terminal would take for commands is shown as the messages show it.
+  const std::string odd = "/tmp/\x1b[2J\xc2\x9b";
+  write_sound_store(odd);
+  EXPECT_EQ(selexport({"--check", odd}).out,
+            "/tmp/\\x1b[2J\\xc2\\x9b: sound: 1500 records, ids by slot\n");
+  EXPECT_NE(selexport({"--summary", odd}).out.find("Store              /tmp/\\x1b[2J\\xc2\\x9b\n"),
+            std::string::npos);
   // A report that cannot be written, or has nowhere to go, is an error.
   write_sound_store("/tmp/check");
   for (const auto& [redirect, says] : {std::pair{">/dev/full", "cannot write the output"},
@@ -135,6 +149,10 @@ TEST_F(SelexportTest, RefusesBadArgumentsAndDirectoriesWithoutAStore) {
   write_sound_store("/tmp/sound");
   write_sound_store("/tmp/broken");
   unlink("/tmp/broken/sel.0");
+  write_sound_store("/tmp/short");  // 212 whole records and a part of file 3, then file 0
+  ASSERT_EQ(truncate("/tmp/short/sel.3", 212 * 64 + 30), 0);
+  write_sound_store("/tmp/holey");  // a folder in place of file 3
+  ASSERT_EQ(shell("rm /tmp/holey/sel.3 && mkdir /tmp/holey/sel.3").exit_code(), 0);
   mkdir("/tmp/empty", 0755);
   mkdir("/tmp/two", 0755);  // a folder of two stores: which one is meant?
   write_sound_store("/tmp/two/a");
@@ -142,17 +160,22 @@ TEST_F(SelexportTest, RefusesBadArgumentsAndDirectoriesWithoutAStore) {
   const struct {
     const char* args;
     int exit_code;
+    int rows = -1;        // read, where a store is read in part
+    const char* says = "";  // on standard error
   } cases[] = {
       {"", 2}, {"--format xml /tmp/sound", 2}, {"--check --last 3 /tmp/sound", 2},
       {"/tmp/none", 2}, {"/tmp/empty", 2}, {"--since tomorrow /tmp/sound", 2},
       {"--until 2025-02-29T00:00:00Z /tmp/sound", 2}, {"--type 65536 /tmp/sound", 2},
-      {"/tmp/broken", 1},  // the records of file 3 are written, then the missing file said
+      // All that is whole is read; what is not is said.
+      {"/tmp/broken", 1, 1000, "/tmp/broken: sel.0 is missing: its 500 records are not read"},
+      {"/tmp/short", 1, 712, "/tmp/short: sel.3 is cut short after 212 of 1000 records\n"},
+      {"/tmp/holey", 1, 500, "/tmp/holey: sel.3 is not a regular file: its 1000 records"},
       {"--since 2025-12-06 --until 2025-12-05 /tmp/sound", 2},
       {"--since -1h --until -2h /tmp/sound", 2}, {"--since -2x /tmp/sound", 2},
       {"--severity warning --severity notice /tmp/sound", 2}, {"--format json /tmp/sound", 2},
       {"--summary --format csv /tmp/sound", 2}, {"--since -h /tmp/sound", 2},
       // Among several, a store refused is a run done in part; all of them, nothing done.
-      {"/tmp/sound /tmp/none", 1}, {"/tmp/none /tmp/empty /tmp/two", 2},
+      {"/tmp/sound /tmp/none", 1, 1500}, {"/tmp/none /tmp/empty /tmp/two", 2},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args;
@@ -162,8 +185,9 @@ TEST_F(SelexportTest, RefusesBadArgumentsAndDirectoriesWithoutAStore) {
     EXPECT_EQ(r.exit_code(), c.exit_code) << c.args << r.err;
     EXPECT_NE(r.err, "");
     EXPECT_EQ(r.err.find("usage:"), std::string::npos) << r.err;
-    if (c.exit_code == 1) {  // the rows read: those of file 3, or the sound store's
-      EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), args.size() == 1 ? 1000 : 1500);
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    if (c.rows >= 0) {
+      EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), c.rows);
     }
   }
 }
@@ -204,8 +228,19 @@ std::vector<std::string> with_env(const char* assignment, const std::vector<std:
 
 TEST_F(SelexportTest, FiltersOrderAndZones) {
   ASSERT_TRUE(store_write(kStore, sel_ring_info(1, 12, 0), filter_record, nullptr).ok());
-  // A snapshot taken on a module whose zone is EST5.
+  // Snapshots taken on a module whose zone is EST5; whose TZ holds a line break and a
+  // zone of its own; whose sel.meta names its zone twice; whose host name is as long as
+  // Linux allows.
   write_file("/tmp/est.tar", run(with_env("TZ=EST5", program(SEL_SAVE_BINARY, {}))).out);
+  write_file("/tmp/lies.tar", run(with_env("TZ=EST5\nzone=UTC0", program(SEL_SAVE_BINARY, {}))).out);
+  const std::string host64(64, 'h');
+  std::vector<std::string> renamed = {"unshare", "-u", "sh", "-c", "hostname " + host64 + " && exec \"$@\"", "sh"};
+  for (const std::string& word : program(SEL_SAVE_BINARY, {})) renamed.push_back(word);
+  write_file("/tmp/host64.tar", run(renamed).out);
+  ASSERT_EQ(shell("mkdir /tmp/twice && cp /mnt/logs/sel/* /tmp/twice && "
+                  "printf 'zone=UTC0\\nzone=UTC0\\n' >/tmp/twice/sel.meta")
+                .exit_code(),
+            0);
   const struct {
     std::vector<std::string> args;
     const char* ids;
@@ -231,6 +266,14 @@ TEST_F(SelexportTest, FiltersOrderAndZones) {
       {{"--until", "-10m", "--type", "DXA", "--type", "bios"}, "1 2"},
       // A zone that is no file reads as UTC, rather than blocking.
       {{"--type", "11", "--local"}, "12", "/tmp/zone", "Old time: Fri Dec  5 16:00:00 2025"},
+      // Metadata that lies is no zone: the caller's is taken.
+      {{"--type", "11", "--local"}, "12", "EST5", "Old time: Fri Dec  5 11:00:00 2025.", "/tmp/lies.tar"},
+      {{"--type", "11", "--local"}, "12", "EST5", "Old time: Fri Dec  5 11:00:00 2025.", "/tmp/twice"},
+      {{"--summary"}, "", "UTC0", "\nHost               hhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhh\n",
+       "/tmp/host64.tar"},
+      // A zone that counts leap seconds names its days all the same.
+      {{"--summary", "--local"}, "", "right/Europe/Berlin", "\n  2025-12-05             12\n"},
+      {{"--summary", "--local", "--format", "json"}, "", "right/Europe/Berlin", "\"2025-12-05\":12"},
   };
   ASSERT_EQ(mkfifo("/tmp/zone", 0644), 0);
   for (const auto& c : cases) {
@@ -264,41 +307,77 @@ TEST_F(SelexportTest, ArchivesReadAsTheirDirectory) {
   const std::string deep = "/tmp/" + std::string(120, 'd');  // past a header's 100 bytes
   ASSERT_EQ(shell("mkdir -p " + deep + " && cp -r /mnt/logs/sel " + deep).exit_code(),
             0);
+  // Archives of the store and `filler` bytes of something else before it (a header and
+  // its content): 64 MiB outside the store's files are read, a block more is not.
+  const auto with_filler = [](long long filler) {
+    return "head -c " + std::to_string(filler - 512) + " /dev/zero >/tmp/filler && " +
+           "tar cf /tmp/a.tar --format=ustar -C /tmp filler -C /mnt/logs/sel sel.inf sel.2 sel.3";
+  };
   const struct {
     std::string make;
-    const char* refusal;  // nullptr: reads as the directory
+    const char* says;  // on standard error, or nullptr
+    int status = 0;    // 0: reads as the directory
+    const char* tmpdir = "/tmp";
+    int rows = -1;  // where the store is read in part
   } cases[] = {
       {"cp /tmp/saved.tar /tmp/a.tar", nullptr},
       {"tar cf /tmp/a.tar --format=gnu " + deep + "/sel", nullptr},
       {"tar cf /tmp/a.tar --format=pax " + deep + "/sel", nullptr},
+      // What is whole of an archive cut short is read.
       {"head -c 30000 /tmp/saved.tar >/tmp/a.tar",
-       "ends inside sel/sel.2: the archive is cut short"},
-      {"head -c 100 /tmp/saved.tar >/tmp/a.tar", "is not a tar archive"},
-      // Refused before it is unpacked: a store file larger than one can be.
+       "ends inside sel/sel.2: the archive is cut short", 1, "/tmp", 436},
+      {"head -c 100 /tmp/saved.tar >/tmp/a.tar", "is not a tar archive", 2},
+      // Refused before it is unpacked: a store file larger than one can be, and more
+      // than 64 MiB of anything else.
       {"tar cf /tmp/a.tar --format=pax --pax-option=size:=1073741824 -C /mnt/logs/sel sel.inf",
-       "holds sel.inf of 1073741824 bytes, more than an info file can be (512 bytes)"},
+       "holds sel.inf of 1073741824 bytes, more than an info file can be (512 bytes)", 2},
       {"cp -r /mnt/logs/sel /tmp/big && truncate -s 64064 /tmp/big/sel.0 && "
        "tar cf /tmp/a.tar -C /tmp/big sel.0",
-       "holds sel.0 of 64064 bytes, more than a record file can be (64000 bytes)"},
+       "holds sel.0 of 64064 bytes, more than a record file can be (64000 bytes)", 2},
+      {with_filler(64 << 20), nullptr},
+      {with_filler((64 << 20) + 1),
+       "holds filler of 67108353 bytes, and more than 64 MiB besides the store's files", 2},
+      {"python3 -c \"import sys, tarfile; t = tarfile.TarInfo('big.iso'); t.size = 8 << 30; "
+       "sys.stdout.buffer.write(t.tobuf(format=tarfile.GNU_FORMAT))\" >/tmp/a.tar",
+       "holds big.iso of 8589934592 bytes, and more than 64 MiB besides", 2},
       {"cp /tmp/saved.tar /tmp/a.tar && tar rf /tmp/a.tar -C /mnt/logs/sel sel.inf",
-       "holds more than one sel.inf"},
+       "holds more than one sel.inf", 2},
+      // Where it is unpacked, the system's reason.
+      {"cp /tmp/saved.tar /tmp/a.tar",
+       "cannot make a temporary directory in /tmp/none to unpack /tmp/a.tar: No such file", 2,
+       "/tmp/none"},
+      {"mkdir /tmp/full && mount -t tmpfs -o nr_inodes=2,size=1m none /tmp/full",
+       "/sel.inf to unpack /tmp/a.tar: No space left on device", 2, "/tmp/full"},
+      // What a snapshot says of itself, once a key.
+      {"cp -r /mnt/logs/sel /tmp/m && printf 'host=a\\nhost=b\\n' >/tmp/m/sel.meta && "
+       "tar cf /tmp/a.tar -C /tmp/m .",
+       "/tmp/a.tar: sel.meta gives host more than once, and is ignored"},
 
       // Compressed (where the build reads gzip), and the folder that tar -x made of it.
-      {"gzip -c /tmp/saved.tar >/tmp/a.tar", kGzip ? nullptr : "is not a tar archive"},
+      {"gzip -c /tmp/saved.tar >/tmp/a.tar", kGzip ? nullptr : "is not a tar archive", kGzip ? 0 : 2},
       {"gzip -c /tmp/saved.tar >/tmp/z && head -c $(($(stat -c %s /tmp/z) / 2)) /tmp/z >/tmp/a.tar",
-       kGzip ? "ends inside its gzip stream: the archive is cut short" : "is not a tar archive"},
+       kGzip ? "ends inside its gzip stream: the archive is cut short" : "is not a tar archive",
+       kGzip ? 1 : 2},
       {"rm /tmp/a.tar && mkdir /tmp/a.tar && tar xf /tmp/saved.tar -C /tmp/a.tar", nullptr},
   };
-  const std::vector<std::vector<std::string>> uses = {{"--check"}, {"--format", "csv"}};
+  // JSON Lines: a row a line, whatever the texts hold.
+  const std::vector<std::vector<std::string>> uses = {{"--check"}, {"--format", "jsonl"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.make);
     ASSERT_EQ(shell(c.make).exit_code(), 0);
     for (std::vector<std::string> args : uses) {
       args.push_back("/tmp/a.tar");
-      RunResult archive = selexport(args);
-      if (c.refusal != nullptr) {
-        EXPECT_EQ(archive.exit_code(), 2);
-        EXPECT_NE(archive.err.find(c.refusal), std::string::npos) << archive.err;
+      std::vector<std::string> argv = with_env(("TMPDIR=" + std::string(c.tmpdir)).c_str(),
+                                               program(SELEXPORT_BINARY, args));
+      RunResult archive = run(argv);
+      if (c.says != nullptr) {
+        EXPECT_NE(archive.err.find(c.says), std::string::npos) << archive.err;
+      }
+      if (c.status != 0) {
+        EXPECT_EQ(archive.exit_code(), c.status) << archive.err;
+        if (c.rows >= 0 && args[0] != "--check") {
+          EXPECT_EQ(std::count(archive.out.begin(), archive.out.end(), '\n'), c.rows);
+        }
         continue;
       }
       args.back() = kStore;
@@ -308,6 +387,14 @@ TEST_F(SelexportTest, ArchivesReadAsTheirDirectory) {
       }
       EXPECT_EQ(archive.exit_code(), dir.exit_code()) << archive.err;
       EXPECT_EQ(archive.out, dir.out);
+    }
+    // A whole archive on standard input is answered once its end is read, though the
+    // writer keeps the pipe open (ssh that hangs, nc -l).
+    if (c.status == 0 && c.make.find("mkdir") == std::string::npos) {
+      Running piped(program(SELEXPORT_BINARY, {"--check", "-"}), true);
+      piped.write_stdin(read_file("/tmp/a.tar"));
+      EXPECT_TRUE(wait_until([&] { return ended(piped.pid()); }));
+      EXPECT_EQ(piped.finish().out.rfind("standard input: sound: 1250 records", 0), 0U);
     }
   }
   EXPECT_EQ(shell("ls /tmp | grep selexport").out, "") << "an unpacked archive was left behind";
@@ -320,7 +407,7 @@ TEST_F(SelexportTest, SummaryCountsTheRows) {
   ASSERT_TRUE(store_write(kStore, sel_ring_info(1, 3200, 2), random_record, &gen).ok());
   write_file("/tmp/s.tar", run(with_env("TZ=EST5", program(SEL_SAVE_BINARY, {}))).out);
   char host[65] = {};
-  ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+  ASSERT_EQ(gethostname(host, sizeof host), 0);
   const char* compare = R"(
 import collections, datetime, json, sys
 rows = [json.loads(line) for line in open(sys.argv[1])]

@@ -192,14 +192,21 @@ int main(int argc, char** argv) {
   static Helpers helpers;
   if (!find_helpers(&helpers)) return EXIT_NOTHING;
   static Source source;
-  if (const Status opened = source_open(a.store, say_program(), &source); !opened.ok()) {
-    say_source_refused(source, opened);
+  const Status opened = source_open(a.store, say_program(), &source);
+  // sel shows an archive cut short as a store that lost records: refused instead.
+  if (!opened.ok() || !source.cut.ok()) {
+    say_source_refused(source, opened.ok() ? source.cut : opened);
     return EXIT_NOTHING;
   }
+  say_meta_ignored(source);
   // sel reads the info file itself; one that cannot be opened is refused as selexport
-  // refuses it, and sel judges the numbers in it as it does on the module.
-  if (const StoreDir store = store_open(source.dir, source.name); !store.info_read.ok()) {
-    say_store_refused(store, store.info_read);
+  // refuses it, and sel judges the numbers in it as it does on the module. A record
+  // file that it promises records in and that cannot be read would make sel print what
+  // it read before and then "Clear SEL.": a copy that lost a file would read as wiped.
+  const StoreDir store = store_open(source.dir, source.name);
+  const Status readable = store.info_read.ok() ? store_files_readable(store) : store.info_read;
+  if (!readable.ok()) {
+    say_store_refused(store, readable);
     return EXIT_NOTHING;
   }
   if (!namespaces_allowed()) return EXIT_NOTHING;

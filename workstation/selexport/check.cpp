@@ -11,6 +11,7 @@
 
 #include "decode/record_text.h"
 #include "decode/sel_record.h"
+#include "lib/visible.h"
 #include "store/sel_walk.h"
 #include "workstation/selexport/selexport.h"
 #include "workstation/selexport/time_back.h"
@@ -231,17 +232,19 @@ bool check_store(FILE* out, const StoreDir& store) {
   TimeBack back;
   if (check_info(findings, store)) ids = check_records(findings, store, &back);
   warn_time_back(out, store.info, back);
+  // The name as given may hold any byte: shown as say() shows it.
+  visible_write(out, store.name);
   if (findings.faults != 0) {
-    fprintf(out, "%s: not sound, faults found: %d\n", store.name, findings.faults);
+    fprintf(out, ": not sound, faults found: %d\n", findings.faults);
     return false;
   }
   const int count = store.info.rec_count;
   if (count == 0) {
-    fprintf(out, "%s: sound: 0 records\n", store.name);
+    fputs(": sound: 0 records\n", out);
   } else if (ids.by_slot) {
-    fprintf(out, "%s: sound: %d records, ids by slot\n", store.name, count);
+    fprintf(out, ": sound: %d records, ids by slot\n", count);
   } else {
-    fprintf(out, "%s: sound: %d records, ids numbered on from %d\n", store.name, count,
+    fprintf(out, ": sound: %d records, ids numbered on from %d\n", count,
             static_cast<std::int32_t>(ids.first));
   }
   return true;

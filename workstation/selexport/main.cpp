@@ -89,7 +89,8 @@ std::int64_t newest_of(const StoreDir& store) {
   std::int64_t newest = INT64_MIN;
   int n = 0;
   if (!store_usable(store).ok()) return newest;
-  (void)read_range(store, sel_range_first(store.info, store.info.rec_count), held, &n);
+  static RangeGaps gaps;
+  read_range(store, sel_range_first(store.info, store.info.rec_count), held, &n, &gaps);
   for (int i = 0; i < n; ++i) newest = std::max<std::int64_t>(newest, sel_timestamp(held[i]));
   return newest;
 }
@@ -148,8 +149,9 @@ Outcome each_passing(Run& run, const StoreDir& store, int host, int* dropped, Ta
   if (store.info.rec_count == 0) return Outcome::done;
   if (!window_of(o, store, &since, &until)) return Outcome::refused;
   int n = 0;
-  const Status read = read_range(store, range_of(o, store.info), held, &n);
-  if (!read.ok()) say_read_refused(store, read);
+  static RangeGaps gaps;
+  read_range(store, range_of(o, store.info), held, &n, &gaps);
+  say_read_gaps(store, gaps);
   const bool reverse = o.reverse && !o.summary;
   for (int i = 0; i < n; ++i) {
     const SelRecord& rec = held[reverse ? n - 1 - i : i];
@@ -161,7 +163,7 @@ Outcome each_passing(Run& run, const StoreDir& store, int host, int* dropped, Ta
       return Outcome::refused;
     }
   }
-  return read.ok() ? Outcome::done : Outcome::partial;
+  return gaps.n == 0 ? Outcome::done : Outcome::partial;
 }
 
 // Records left out as read before from another snapshot of the host: said beside the
@@ -224,6 +226,9 @@ Outcome read_input(Run& run, Input& in) {
     say_source_refused(source, opened);
     return Outcome::refused;
   }
+  // An archive cut short is read as far as it is whole: said first, then what is missing.
+  if (!source.cut.ok()) say_source_refused(source, source.cut);
+  say_meta_ignored(source);
   const StoreDir store = store_open(source.dir, source.name);
   Outcome outcome = Outcome::done;
   if (run.o.check) {
@@ -231,6 +236,7 @@ Outcome read_input(Run& run, Input& in) {
   } else if (source_wanted(run.o, source_label(source))) {
     outcome = export_store(run, source, store);
   }
+  if (outcome == Outcome::done && !source.cut.ok()) outcome = Outcome::partial;
   unpack_release();
   return outcome;
 }

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "snapshot/meta.h"
 #include "workstation/selexport/fleet_export.h"
 #include "workstation/selexport/report.h"
 #include "workstation/selexport/seen.h"
@@ -15,7 +16,7 @@
 struct Zones {
   char caller[256] = "";  // TZ as the caller set it
   bool caller_set = false;
-  char shown[256] = "UTC";
+  char shown[SNAPSHOT_VALUE_MAX + 1] = "UTC";  // a caller's TZ, or a snapshot's zone
 };
 
 struct Run {

@@ -37,14 +37,28 @@ struct ExportOptions {
 // the status to end with.
 int options_parse(int argc, char** argv, ExportOptions* o);
 
-// Reads the records of `range` into `recs` (room for the whole ring) and their number
-// into `*n`; the records before a failure are kept. What failed is in the record file
-// that the status's path names: not_regular, cut_short (shorter than the info file
-// promises), or its open, seek or read (errno).
-Status read_range(const StoreDir& store, const SelRange& range, SelRecord* recs, int* n);
+// A record file of a range that could not be read whole: why (Step::not_regular,
+// cut_short: shorter than the info file promises, or its open or seek with errno; the
+// path is the file's name), and how many records the range wanted of it and how many
+// of them were read.
+struct FileGap {
+  Status why;
+  int wanted = 0;
+  int read = 0;
+};
+struct RangeGaps {
+  FileGap file[SEL_FILES + 1];
+  int n = 0;
+};
 
-// Says why read_range stopped.
-void say_read_refused(const StoreDir& store, const Status& status);
+// Reads the records of `range` into `recs` (room for the whole ring) and their number
+// into `*n`, file by file: all that is whole of a file that ends early, and nothing of
+// one that cannot be read, which the walk passes over to the next. Those go to `*gaps`.
+void read_range(const StoreDir& store, const SelRange& range, SelRecord* recs, int* n,
+                RangeGaps* gaps);
+
+// Says what read_range could not read, a line a file.
+void say_read_gaps(const StoreDir& store, const RangeGaps& gaps);
 
 // The CSV header (with a source column first when `with_source`); nothing for JSON Lines.
 void write_rows_header(FILE* out, ExportFormat format, bool with_source);

@@ -2,25 +2,21 @@
 
 #include "common/escape.h"
 #include "lib/utf8.h"
+#include "lib/visible.h"
 
 namespace {
 
 // The character at the start of `s` and how many bytes it takes: a valid UTF-8
-// sequence, else its first byte as Latin-1 (`stray`).
+// sequence, else its first byte as Latin-1.
 struct Char {
   char32_t code;
   std::size_t bytes;
-  bool stray;
 };
 
 Char first_char(std::string_view s) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-  if (byte(0) < 0x80) return {byte(0), 1, false};
   const std::size_t bytes = utf8_sequence(s.data(), s.size());
-  if (bytes == 0) return {byte(0), 1, true};
-  char32_t code = byte(0) & (0x7FU >> bytes);
-  for (std::size_t i = 1; i < bytes; ++i) code = code << 6 | (byte(i) & 0x3FU);
-  return {code, bytes, false};
+  if (bytes == 0) return {static_cast<unsigned char>(s[0]), 1};
+  return {utf8_code(s.data(), bytes), bytes};
 }
 
 void append_utf8(std::string* out, char32_t c) {
@@ -44,11 +40,6 @@ void mark(char (&buf)[16], char32_t c) {
 
 }  // namespace
 
-bool text_char_hidden(char32_t c) {
-  return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
-         (c >= 0x2066 && c <= 0x2069) || c == 0x2028 || c == 0x2029;
-}
-
 std::string shown_text(std::string_view s) {
   std::string out;
   out.reserve(s.size());
@@ -69,20 +60,3 @@ std::string shown_text(std::string_view s) {
 }
 
 void html_shown(FILE* out, std::string_view s) { html_text(out, shown_text(s)); }
-
-void terminal_text(FILE* out, std::string_view s) {
-  while (!s.empty()) {
-    const Char c = first_char(s);
-    if (c.stray || c.code < 0x20 || (c.code >= 0x7F && c.code < 0xA0)) {
-      for (std::size_t i = 0; i < c.bytes; ++i)
-        fprintf(out, "\\x%02X", static_cast<unsigned char>(s[i]));
-    } else if (text_char_hidden(c.code)) {
-      char buf[16];
-      mark(buf, c.code);
-      fputs(buf, out);
-    } else {
-      (void)fwrite(s.data(), 1, c.bytes, out);
-    }
-    s.remove_prefix(c.bytes);
-  }
-}

@@ -6,7 +6,9 @@
 
 #include "common/escape.h"
 #include "decode/record_text.h"
+#include "decode/sel_date.h"
 #include "decode/sel_print.h"
+#include "lib/visible.h"
 #include "workstation/selexport/shown.h"
 #include "workstation/selexport/pattern_cache.h"
 
@@ -104,11 +106,9 @@ void json_repeating(FILE* out, const Repeating& repeating) {
 std::int64_t summary_day(std::int64_t local) { return local / kDay - (local % kDay < 0 ? 1 : 0); }
 
 void summary_day_text(std::int64_t day, char (&buf)[16]) {
-  const std::time_t t = static_cast<std::time_t>(day * kDay);
-  std::tm tm{};
-  if (gmtime_r(&t, &tm) == nullptr || strftime(buf, sizeof buf, "%Y-%m-%d", &tm) == 0) {
-    buf[0] = '\0';
-  }
+  // Our own calendar: the C library's would count the leap seconds of a "right/" zone
+  // and name the day before. The days of 32-bit times, shifted by a zone's offset.
+  *sel_iso_date(static_cast<std::int32_t>(day), buf) = '\0';
 }
 
 int summary_severity_slot(const SelRecord& rec) {
@@ -180,7 +180,7 @@ void summary_print_text(FILE* out, Summary* s, const Source& source, const char*
                                    std::pair{"Saved", m.saved}, std::pair{"Zone", m.zone}}) {
     if (value[0] == '\0') continue;
     fprintf(out, "%-18s ", key);
-    terminal_text(out, value);
+    visible_write(out, value);
     fputc('\n', out);
   }
   fprintf(out, "%-18s %d\n%-18s %s\n%-18s %s\n", "Records", s->records, "First", first, "Last",
@@ -204,7 +204,7 @@ void summary_print_text(FILE* out, Summary* s, const Source& source, const char*
     fprintf(out, "  %-16.*s %8d\n", static_cast<int>(c.label.size()), c.label.data(), c.count);
   }
   fputs("\nDay (", out);
-  terminal_text(out, zone);
+  visible_write(out, zone);
   fputs(")\n", out);
   summary_each_day(*s, [out](const char* day, int n) { fprintf(out, "  %-16s %8d\n", day, n); });
   fprintf(out, "\nRepeating (numbers and dates masked)\n  %8s  %-20s  %-20s  %s\n", "Records",
@@ -215,7 +215,7 @@ void summary_print_text(FILE* out, Summary* s, const Source& source, const char*
     iso_time(static_cast<std::int32_t>(g->last), to);
     fprintf(out, "  %8d  %-20s  %-20s  %.*s: ", g->count, from, to,
             static_cast<int>(g->type.size()), g->type.data());
-    terminal_text(out, g->pattern);
+    visible_write(out, g->pattern);
     fputc('\n', out);
   }
 }
