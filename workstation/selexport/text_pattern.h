@@ -18,7 +18,7 @@ inline constexpr int TEXT_MASKS_MAX = 32;  // past these, the rest of a text is 
 // The masks of `s`, in order: each date as `sel` prints it ("Fri Dec  5 16:00:00
 // 2025"), each run of decimal digits that begins a word (not one inside "eth0" or a hex
 // code "0x1f"), and never a mark of a hidden character ("<U+202E>"). Returns how many.
-int text_masks(std::string_view s, TextMask (&masks)[TEXT_MASKS_MAX]);
+int text_masks(std::string_view text, TextMask (&masks)[TEXT_MASKS_MAX]);
 
 // The text with its masks written as "#" (a number) and "<date>".
 std::string text_pattern(std::string_view text);
