@@ -157,6 +157,7 @@ TEST(CollectedLine, HostileFiles) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
+    if (!SEL_HAVE_ZLIB && c.filter.find("gzip") != std::string::npos) continue;  // read as lines
     const Read r = read_lines(c.content, c.filter);
     EXPECT_EQ(r.status.step, c.status);
     if (c.lines > 0) {

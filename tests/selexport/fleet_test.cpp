@@ -32,6 +32,8 @@ std::string rows_of(const std::string& csv) {
 }
 
 TEST_F(FleetTest, CollectedLinesReadAsModules) {
+  // Rotated logs are compressed; a build without zlib reads none of this test's inputs.
+  if (!SEL_HAVE_ZLIB) GTEST_SKIP() << "the build reads no compressed input";
   // dxa-a's records 1 to 4 were rotated into old.gz; its forwarder sent 3 and 4 again
   // after a reconnect, into the new file. dxa-b reported 7 records lost.
   std::string old_lines;
