@@ -577,22 +577,21 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 }
 
 // A module: its own store, queues and host name, seld, sel-forward to the relay and a
-// scenario of events; asked on standard input, its snapshot once seld has stored them
-// all; asked again, the end.
+// scenario of events. It names its seld in /tmp/HOST.seld and goes on when told that the
+// store is made; it makes its snapshot when told that seld has stored every record; told
+// again, it ends.
 constexpr const char* kModule = R"(set -eu
 mount -t tmpfs sel /mnt/logs/sel
 mount -t tmpfs run /velmar/run
 hostname "$1"
 $SELD & seld=$!
-until [ -e /mnt/logs/sel/sel.inf ]; do sleep 0.01; done
+echo "$seld" >"/tmp/$1.seld.part"
+mv "/tmp/$1.seld.part" "/tmp/$1.seld"
+read -r _
 $SEL_FORWARD --to "relp://127.0.0.1:$RELAY" --state "/tmp/$1.state" & forward=$!
 $SEL_INJECT --batch 10 --delay-ms 30 --start 2025-11-20 --duration 10d --rate "$2" scenario "$3"
 : >"/tmp/$1.injected"
 read -r _
-until grep -q msgrcv "/proc/$seld/wchan" &&
-      ipcs -q | awk '$1 == "0x00000007" && $6 != 0 { busy = 1 } END { exit busy }'; do
-    sleep 0.01
-done
 $SEL_SAVE >"/tmp/$1.part"
 mv "/tmp/$1.part" "/tmp/$1.tar"
 read -r _
@@ -678,6 +677,18 @@ TEST_F(ForwardTest, AFleetThroughARelayToTheCentralCollector) {
                                  std::to_string(11 + m)},
         true));
   }
+  // A module's seld, seen from outside its namespaces: its pid, and its store through
+  // its own root.
+  std::vector<std::string> selds;
+  for (std::size_t m = 0; m < hosts.size(); ++m) {
+    const std::string named = "/tmp/" + hosts[m] + ".seld";
+    ASSERT_TRUE(wait_until([&] { return exists(named); }, 300)) << named;
+    const std::string pid = read_file(named);
+    selds.push_back(pid.substr(0, pid.find('\n')));
+    ASSERT_TRUE(wait_until([&] { return exists("/proc/" + selds[m] + "/root/mnt/logs/sel/sel.inf"); },
+                           300)) << hosts[m];
+    modules[m]->write_stdin("store made\n");
+  }
   // The collector killed outright once records flow (a line is about 300 bytes), then
   // the relay.
   const auto size = [&] {
@@ -694,6 +705,8 @@ TEST_F(ForwardTest, AFleetThroughARelayToTheCentralCollector) {
   std::vector<std::string> snapshots;
   for (std::size_t m = 0; m < hosts.size(); ++m) {
     ASSERT_TRUE(wait_until([&] { return exists("/tmp/" + hosts[m] + ".injected"); }, 300));
+    // seld takes any message of its queue: waiting in msgrcv, it has stored them all.
+    ASSERT_TRUE(wait_until([&] { return sleeps_in(std::stoi(selds[m]), "msgrcv"); }, 300));
     modules[m]->write_stdin("save\n");
     snapshots.push_back("/tmp/" + hosts[m] + ".tar");
   }
