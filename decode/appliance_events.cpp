@@ -81,9 +81,9 @@ void print_image(FILE* out, std::uint32_t image) {
 
 // False, after saying so, for a payload layout this program does not know.
 bool known_version(FILE* out, const SelRecord& rec) {
-  const std::uint16_t version = sel_event_version(rec);
-  if (version == kPayloadVersion) return true;
-  fprintf(out, "Unsupported event version %d", version);
+  const std::uint16_t event_version = sel_event_version(rec);
+  if (event_version == kPayloadVersion) return true;
+  fprintf(out, "Unsupported event version %d", event_version);
   return false;
 }
 

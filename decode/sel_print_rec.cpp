@@ -117,7 +117,8 @@ void sel_print_rec(const SelRecord& rec, FILE* out) {
   // with one call: a listing prints thousands of lines, and a call of the printf family
   // costs more than all the fields it would format.
   char head[kRecordWord.size() + kDecimalMax + SEL_DATE_LEN + 2 * SEL_LABEL_MAX + 8];
-  char* end = put_decimal(put(head, kRecordWord), sel_record_id(rec));
+  const std::int32_t record_id = sel_record_id(rec);
+  char* end = put_decimal(put(head, kRecordWord), record_id);
   end = put(sel_date(sel_timestamp(rec), put(end, ": ")), " [");
   end = put(put(put(end, sel_type_label(rec)), "."), sel_severity_label(rec));
   end = put(end, "]: ");

@@ -21,7 +21,8 @@ struct SelRecord {
 };
 static_assert(sizeof(SelRecord) == SEL_RECORD_SIZE);
 
-// The header's fields: offsets from the start of the record. The id is seld's; the
+// The header's fields (record_id, timestamp, severity, event_version, event_type):
+// offsets from the start of the record. The id is seld's; the
 // bytes from the timestamp on are the logging service's (a request to seld carries them).
 inline constexpr std::size_t SEL_OFF_RECORD_ID = 0;      // s32
 inline constexpr std::size_t SEL_OFF_TIMESTAMP = 4;      // s32, the module's seconds
