@@ -38,7 +38,8 @@ struct Fields {
 
 // All arithmetic below stays within 32 bits: the module's processor has no 64-bit
 // division, and a 32-bit time's day count is below 25,000 either side of 1970. Its
-// local years are 1901 to 2038, so counts from year 0 are never negative.
+// local years are 1901 to 2038; a certificate's dates, 0 to 9999, reach the only
+// negative count from 1 March 0, in the two months before it.
 
 // Days since 1970-01-01 of a proleptic Gregorian date (month 0 to 11), and back.
 std::int32_t days_from_civil(std::int32_t year, std::int32_t month, std::int32_t mday) {
@@ -52,7 +53,7 @@ std::int32_t days_from_civil(std::int32_t year, std::int32_t month, std::int32_t
 
 void civil_from_days(std::int32_t days, Fields& f) {
   const std::int32_t z = days + 719468;  // counted from 0000-03-01
-  const std::int32_t era = z / 146097;
+  const std::int32_t era = (z >= 0 ? z : z - 146096) / 146097;
   const std::int32_t doe = z - era * 146097;
   const std::int32_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
   const std::int32_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);

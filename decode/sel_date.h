@@ -38,6 +38,6 @@ char* sel_iso_utc(std::int32_t when, char* out);
 
 // The date of a day counted from 1970-01-01, "2025-12-05", from the same calendar: the
 // C library's gmtime would count the leap seconds of a "right/" zone in TZ and name the
-// day before. Days of 32-bit times and a day either side.
+// day before. Any day from 0000-01-01 to 9999-12-31 (a certificate's dates too).
 inline constexpr std::size_t SEL_ISO_DATE_LEN = 10;
 char* sel_iso_date(std::int32_t days, char* out);

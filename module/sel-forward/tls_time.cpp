@@ -4,6 +4,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "decode/sel_date.h"
+
 namespace {
 
 constexpr std::uint32_t kDaysTo1970 = 719528;  // from 1 January 0 to 1 January 1970
@@ -36,22 +38,12 @@ long fwd_tls_days_between(const FwdTlsTime& a, const FwdTlsTime& b) {
 }
 
 void fwd_tls_time_text(const FwdTlsTime& t, char* out) {
-  // The civil date of a day count, with years of 400 (146097 days) starting on 1 March
-  // so that the leap day comes last.
-  const long z = static_cast<long>(t.days) - 60;  // days since 1 March 0
-  const long era = (z >= 0 ? z : z - 146096) / 146097;
-  const long doe = z - era * 146097;
-  const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const long mp = (5 * doy + 2) / 153;
-  const long day = doy - (153 * mp + 2) / 5 + 1;
-  const long month = mp < 10 ? mp + 3 : mp - 9;
-  const long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+  // A certificate's day, counted from 1970 as the record dates' calendar counts them.
+  char text[64];
+  char* at = sel_iso_date(static_cast<std::int32_t>(t.days) - static_cast<std::int32_t>(kDaysTo1970), text);
   const std::uint32_t s = t.seconds % kDaySeconds;
   // Written whole first: the compiler cannot tell that each number fits its field.
-  char text[64];
-  (void)snprintf(text, sizeof text, "%04ld-%02ld-%02ldT%02u:%02u:%02uZ", year % 10000, month, day,
-                 s / 3600, s / 60 % 60, s % 60);
+  (void)snprintf(at, sizeof text - SEL_ISO_DATE_LEN, "T%02u:%02u:%02uZ", s / 3600, s / 60 % 60, s % 60);
   memcpy(out, text, FWD_TLS_TIME_LEN);
   out[FWD_TLS_TIME_LEN] = '\0';
 }
