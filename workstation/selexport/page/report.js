@@ -212,27 +212,32 @@
     return hits;
   }
 
-  // The records that pass, in the table's order; and the stores' figures over those
-  // that pass every filter but the store's.
-  function filter() {
-    var hits = textHits(), order = V.order, m = 0, st = storeFigures();
-    var from = F.from, to = F.to, sev = F.sev, exact = F.exact, type = F.type, store = F.store;
+  // The records that pass, in the table's order.
+  function filter() { V.count = scan(V.shown, F.store); }
+  // Puts into `out` the records that pass every filter but the store's and are of
+  // `store` (any, if -1); returns how many.
+  function scan(out, store) {
+    var hits = textHits(), order = V.order, m = 0;
+    var from = F.from, to = F.to, sev = F.sev, exact = F.exact, type = F.type;
     for (var k = 0; k < N; k++) {
       var i = order ? order[k] : k, s = R.sev[i], t = R.t[i];
       if (t < from || t > to || (exact ? s !== sev : s < sev)) continue;
       if ((type >= 0 && R.type[i] !== type) || (hits && !hits[R.text[i]])) continue;
-      storeAdd(st, i);
-      if (store < 0 || R.store[i] === store) V.shown[m++] = i;
+      if (store < 0 || R.store[i] === store) out[m++] = i;
     }
-    V.count = m;
-    V.stores = st;
+    return m;
   }
 
+  // The stores' figures over the records that pass every filter but the store's, so that
+  // the table still compares them when one store is chosen.
   function storeFigures() {
     var n = D.stores.length, st = {records: new Float64Array(n), sev: [], first: [], last: [],
       worst: new Int32Array(n).fill(-1)};
     for (var s = 0; s < 6; s++) st.sev.push(new Float64Array(n));
     st.first = new Int32Array(n).fill(-1); st.last = new Int32Array(n).fill(-1);
+    var list = V.shown, count = V.count;
+    if (F.store >= 0) { list = new Uint32Array(N); count = scan(list, -1); }
+    for (var k = 0; k < count; k++) storeAdd(st, list[k]);
     return st;
   }
   function storeAdd(st, i) {
@@ -459,8 +464,9 @@
   // The timeline split by store: a row a store, a cell a bar, its colour the worst
   // severity in it, darker for more records.
   function drawHeat() {
-    var c = V.chart, box = byId('heat'), rows = [], k;
-    for (k = 0; k < D.stores.length; k++) if (V.stores.records[k] && (F.store < 0 || F.store === k)) rows.push(k);
+    var c = V.chart, box = byId('heat'), rows = [], k, has = new Uint8Array(D.stores.length);
+    for (k = 0; k < V.count; k++) has[R.store[V.shown[k]]] = 1;
+    for (k = 0; k < D.stores.length; k++) if (has[k]) rows.push(k);
     var bins = c.pl.drawn.reduce(function (sum, q) { return sum + q.bins; }, 0);
     var cells = new Float64Array(rows.length * bins), worst = new Int8Array(rows.length * bins).fill(-1);
     var row = new Int32Array(D.stores.length).fill(-1), peak = 1;
@@ -573,7 +579,7 @@
   function when(i) { return i < 0 ? '' : stamp(R.local[i]); }
 
   function drawStores() {
-    if (!SEVERAL) { byId('stores-box').hidden = true; return; }
+    if (!SEVERAL) return;
     // Until a column is chosen, a fleet's modules come worst first (the data's rank).
     var col = STORE_COLS[V.storeSort], list = D.stores.map(function (s, k) { return k; });
     list.sort(function (a, b) {
@@ -813,6 +819,7 @@
       label.textContent += ' (' + ZONE + ')';
     });
     byId('split-box').hidden = !SEVERAL;
+    byId('stores-box').hidden = !SEVERAL;
     f.addEventListener('submit', function (e) { e.preventDefault(); });
     f.addEventListener('change', function () { readFilter(); apply(); });
     f.q.addEventListener('input', function () {
@@ -839,17 +846,25 @@
     window.addEventListener('resize', function () { clearTimeout(V.resize); V.resize = setTimeout(drawChart, 200); });
   }
 
-  function apply() {
+  // The rows, the chart and the counts at once (the counts after the first paint when the
+  // page opens); the stores and the repeating messages, which take longer to count, in the
+  // task after, so that a filter answers before them.
+  function apply(opening) {
     var start = performance.now();
     filter();
     byId('shown').textContent = num(V.count);
     drawRows(true);
     drawChart();
-    drawCounts();
-    drawStores();
-    drawRepeating();
+    if (!opening) drawCounts();
     writeHash();
     document.body.setAttribute('data-filter-ms', Math.round(performance.now() - start));
+    clearTimeout(V.later);
+    V.later = setTimeout(function () {
+      if (opening) drawCounts();
+      if (SEVERAL) V.stores = storeFigures();
+      drawStores();
+      drawRepeating();
+    }, 0);
   }
 
   byId('total').textContent = num(N);
@@ -859,7 +874,7 @@
   V.hash = location.hash;
   showFilter();
   drawHead();
-  apply();
+  apply(true);
   // The first rows and the chart laid out: the time since navigation began.
   V.laid = document.body.offsetHeight > 0;
   document.body.setAttribute('data-open-ms', Math.round(performance.now()));
