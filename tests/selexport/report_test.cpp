@@ -17,6 +17,10 @@ constexpr const char* kHostile = "<img src=x>\xff</script><script>fetch('/')";
 constexpr const char* kHidden = "A\xe2\x80\xa8" "B\xe2\x80\xaerat.exe";  // U+2028, U+202E
 // A store's folder whose name a bidirectional control would turn around.
 const std::string kTurned = "/tmp/dxa-02\xe2\x80\xae.tar";
+// dxa-00: a reading every five minutes from 2025-11-25, each with a text of its own; given
+// first, its texts push the others' past the first two pieces of the page's texts.
+constexpr int kReadings = 2100;
+const std::string kReadingsDir = "/tmp/s0";
 
 // dxa-02: a record an hour from 2025-11-25, but records 200 to 229 dated from 2001-11-12
 // on, its clock having fallen back; every tenth critical, with a hostile text or
@@ -26,6 +30,11 @@ SelRecord jumping_record(int i, void* /*ctx*/) {
   const bool critical = i % 10 == 5;
   return RecordBuilder(0, when, critical ? 3 : 0, SEL_TYPE_GENERIC_TEXT)
       .text(SEL_OFF_GENERIC_TEXT, !critical ? "heartbeat ok" : i % 20 == 5 ? kHostile : kHidden);
+}
+
+SelRecord reading_record(int i, void* /*ctx*/) {
+  return RecordBuilder(0, k1125 + i * 300, 0, SEL_TYPE_GENERIC_TEXT)
+      .text(SEL_OFF_GENERIC_TEXT, "reading " + std::to_string(i));
 }
 
 void write_meta(const std::string& dir, const std::string& host) {
@@ -50,21 +59,25 @@ TEST_F(ReportTest, OpensAtALinksViewAndStaysInert) {
   }
   mkdir(kTurned.c_str(), 0755);
   ASSERT_TRUE(store_write(kTurned.c_str(), sel_ring_info(1, 300, 0), jumping_record, nullptr).ok());
+  mkdir(kReadingsDir.c_str(), 0755);
+  ASSERT_TRUE(store_write(kReadingsDir.c_str(), sel_ring_info(1, kReadings, 0), reading_record, nullptr).ok());
+  write_meta(kReadingsDir, "dxa-00");
   write_meta("/tmp/s1", "dxa-01");
   write_meta(kTurned, "dxa-02");
   write_meta("/tmp/s3", "<b onmouseover=alert(1)>dxa-03");
-  const std::vector<std::string> stores = {"/tmp/s1", kTurned, "/tmp/s3"};
+  const std::vector<std::string> stores = {kReadingsDir, "/tmp/s1", kTurned, "/tmp/s3"};
   std::vector<std::string> args = {"--format", "html", "--local"};
   args.insert(args.end(), stores.begin(), stores.end());
   const RunResult page = run(program(SELEXPORT_BINARY, args));
   ASSERT_EQ(page.exit_code(), 0) << page.err;
   write_file("/tmp/report.html", page.out);
 
-  // The link: dxa-02's criticals and worse, and a key the page does not know. The page
+  // The link: dxa-02's criticals and worse whose texts hold an x (all of them, in the
+  // third piece of the texts), and a key the page does not know. The page
   // draws its stores and repeating messages in a task after its first rows: the virtual
   // time budget has the dump wait until no task is left.
   const RunResult shown =
-      chromium("file:///tmp/report.html#store=dxa-02&sev=critical&zz=1",
+      chromium("file:///tmp/report.html#store=dxa-02&sev=critical&q=X&zz=1",
                {"--dump-dom", "--window-size=1400,1000", "--virtual-time-budget=10000"});
   ASSERT_EQ(shown.exit_code(), 0) << shown.err;
   const std::string& dom = shown.out;
@@ -81,8 +94,11 @@ TEST_F(ReportTest, OpensAtALinksViewAndStaysInert) {
   EXPECT_EQ(count(dom, "<img"), 0U);
   EXPECT_EQ(count(dom, "<b "), 0U);
   // The page's own: its script and its data, cut into pieces.
-  EXPECT_EQ(count(dom, "<script"), count(dom, "<script type=\"application/json\" class=\"sel-data\">") + 1);
+  EXPECT_EQ(count(dom, "<script"), count(dom, "<script type=\"application/json\" class=\"sel-data\">") +
+                                     count(dom, "<script type=\"text/plain\" class=\"sel-texts\">") +
+                                     count(dom, "<script type=\"application/json\" class=\"sel-groups\">") + 1);
   EXPECT_GE(count(dom, "class=\"sel-data\""), 2U) << "the data was not cut";
+  EXPECT_GE(count(dom, "class=\"sel-texts\""), 3U) << "the texts were not cut";
   EXPECT_GE(count(dom, "&lt;img src=x&gt;\xc3\xbf&lt;/script&gt;&lt;script&gt;fetch('/')"), 15U);
   EXPECT_EQ(shown.err.find("Content Security Policy"), std::string::npos) << shown.err;
   // Hidden characters shown as marks, and nowhere as themselves.

@@ -103,43 +103,60 @@ void write_script(FILE* out, const Report& /*r*/, const ReportZone& /*zone*/) {
 
 // Chromium keeps at most 65,536 characters in a text node, and a script element's text
 // longer than that is parsed several times slower (6.8 MB in one element took 0.6 to
-// 1.3 s to load, in elements of 64 KiB 0.26 to 0.44 s). So the data is cut into elements
-// of that size, between characters, and the page's script joins their texts again.
+// 1.3 s to load, in elements of 64 KiB 0.26 to 0.44 s). So a JSON object is cut into
+// elements of that size, between characters, and the page's script joins their texts
+// again; the texts come in elements of REPORT_TEXTS_PIECE texts.
 constexpr std::size_t kDataPiece = 65536;
-constexpr std::string_view kDataBetween =
-    "</script>\n<script type=\"application/json\" class=\"sel-data\">";
 
-void write_data(FILE* out, const Report& r, const ReportZone& zone) {
+// What `write` writes, cut into elements of kDataPiece bytes by `between`.
+void write_cut(FILE* out, const Report& r, const ReportZone& zone, std::string_view between,
+               void (*write)(FILE* out, const Report& r, const ReportZone& zone)) {
   char* text = nullptr;
   std::size_t size = 0;
   FILE* buffer = open_memstream(&text, &size);
   if (buffer == nullptr) {
-    report_data(out, r, zone);
+    write(out, r, zone);
     return;
   }
-  report_data(buffer, r, zone);
+  write(buffer, r, zone);
   const bool whole = fclose(buffer) == 0;
   const std::unique_ptr<char, decltype(&free)> owned(text, &free);
   if (!whole) {
-    report_data(out, r, zone);
+    write(out, r, zone);
     return;
   }
   for (std::size_t at = 0; at < size;) {
     std::size_t end = std::min(size, at + kDataPiece);
     // Never between the bytes of one UTF-8 character.
     while (end < size && end > at + 1 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-    if (at > 0) (void)fwrite(kDataBetween.data(), 1, kDataBetween.size(), out);
+    if (at > 0) (void)fwrite(between.data(), 1, between.size(), out);
     (void)fwrite(text + at, 1, end - at, out);
     at = end;
   }
 }
 
-constexpr std::array<Part, 6> kParts{{
+void write_data(FILE* out, const Report& r, const ReportZone& zone) {
+  write_cut(out, r, zone, "</script>\n<script type=\"application/json\" class=\"sel-data\">",
+            report_data);
+}
+
+void write_groups(FILE* out, const Report& r, const ReportZone& zone) {
+  write_cut(out, r, zone, "</script>\n<script type=\"application/json\" class=\"sel-groups\">",
+            [](FILE* to, const Report& report, const ReportZone& /*zone*/) { report_groups(to, report); });
+}
+
+void write_texts(FILE* out, const Report& r, const ReportZone& /*zone*/) {
+  report_texts(out, r, "</script>\n<script type=\"text/plain\" class=\"sel-texts\">");
+}
+
+constexpr std::array<Part, 8> kParts{{
     {"title", write_title},
     {"about", write_about},
     {"style", write_style},
     {"static", report_static},
     {"data", write_data},
+    {"texts", write_texts},
+    {"groups", write_groups},
     {"script", write_script},
 }};
 

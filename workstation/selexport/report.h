@@ -74,8 +74,14 @@ void report_write(FILE* out, const Report& report);
 
 // The page's parts (report_data.cpp, report_static.cpp).
 ReportZone report_zone(const Report& report);
-// The records as the data block's JSON object.
+// The records as the data's JSON object.
 void report_data(FILE* out, const Report& report, const ReportZone& zone);
+// The texts, `between` written after every REPORT_TEXTS_PIECE of them (the page's
+// script cuts a piece into its texts only when one of them is first shown or searched).
+inline constexpr std::size_t REPORT_TEXTS_PIECE = 1024;
+void report_texts(FILE* out, const Report& report, std::string_view between);
+// The texts' messages, for the repeating ones, as a JSON object.
+void report_groups(FILE* out, const Report& report);
 // What the page shows without scripts: a note, the counts, the repeating messages and
 // the newest rows.
 void report_static(FILE* out, const Report& report, const ReportZone& zone);

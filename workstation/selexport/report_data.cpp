@@ -1,4 +1,5 @@
-// The page's data block: one JSON object whose records are columns (report.js reads it).
+// The page's data: one JSON object whose records are columns, the texts, and the texts'
+// messages (report.js reads them).
 //
 //   zone, zoneNote   the zone of the page's times, and why not the stores' own
 //   sevs, types      the labels; a record's severity and type are indexes into them
@@ -9,16 +10,7 @@
 //                    worst first; storeCols names those of these
 //                    that the table of stores shows beside the counts it makes itself,
 //                    as {key, label, kind}, kind "n" for a number
-//   texts            the texts as shown, each once, in the order first used, in one
-//                    string, each ended by a carriage return (which a shown text never
-//                    holds: it is shown as its picture)
-//   pat              a text's message: 0 for one not met before (numbered on), else
-//                    1 + the number of the message
-//   masks            where the numbers and dates of the texts are, for the messages'
-//                    patterns: for each text that has any, how many texts after the last
-//                    one listed it is (the first: its index + 1), how many masks, and
-//                    each mask's start and length in UTF-16 units, a date's length
-//                    negative
+//   texts, piece     how many texts there are, and how many a piece of them holds
 //   t, id            a record's time (UTC seconds) and id, each as its difference from
 //                    the record before, modulo 2^32
 //   sev, type        one character a record: '0' + its index
@@ -26,8 +18,23 @@
 //                    index
 //   off              the zone's offsets, as runs: a count of records, then their offset
 //
+// The texts (report_texts): as shown, each once, in the order first used, each ended by
+// a record separator (0x1E), "<" written as a file separator (0x1C), REPORT_TEXTS_PIECE
+// of them a piece. A shown text holds neither separator (control characters are shown
+// as their pictures), and without "<" none can end its element; they need no JSON, the
+// slowest part of the page to read.
+//
+// The messages (report_groups), a JSON object:
+//   pat              a text's message: 0 for one not met before (numbered on), else
+//                    1 + the number of the message
+//   masks            where the numbers and dates of the texts are, for the messages'
+//                    patterns: for each text that has any, how many texts after the last
+//                    one listed it is (the first: its index + 1), how many masks, and
+//                    each mask's start and length in UTF-16 units, a date's length
+//                    negative
+//
 // Texts are shown as the report shows them (control characters as pictures, hidden
-// characters as marks) and written with "<" escaped, so no text can end the block.
+// characters as marks); in JSON "<" is escaped, so no text can end its element.
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -116,45 +123,6 @@ void masks_of(Numbers* n, std::string_view shown, const TextMask* masks, int cou
   }
 }
 
-void texts(FILE* out, const TextTable& table) {
-  std::vector<std::string> shown;
-  shown.reserve(table.texts.size());
-  std::string all;
-  for (const std::string* t : table.texts) {
-    shown.push_back(shown_text(*t));
-    all.append(shown.back()).push_back('\r');
-  }
-  key(out, "texts");
-  json_script_text(out, all);
-  // Each text's message, numbered as first met; the masks of the texts.
-  std::unordered_map<std::string, std::int32_t> messages;
-  key(out, "pat");
-  fputc('[', out);
-  {
-    Numbers n(out);
-    for (const std::string& text : shown) {
-      const auto [at, added] =
-          messages.try_emplace(text_pattern(text), static_cast<std::int32_t>(messages.size()));
-      n.put(added ? 0 : at->second + 1);
-    }
-  }
-  fputs("]", out);
-  key(out, "masks");
-  fputc('[', out);
-  {
-    Numbers n(out);
-    std::size_t last = SIZE_MAX;
-    for (std::size_t i = 0; i < shown.size(); ++i) {
-      TextMask masks[TEXT_MASKS_MAX];
-      const int count = text_masks(shown[i], masks);
-      if (count == 0) continue;
-      n.put(static_cast<std::int32_t>(i - last));
-      last = i;
-      masks_of(&n, shown[i], masks, count);
-    }
-  }
-  fputc(']', out);
-}
 
 // The columns that the table of stores shows beside its own counts: where and when
 // each snapshot was taken, or what each module lost, repeated and whether it went silent.
@@ -235,7 +203,7 @@ void report_data(FILE* out, const Report& r, const ReportZone& zone) {
   key(out, "types");
   strings(out, r.types);
   stores(out, r);
-  texts(out, r.texts);
+  fprintf(out, ",\"texts\":%zu,\"piece\":%zu", r.texts.texts.size(), REPORT_TEXTS_PIECE);
   key(out, "t");
   deltas(out, r.time);
   key(out, "id");
@@ -257,4 +225,47 @@ void report_data(FILE* out, const Report& r, const ReportZone& zone) {
   fputc(']', out);
   offsets(out, r, zone);
   fputc('}', out);
+}
+
+// Each text's message, numbered as first met; the masks of the texts.
+void report_groups(FILE* out, const Report& r) {
+  std::vector<std::string> shown;
+  shown.reserve(r.texts.texts.size());
+  for (const std::string* t : r.texts.texts) shown.push_back(shown_text(*t));
+  std::unordered_map<std::string, std::int32_t> messages;
+  fputs("{\"pat\":[", out);
+  {
+    Numbers n(out);
+    for (const std::string& text : shown) {
+      const auto [at, added] =
+          messages.try_emplace(text_pattern(text), static_cast<std::int32_t>(messages.size()));
+      n.put(added ? 0 : at->second + 1);
+    }
+  }
+  fputs("]", out);
+  key(out, "masks");
+  fputc('[', out);
+  {
+    Numbers n(out);
+    std::size_t last = SIZE_MAX;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+      TextMask masks[TEXT_MASKS_MAX];
+      const int count = text_masks(shown[i], masks);
+      if (count == 0) continue;
+      n.put(static_cast<std::int32_t>(i - last));
+      last = i;
+      masks_of(&n, shown[i], masks, count);
+    }
+  }
+  fputs("]}", out);
+}
+
+void report_texts(FILE* out, const Report& r, std::string_view between) {
+  std::size_t count = 0;
+  for (const std::string* t : r.texts.texts) {
+    if (count > 0 && count % REPORT_TEXTS_PIECE == 0) (void)fwrite(between.data(), 1, between.size(), out);
+    ++count;
+    for (const char c : shown_text(*t)) putc_unlocked(c == '<' ? '\x1c' : c, out);
+    putc_unlocked('\x1e', out);
+  }
 }

@@ -1,6 +1,7 @@
 // The report's script. The records come as columns in the data (the texts of the
 // script elements of class sel-data, joined: long texts load faster in pieces): each
-// column a JSON array or a string of one character a record, the texts interned. From
+// column a JSON array or a string of one character a record, the texts interned and
+// carried apart (sel-texts), the messages' patterns too (sel-groups). From
 // them it draws the timeline, the counts, the stores, the repeating messages and the
 // rows in view, and keeps the filters in the URL's fragment so that a link opens the
 // same view. Everything from the data is set as text, never parsed as HTML.
@@ -49,8 +50,25 @@
   function dayText(local) { return stamp(local).slice(0, 10); }
   function iso(utc) { return stamp(utc).replace(' ', 'T') + 'Z'; }
 
-  var D = JSON.parse(Array.prototype.map.call(document.querySelectorAll('script.sel-data'),
-    function (e) { return e.textContent; }).join(''));
+  // The texts of the data's elements of a class, in their order.
+  function pieces(cls) {
+    return Array.prototype.map.call(document.querySelectorAll('script.' + cls),
+      function (e) { return e.textContent; });
+  }
+  var D = JSON.parse(pieces('sel-data').join(''));
+  // The texts as they came, D.piece of them an element, each ended by END and its '<'
+  // written as LT (so that none can end its element): no JSON to read, and a piece is
+  // only cut into its texts when one of them is first shown or searched.
+  var END = '\x1e', LT = /\x1c/g;
+  var RAW = pieces('sel-texts'), TEXTS = [];
+  function piece(p) {
+    if (!TEXTS[p]) {
+      RAW[p] = RAW[p].replace(LT, '<');
+      TEXTS[p] = RAW[p].split(END);
+      TEXTS[p].pop();
+    }
+    return TEXTS[p];
+  }
   var R = columns(D);
   var N = R.n;
   var ZONE = D.zone;
@@ -76,11 +94,6 @@
       r.sev[i] = d.sev.charCodeAt(i) - 48; r.type[i] = d.type.charCodeAt(i) - 48;
       r.text[i] = d.text[i] ? d.text[i] - 1 : next++;
     }
-    r.starts = new Uint32Array(d.pat.length + 1);
-    for (k = 0, at = 0; k < d.pat.length; k++) { at = d.texts.indexOf('\r', at) + 1; r.starts[k + 1] = at; }
-    r.pat = new Uint32Array(d.pat.length);
-    for (k = 0, next = 0; k < d.pat.length; k++) r.pat[k] = d.pat[k] ? d.pat[k] - 1 : next++;
-    r.pats = next;
     for (k = 0, at = 0; k < d.stores.length; k++) {
       r.store.fill(k, at, at + d.stores[k].n);
       at += d.stores[k].n;
@@ -102,7 +115,7 @@
     for (var i = 0; i < n; i++) out[i] = i;
     return out;
   }
-  function textOf(k) { return D.texts.slice(R.starts[k], R.starts[k + 1] - 1); }
+  function textOf(k) { return piece(Math.floor(k / D.piece))[k % D.piece] || ''; }
   function textAt(i) { return textOf(R.text[i]); }
 
   // The record indexes ordered by an unsigned 32-bit key, ties in their own order: the
@@ -195,18 +208,23 @@
     history.replaceState(null, '', hash || location.pathname + location.search);
   }
 
-  // Which texts hold the text asked for, any case: one search through all the texts,
-  // which the data holds in one string.
+  // Which texts hold the text asked for, any case: one search through each piece of the
+  // texts, going on from the end of each text found (`end`: where the t-th text ends).
   function textHits() {
     if (!F.q) return null;
     if (V.hitsFor === F.q) return V.hits;
-    var count = R.starts.length - 1, hits = new Uint8Array(count), t = 0, m;
+    var hits = new Uint8Array(D.texts), m;
     var re = new RegExp(F.q.replace(/[\\^$.*+?()[\]{}|]/g, '\\$&'), 'gi');
-    while ((m = re.exec(D.texts)) !== null) {
-      while (R.starts[t + 1] <= m.index) t++;
-      hits[t] = 1;
-      if (t + 1 >= count) break;
-      re.lastIndex = R.starts[t + 1];
+    for (var p = 0; p < RAW.length; p++) {
+      var list = piece(p), t = 0, end = list.length ? list[0].length : 0;
+      re.lastIndex = 0;
+      while (t < list.length && (m = re.exec(RAW[p])) !== null) {
+        while (end < m.index && ++t < list.length) end += 1 + list[t].length;
+        if (t === list.length) break;
+        hits[p * D.piece + t] = 1;
+        re.lastIndex = end + 1;
+        if (++t < list.length) end += 1 + list[t].length;
+      }
     }
     V.hits = hits; V.hitsFor = F.q;
     return hits;
@@ -612,7 +630,7 @@
   // A message's pattern: the text of its first record with its decimal numbers as '#'
   // and its dates as '<date>', where the data's masks say.
   function patternOf(p) {
-    var k = 0, m = D.masks, out = '', at = 0;
+    var k = 0, m = R.masks, out = '', at = 0;
     while (R.pat[k] !== p) k++;
     if (!R.maskAt) {
       R.maskAt = new Int32Array(R.pat.length).fill(-1);
@@ -631,10 +649,21 @@
     return out + s.slice(at);
   }
 
+  // The texts' messages, numbered as first met, and the masks of their numbers and dates:
+  // read only when the repeating messages are first counted.
+  function messages() {
+    var g = JSON.parse(pieces('sel-groups').join('')), k, next;
+    R.pat = new Uint32Array(g.pat.length);
+    for (k = 0, next = 0; k < g.pat.length; k++) R.pat[k] = g.pat[k] ? g.pat[k] - 1 : next++;
+    R.pats = next;
+    R.masks = g.masks;
+  }
+
   // Each record's message as a group of its type and pattern: numbered by the pattern,
   // past the patterns for a type other than the pattern's first.
   function groups() {
     if (R.group) return R.group;
+    messages();
     var first = new Int16Array(R.pats).fill(-1), extra = new Map(), g = new Uint32Array(N);
     R.groupPat = [];
     for (var k = 0; k < R.pats; k++) R.groupPat.push(k);
@@ -703,7 +732,7 @@
       {key: 'text', label: 'Text', get: textAt,
         rank: function () {
           var all = [];
-          for (var k = 0; k + 1 < R.starts.length; k++) all.push(textOf(k));
+          for (var k = 0; k < D.texts; k++) all.push(textOf(k));
           return ranks(all, R.text);
         }}
     ];
@@ -878,4 +907,6 @@
   // The first rows and the chart laid out: the time since navigation began.
   V.laid = document.body.offsetHeight > 0;
   document.body.setAttribute('data-open-ms', Math.round(performance.now()));
+  // The texts cut into theirs while the reader looks, so that a first search is quick.
+  setTimeout(function () { for (var p = 0; p < RAW.length; p++) piece(p); }, 0);
 })();
