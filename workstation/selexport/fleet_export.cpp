@@ -11,7 +11,7 @@
 
 namespace {
 
-bool admit(void* ctx, std::string_view host) {
+bool admit_host(void* ctx, std::string_view host) {
   return source_wanted(static_cast<Run*>(ctx)->o, host);
 }
 
@@ -131,7 +131,7 @@ Outcome export_lines(Run& run, Input* in) {
   }
   filter_window(run.o.filter, 0, run.o.local, &run.fleet.since, &run.fleet.until);
   LineCounts counts;
-  const FleetSink sink{&run, admit, take_record};
+  const FleetSink sink{&run, admit_host, take_record};
   const Status read = fleet_read(in->reader.get(), &run.fleet.fleet, sink, &counts);
   in->reader.reset();
   run.fleet.inputs.emplace_back(in->name, counts);
