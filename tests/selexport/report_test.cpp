@@ -73,12 +73,10 @@ TEST_F(ReportTest, OpensAtALinksViewAndStaysInert) {
   write_file("/tmp/report.html", page.out);
 
   // The link: dxa-02's criticals and worse whose texts hold an x (all of them, in the
-  // third piece of the texts), and a key the page does not know. The page
-  // draws its stores and repeating messages in a task after its first rows: the virtual
-  // time budget has the dump wait until no task is left.
+  // third piece of the texts), and a key the page does not know.
   const RunResult shown =
       chromium("file:///tmp/report.html#store=dxa-02&sev=critical&q=X&zz=1",
-               {"--dump-dom", "--window-size=1400,1000", "--virtual-time-budget=10000"});
+               {"--dump-dom", "--window-size=1400,1000"});
   ASSERT_EQ(shown.exit_code(), 0) << shown.err;
   const std::string& dom = shown.out;
   EXPECT_EQ(count(dom, "<td class=\"store\">dxa-02</td>"), 30U);
